@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "DbfFile.h"
+#include "Value.h"
+
+struct sqlite3;
+
+namespace store {
+
+using Params = std::vector<std::pair<std::string, Value>>;  // named parameters: {":uncode", v}
+
+struct ResultSet {
+    std::vector<std::string> columns;
+    std::vector<std::vector<Value>> rows;
+    int changes = 0;  // rows inserted, updated or deleted
+};
+
+// Local SQL over every table file of one directory.
+//
+// An in-memory SQLite connection in which each "<name>.dbf" of the directory is a virtual
+// table named by its base name without regard to case (hvel, CheckUp, cgwcrNew). Text columns
+// compare ignoring trailing blanks, in GBK byte order; like() is case-sensitive with % and _
+// as wildcards; rowid is the record number. One statement per call. Every failure of the
+// engine or of the SQL text is an EngineError.
+//
+// The database is also the one owner of open table files in the process: datasets and SQL
+// share one DbfFile per file, so what one writes the other reads at once.
+class Database {
+public:
+    explicit Database(std::filesystem::path directory);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    const std::filesystem::path& directory() const { return m_directory; }
+
+    enum class Access { ReadWrite, ReadOnly };
+    // Runs one statement. ReadOnly refuses a statement that could change anything. A text
+    // holding more than one statement is refused (a trailing ";" is allowed).
+    ResultSet run(std::string_view sql, const Params& params = {},
+                  Access access = Access::ReadWrite);
+
+    // The path of table name's file ("<directory>/<name>.dbf", any case of the name and the
+    // extension), or an empty path when there is none.
+    std::filesystem::path tablePath(std::string_view name) const;
+
+    // The process's open handle of table name, opened on first use. A handle whose file was
+    // replaced or rewritten on disk by someone else is reopened. Exclusive mode needs the
+    // handle to be unused elsewhere (EngineError "Table is busy" otherwise) and stays in
+    // force until release(). Throws EngineError naming the file when it is missing or damaged.
+    std::shared_ptr<DbfFile> file(std::string_view name, LockMode mode = LockMode::Shared);
+    // Closes the handle of name (datasets still holding it keep their copy).
+    void release(std::string_view name);
+
+    // Groups writes of SQL and datasets into one unit: rolled back unless commit() is called.
+    class Transaction {
+    public:
+        explicit Transaction(Database& db);
+        ~Transaction();
+        void commit();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+
+    private:
+        Database& m_db;
+        bool m_done = false;
+    };
+
+    sqlite3* connection() const { return m_db; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    std::filesystem::path m_directory;
+    sqlite3* m_db = nullptr;
+};
+
+}  // namespace store

@@ -1,0 +1,197 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Database.h"
+#include "DbfFile.h"
+#include "Value.h"
+
+namespace store {
+
+class Dataset;
+
+enum class DatasetEvent {
+    Opened,      // the dataset was opened
+    Closed,      // the dataset was closed
+    Reset,       // the row set changed (refresh, filter, master scroll, append, delete, pack)
+    RowChanged,  // the current row's values were posted
+    Scrolled,    // the current row moved
+    StateChanged,  // browse / edit / insert
+};
+
+class DatasetObserver {
+public:
+    virtual ~DatasetObserver() = default;
+    virtual void datasetEvent(Dataset& dataset, DatasetEvent event) = 0;
+};
+
+// A display-only field that shows the text of a stored code: the row of lookup whose
+// lookupKeyField equals this row's keyField gives resultField.
+struct LookupField {
+    std::string name;    // "V_181"
+    std::string keyField;  // "ITEM_181"
+    Dataset* lookup = nullptr;  // an option list such as TblCgwcr_181
+    std::string lookupKeyField = "xxdm";
+    std::string resultField = "xxmc";
+};
+
+// Accessor of one field of a dataset's current row (or of its edit buffer).
+class Field {
+public:
+    Field(Dataset& dataset, int index) : m_dataset(&dataset), m_index(index) {}
+
+    const FieldDef& def() const;
+    const std::string& name() const { return def().name; }
+    int index() const { return m_index; }
+
+    Value value() const;
+    std::string asText() const { return value().asText(); }
+    double asNumber() const { return value().asNumber(); }
+    std::optional<Date> asDate() const { return value().asDate(); }
+    bool isNull() const { return value().isNull(); }
+
+    // Needs the dataset in edit or insert state.
+    void set(Value value);
+    void clear() { set(Value()); }
+
+private:
+    Dataset* m_dataset;
+    int m_index;
+};
+
+// Rows of a table or a query with a cursor, in the manner of the desktop database components:
+// navigation, editing through an edit buffer, filters, master-detail links and lookup fields,
+// and observers (grids) told of every change unless suspended with disableControls().
+class Dataset {
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+
+    explicit Dataset(Database& db);
+    virtual ~Dataset();
+    Dataset(const Dataset&) = delete;
+    Dataset& operator=(const Dataset&) = delete;
+
+    Database& database() const { return m_db; }
+
+    void open();
+    void close();
+    bool active() const { return m_state != State::Inactive; }
+    State state() const { return m_state; }
+    // Reads the rows again and keeps the cursor on the same record where it still exists.
+    void refresh();
+
+    // Navigation over the rows; the cursor is a position 1..recordCount (0 when empty).
+    void first();
+    void last();
+    void next();
+    void prior();
+    void moveBy(int rows);
+    bool eof() const;  // true after next() past the last row, or when empty
+    bool bof() const;
+    int recordCount() const;
+    int recNo() const;
+    void setRecNo(int position);
+    // Moves to the first row whose field equals value (text ignoring trailing blanks);
+    // returns false and leaves the cursor where it was when none does.
+    bool locate(std::string_view fieldName, const Value& value);
+
+    using Bookmark = int64_t;  // the record number of the row
+    Bookmark bookmark() const;
+    bool gotoBookmark(Bookmark bookmark);
+
+    // Change. edit() and append() start an edit buffer; post() checks every value (GBK,
+    // width, number, date), then writes them all in one write, or throws and writes nothing,
+    // staying in edit state; cancel() drops the buffer. deleteRecord() marks the current row
+    // deleted and leaves the cursor on the row that took its place.
+    void edit();
+    void append();
+    void post();
+    void cancel();
+    void deleteRecord();
+
+    // Fields: the stored ones, by index in file order or by name without regard to case.
+    int fieldCount() const;
+    const FieldDef& fieldDef(int index) const;
+    int fieldIndex(std::string_view name) const;  // -1 when none (lookup fields included)
+    Field field(int index);
+    // Throws EngineError "Field '<name>' not found" when there is none.
+    Field field(std::string_view name);
+    Field operator[](std::string_view name) { return field(name); }
+
+    // Filter "field='text' and field=number ..."; a text ending in "*" matches by prefix;
+    // trailing blanks are ignored. Stays set until replaced; "" means none. Throws
+    // EngineError for an expression it cannot read.
+    void setFilter(std::string expression);
+    const std::string& filter() const { return m_filter; }
+
+    // Restricts the rows to those whose fields equal the master's current values of the same
+    // fields ("item_4;item_dqdm"), following the master as it moves.
+    void setMaster(Dataset* master, std::string fields);
+
+    void addLookupField(LookupField field);
+    const std::vector<LookupField>& lookupFields() const { return m_lookups; }
+
+    void addObserver(DatasetObserver* observer);
+    void removeObserver(DatasetObserver* observer);
+    // Suspends notifications around a bulk loop; the last enableControls() sends one Reset.
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const { return m_disabled > 0; }
+
+protected:
+    // What a subclass supplies.
+    struct RowSource;
+    virtual void doOpen() = 0;
+    virtual void doClose() = 0;
+
+    Database& m_db;
+    State m_state = State::Inactive;
+    std::string m_filter;
+    std::vector<LookupField> m_lookups;
+    int m_disabled = 0;
+
+    friend class Field;
+};
+
+// A table file of the database's directory. The file can be switched while closed.
+class Table : public Dataset {
+public:
+    Table(Database& db, std::string tableName = {});
+    void setTableName(std::string name);  // only while closed
+    const std::string& tableName() const;
+    void setExclusive(bool exclusive);  // only while closed
+    bool exclusive() const;
+    // Purges deleted rows; needs the table open exclusively.
+    void pack();
+
+protected:
+    void doOpen() override;
+    void doClose() override;
+};
+
+// The rows of one SQL statement. "select * from <table> [where ...] [order by ...]" is live:
+// its rows are the table's records in the statement's order, and can be edited, posted and
+// deleted. Any other select is read-only.
+class Query : public Dataset {
+public:
+    explicit Query(Database& db);
+    void setSql(std::string sql);  // only while closed
+    const std::string& sql() const;
+    void setParam(std::string name, Value value);
+    bool isLive() const;
+    // Runs a statement that returns no rows (insert, update, delete); returns the rows changed.
+    int execSql();
+
+protected:
+    void doOpen() override;
+    void doClose() override;
+};
+
+}  // namespace store

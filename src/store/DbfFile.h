@@ -1,0 +1,134 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "FileIo.h"
+#include "Value.h"
+
+namespace store {
+
+enum class FieldType : char {
+    Character = 'C',
+    Numeric = 'N',
+    Float = 'F',
+    Date = 'D',
+    Logical = 'L',
+    Memo = 'M',
+    Integer = 'I',  // read only
+};
+
+struct FieldDef {
+    std::string name;  // as stored (ASCII or GBK decoded to UTF-8), at most 10 bytes on disk
+    FieldType type = FieldType::Character;
+    int length = 0;
+    int decimals = 0;
+    int offset = 0;  // byte offset inside the record, after the deletion flag (set on open)
+
+    bool operator==(const FieldDef& o) const {
+        return name == o.name && type == o.type && length == o.length && decimals == o.decimals;
+    }
+};
+
+// One dBase table file (.dbf) and its memo file (.dbt).
+//
+// Writes dBase III+ with memo: version 0x83 (0x03 without memo fields), language byte 0x7A
+// (GBK), memos in 512-byte blocks each ended by 0x1A 0x1A. Reads versions 0x03, 0x83 and 0x8B,
+// dBase III and IV memos, and treats language bytes 0x7A, 0x4D and 0 as GBK. Every header
+// field is checked on open; a damaged file is an EngineError naming the file and the fault.
+//
+// Records are numbered from 1 (the record number is the SQL rowid). Deleted records keep
+// their number until pack().
+//
+// Writes go straight to the file. Between beginTransaction() and commitTransaction() every
+// write is journalled in memory so rollbackTransaction() restores the file as it was at the
+// matching begin; transactions nest.
+class DbfFile {
+public:
+    // Writes an empty table (and its memo file when a field is a memo). Throws ValueError for
+    // a field list the format cannot hold, EngineError when the files cannot be written.
+    static void create(const std::string& path, const std::vector<FieldDef>& fields);
+
+    // Opens path (and the .dbt beside it, found without regard to case) with the given lock.
+    static std::unique_ptr<DbfFile> open(const std::string& path,
+                                         LockMode lock = LockMode::Shared);
+
+    // Opens a table held in memory (tests, fuzzing); memo may be null when there is none.
+    DbfFile(std::string name, std::unique_ptr<FileIo> dbf, std::unique_ptr<FileIo> memo);
+    ~DbfFile();
+    DbfFile(const DbfFile&) = delete;
+    DbfFile& operator=(const DbfFile&) = delete;
+
+    // The file's path ("" for memory files) and its base name without extension.
+    const std::string& path() const { return m_path; }
+    const std::string& name() const { return m_name; }
+    bool isExclusive() const { return m_lock == LockMode::Exclusive; }
+
+    const std::vector<FieldDef>& fields() const { return m_fields; }
+    // Index of the field named name without regard to ASCII case, or -1.
+    int fieldIndex(std::string_view name) const;
+
+    // Records in the file, deleted ones included.
+    uint32_t recordCount() const { return m_recordCount; }
+    int recordLength() const { return m_recordLength; }
+
+    // Raw record bytes (deletion flag first) of record recno; throws EngineError when recno is
+    // out of range or the file is short.
+    void readRecord(uint32_t recno, std::string& buffer) const;
+    static bool isDeletedRecord(const std::string& record) { return !record.empty() && record[0] == '*'; }
+    bool isDeleted(uint32_t recno) const;
+
+    // Decodes field index of a raw record. Text is trimmed of trailing blanks; empty text,
+    // blank numbers and blank dates read as null. Memos are read from the memo file.
+    Value decodeField(const std::string& record, int index) const;
+    Value value(uint32_t recno, int index) const;
+    Value value(uint32_t recno, std::string_view fieldName) const;
+
+    // Encodes the values into a record buffer, checking every value first: throws ValueError
+    // naming the table and the field (not GBK, too wide, not a number, not a date) before any
+    // byte of the file is written. Fields missing from values are blank. Memos are written
+    // to the memo file when the record is stored.
+    uint32_t append(const std::vector<std::pair<int, Value>>& values);
+    void update(uint32_t recno, const std::vector<std::pair<int, Value>>& values);
+    void setDeleted(uint32_t recno, bool deleted);
+
+    void beginTransaction();
+    void commitTransaction();
+    void rollbackTransaction();
+    bool inTransaction() const { return !m_marks.empty(); }
+
+    // Removes deleted records and compacts the memo file. Requires an exclusive open. New
+    // files are written beside the old ones, synced and renamed into place, so a crash leaves
+    // either the old or the new table; leftovers of an interrupted pack are cleared on open.
+    void pack();
+
+    // Writes the header (record count, date of last update) and syncs both files.
+    void flush();
+
+    // Identity of the file on disk when it was last read or written by this object; the
+    // database uses it to notice a file replaced or rewritten by someone else.
+    struct Identity {
+        uint64_t device = 0, inode = 0, size = 0;
+        int64_t mtimeNs = 0;
+        bool operator==(const Identity&) const = default;
+    };
+    Identity identity() const { return m_identity; }
+    static Identity identityOf(const std::string& path);  // all zero when missing
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    std::string m_path;
+    std::string m_name;
+    LockMode m_lock = LockMode::Shared;
+    std::vector<FieldDef> m_fields;
+    uint32_t m_recordCount = 0;
+    int m_recordLength = 0;
+    std::vector<size_t> m_marks;
+    Identity m_identity;
+};
+
+}  // namespace store
