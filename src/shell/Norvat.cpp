@@ -1,11 +1,37 @@
-#include <QApplication>
-#include <QMainWindow>
+// The program entry: the data module first, then the main window, then the event loop.
+#include <QStringList>
+
+#include "Application.h"
+#include "Product.h"
+#include "SingleInstance.h"
+#include "Unit1.h"
+#include "UnitDM.h"
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Velmora"));
-    window.setFixedSize(800, 570);
-    window.show();
-    return QApplication::exec();
+    VelmoraApplication app(argc, argv);
+
+    // A second start ends here, silently, before it touches a table or shows a window.
+    SingleInstance instance(product::applicationTitle());
+    if (!instance.isFirst()) {
+        return 0;
+    }
+
+    TDM dataModule(QCoreApplication::applicationDirPath().toStdString());
+    DM = &dataModule;
+    const std::vector<std::string> errors = dataModule.DataModuleCreate();
+    if (!errors.empty()) {
+        QStringList texts;
+        for (const std::string& error : errors) {
+            texts << QString::fromStdString(error);
+        }
+        VelmoraApplication::showException(texts.join(QLatin1Char('\n')));
+    }
+
+    TMainForm mainForm;
+    MainForm = &mainForm;
+    mainForm.show();
+    const int result = QApplication::exec();
+    MainForm = nullptr;
+    DM = nullptr;
+    return result;
 }

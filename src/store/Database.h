@@ -60,7 +60,13 @@ public:
     // Closes the handle of name (datasets still holding it keep their copy).
     void release(std::string_view name);
 
+    // Enrols file in the open Transaction units before it is written outside SQL (a dataset's
+    // post or delete), so that their rollback restores it; does nothing when no unit is open.
+    // SQL statements enrol the files they write themselves.
+    void touch(const std::shared_ptr<DbfFile>& file);
+
     // Groups writes of SQL and datasets into one unit: rolled back unless commit() is called.
+    // Units nest; each ends in the reverse order of its start.
     class Transaction {
     public:
         explicit Transaction(Database& db);

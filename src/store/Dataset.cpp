@@ -1,1 +1,926 @@
 #include "Dataset.h"
+
+#include <algorithm>
+#include <regex>
+
+#include "Errors.h"
+
+namespace store {
+
+namespace {
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+std::string_view trimRight(std::string_view text) {
+    while (!text.empty() && text.back() == ' ') {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// Text equality as the tables compare it: trailing blanks do not count.
+bool sameText(const Value& a, const Value& b) {
+    if (a.kind() == Value::Kind::Number && b.kind() == Value::Kind::Number) {
+        return a.asNumber() == b.asNumber();
+    }
+    return trimRight(a.asText()) == trimRight(b.asText());
+}
+
+}  // namespace
+
+// Keeps a detail dataset on the rows of its master's current row.
+class Dataset::MasterLink : public DatasetObserver {
+public:
+    explicit MasterLink(Dataset& detail) : m_detail(detail) {}
+    // Following the master means reading the detail's rows again, so it is done at once only
+    // for a detail that is on show; otherwise when the detail is next used.
+    void datasetEvent(Dataset&, DatasetEvent event) override {
+        if (event == DatasetEvent::Scrolled || event == DatasetEvent::Reset ||
+            event == DatasetEvent::Opened || event == DatasetEvent::RowChanged) {
+            m_detail.m_masterStale = true;
+            if (!m_detail.m_observers.empty() && m_detail.m_disabled == 0) {
+                m_detail.followMaster();
+            }
+        }
+    }
+
+private:
+    Dataset& m_detail;
+};
+
+// ---- Field -----------------------------------------------------------------------------
+
+const FieldDef& Field::def() const {
+    return m_dataset->fieldDef(m_index);
+}
+
+Value Field::value() const {
+    return m_dataset->currentValue(m_index);
+}
+
+void Field::set(Value value) {
+    m_dataset->setFieldValue(m_index, std::move(value));
+}
+
+// ---- Dataset ---------------------------------------------------------------------------
+
+Dataset::Dataset(Database& db) : m_db(db) {}
+
+Dataset::~Dataset() {
+    if (m_master != nullptr) {
+        m_master->removeObserver(m_masterLink.get());
+    }
+}
+
+void Dataset::requireActive() const {
+    if (m_state == State::Inactive) {
+        throw EngineError("Cannot perform this operation on a closed dataset");
+    }
+    if (m_masterStale && m_state == State::Browse) {
+        const_cast<Dataset*>(this)->followMaster();
+    }
+}
+
+void Dataset::requireBrowse(const char* operation) const {
+    requireActive();
+    if (m_state != State::Browse) {
+        throw EngineError(std::string("Dataset not in browse mode: cannot ") + operation);
+    }
+}
+
+void Dataset::notify(DatasetEvent event) {
+    if (m_disabled > 0) {
+        m_pendingReset = true;
+        return;
+    }
+    // An observer may remove itself while being told.
+    const auto observers = m_observers;
+    for (DatasetObserver* observer : observers) {
+        if (std::find(m_observers.begin(), m_observers.end(), observer) != m_observers.end()) {
+            observer->datasetEvent(*this, event);
+        }
+    }
+}
+
+void Dataset::addObserver(DatasetObserver* observer) {
+    if (std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end()) {
+        m_observers.push_back(observer);
+    }
+}
+
+void Dataset::removeObserver(DatasetObserver* observer) {
+    std::erase(m_observers, observer);
+}
+
+void Dataset::disableControls() {
+    ++m_disabled;
+}
+
+void Dataset::enableControls() {
+    if (m_disabled == 0) {
+        return;
+    }
+    if (--m_disabled == 0 && m_pendingReset) {
+        m_pendingReset = false;
+        notify(DatasetEvent::Reset);
+    }
+}
+
+void Dataset::open() {
+    if (active()) {
+        return;
+    }
+    m_rows.clear();
+    m_values.clear();
+    m_changes.clear();
+    m_recordNo = -1;
+    doOpen();
+    m_state = State::Browse;
+    m_masterStale = false;
+    try {
+        m_filterTerms = parseFilter(m_filter);
+        if (m_master != nullptr) {
+            setMaster(m_master, m_masterFields);
+        }
+    } catch (...) {
+        close();
+        throw;
+    }
+    applyRowFilters();
+    m_pos = 0;
+    m_bof = true;
+    m_eof = recordCount() == 0;
+    notify(DatasetEvent::Opened);
+}
+
+void Dataset::close() {
+    if (!active()) {
+        return;
+    }
+    doClose();
+    m_state = State::Inactive;
+    m_file.reset();
+    m_fields.clear();
+    m_rows.clear();
+    m_values.clear();
+    m_changes.clear();
+    m_recordNo = -1;
+    m_pos = 0;
+    m_eof = m_bof = true;
+    notify(DatasetEvent::Closed);
+}
+
+void Dataset::refresh() {
+    requireBrowse("refresh");
+    const Bookmark mark = recordCount() > 0 ? bookmark() : -1;
+    const size_t oldPos = m_pos;
+    reloadRows();
+    const size_t row = rowOfBookmark(mark);
+    m_pos = row < static_cast<size_t>(recordCount())
+                ? row
+                : std::min(oldPos, static_cast<size_t>(std::max(recordCount() - 1, 0)));
+    m_bof = m_pos == 0;
+    notify(DatasetEvent::Reset);
+}
+
+void Dataset::reloadRows() {
+    m_rows.clear();
+    m_values.clear();
+    m_recordNo = -1;
+    doOpen();
+    applyRowFilters();
+    m_pos = 0;
+    m_bof = true;
+    m_eof = recordCount() == 0;
+}
+
+// ---- rows and values -------------------------------------------------------------------
+
+int Dataset::recordCount() const {
+    requireActive();
+    return static_cast<int>(m_file ? m_rows.size() : m_values.size());
+}
+
+Value Dataset::storedValue(size_t row, int index) {
+    if (!m_file) {
+        const auto& values = m_values[row];
+        return static_cast<size_t>(index) < values.size() ? values[index] : Value();
+    }
+    const int64_t recno = m_rows[row];
+    if (recno != m_recordNo) {
+        m_file->readRecord(static_cast<uint32_t>(recno), m_record);
+        m_recordNo = recno;
+    }
+    return m_file->decodeField(m_record, index);
+}
+
+Value Dataset::currentValue(int index) {
+    requireActive();
+    const int count = fieldCount();
+    if (index >= count) {
+        const LookupField& lookupField = m_lookups.at(index - count);
+        const Value key = currentValue(fieldIndex(lookupField.keyField));
+        if (key.isNull() || lookupField.lookup == nullptr) {
+            return Value();
+        }
+        return lookupField.lookup->lookup(lookupField.lookupKeyField, key, lookupField.resultField);
+    }
+    if (m_state == State::Edit || m_state == State::Insert) {
+        if (auto it = m_changes.find(index); it != m_changes.end()) {
+            return it->second;
+        }
+        if (m_state == State::Insert) {
+            return Value();
+        }
+    }
+    if (recordCount() == 0) {
+        return Value();
+    }
+    return storedValue(m_pos, index);
+}
+
+void Dataset::setFieldValue(int index, Value value) {
+    requireActive();
+    if (m_state != State::Edit && m_state != State::Insert) {
+        throw EngineError("Dataset not in edit or insert mode");
+    }
+    if (index < 0 || index >= fieldCount()) {
+        throw EngineError("Cannot modify a lookup field");
+    }
+    m_changes[index] = std::move(value);
+}
+
+bool Dataset::rowPasses(size_t row) {
+    for (const FilterTerm& term : m_filterTerms) {
+        const Value stored = storedValue(row, term.field);
+        if (term.prefix) {
+            const std::string text = stored.asText();
+            const std::string prefix = term.value.asText();
+            if (text.compare(0, prefix.size(), prefix) != 0) {
+                return false;
+            }
+        } else if (term.value.kind() == Value::Kind::Number) {
+            if (stored.isNull() || stored.asNumber() != term.value.asNumber()) {
+                return false;
+            }
+        } else if (!sameText(stored, term.value)) {
+            return false;
+        }
+    }
+    if (m_master != nullptr && !m_masterPairs.empty()) {
+        if (!m_master->active() || m_master->recordCount() == 0) {
+            return false;
+        }
+        for (auto [own, theirs] : m_masterPairs) {
+            if (!sameText(storedValue(row, own), m_master->currentValue(theirs))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void Dataset::applyRowFilters() {
+    if (m_filterTerms.empty() && (m_master == nullptr || m_masterPairs.empty())) {
+        return;
+    }
+    if (m_file) {
+        std::vector<int64_t> kept;
+        kept.reserve(m_rows.size());
+        for (size_t row = 0; row < m_rows.size(); ++row) {
+            if (rowPasses(row)) {
+                kept.push_back(m_rows[row]);
+            }
+        }
+        m_rows = std::move(kept);
+    } else {
+        std::vector<std::vector<Value>> kept;
+        for (size_t row = 0; row < m_values.size(); ++row) {
+            if (rowPasses(row)) {
+                kept.push_back(std::move(m_values[row]));
+            }
+        }
+        m_values = std::move(kept);
+    }
+    m_recordNo = -1;
+}
+
+// ---- navigation ------------------------------------------------------------------------
+
+void Dataset::first() {
+    requireActive();
+    if (m_state != State::Browse) {
+        post();
+    }
+    m_pos = 0;
+    m_bof = true;
+    m_eof = recordCount() == 0;
+    notify(DatasetEvent::Scrolled);
+}
+
+void Dataset::last() {
+    requireActive();
+    if (m_state != State::Browse) {
+        post();
+    }
+    const int count = recordCount();
+    m_pos = count > 0 ? count - 1 : 0;
+    m_eof = true;
+    m_bof = count == 0;
+    notify(DatasetEvent::Scrolled);
+}
+
+void Dataset::moveBy(int rows) {
+    requireActive();
+    if (m_state != State::Browse) {
+        post();
+    }
+    const int count = recordCount();
+    if (count == 0) {
+        m_eof = m_bof = true;
+        return;
+    }
+    const long target = static_cast<long>(m_pos) + rows;
+    m_eof = target >= count;
+    m_bof = target < 0;
+    m_pos = static_cast<size_t>(std::clamp<long>(target, 0, count - 1));
+    notify(DatasetEvent::Scrolled);
+}
+
+void Dataset::next() {
+    moveBy(1);
+}
+
+void Dataset::prior() {
+    moveBy(-1);
+}
+
+bool Dataset::eof() const {
+    requireActive();
+    return m_eof;
+}
+
+bool Dataset::bof() const {
+    requireActive();
+    return m_bof;
+}
+
+int Dataset::recNo() const {
+    requireActive();
+    return recordCount() == 0 ? 0 : static_cast<int>(m_pos) + 1;
+}
+
+void Dataset::setRecNo(int position) {
+    requireActive();
+    if (position < 1 || position > recordCount()) {
+        return;
+    }
+    if (m_state != State::Browse) {
+        post();
+    }
+    m_pos = static_cast<size_t>(position - 1);
+    m_bof = m_eof = false;
+    notify(DatasetEvent::Scrolled);
+}
+
+bool Dataset::locate(std::string_view fieldName, const Value& value) {
+    requireActive();
+    const int index = field(fieldName).index();
+    const int count = recordCount();
+    for (int row = 0; row < count; ++row) {
+        if (sameText(storedValue(row, index), value)) {
+            if (m_state != State::Browse) {
+                post();
+            }
+            m_pos = static_cast<size_t>(row);
+            m_bof = m_eof = false;
+            notify(DatasetEvent::Scrolled);
+            return true;
+        }
+    }
+    return false;
+}
+
+Value Dataset::lookup(std::string_view keyField, const Value& key, std::string_view resultField) {
+    if (!active()) {
+        return Value();
+    }
+    const int keyIndex = field(keyField).index();
+    const int resultIndex = field(resultField).index();
+    const int count = recordCount();
+    for (int row = 0; row < count; ++row) {
+        if (sameText(storedValue(row, keyIndex), key)) {
+            return storedValue(row, resultIndex);
+        }
+    }
+    return Value();
+}
+
+Dataset::Bookmark Dataset::bookmark() const {
+    requireActive();
+    if (recordCount() == 0) {
+        return -1;
+    }
+    return m_file ? m_rows[m_pos] : static_cast<Bookmark>(m_pos) + 1;
+}
+
+size_t Dataset::rowOfBookmark(Bookmark mark) const {
+    if (m_file) {
+        return static_cast<size_t>(std::find(m_rows.begin(), m_rows.end(), mark) - m_rows.begin());
+    }
+    return mark >= 1 && mark <= static_cast<Bookmark>(m_values.size())
+               ? static_cast<size_t>(mark - 1)
+               : m_values.size();
+}
+
+bool Dataset::gotoBookmark(Bookmark mark) {
+    requireActive();
+    const size_t row = rowOfBookmark(mark);
+    if (row >= static_cast<size_t>(recordCount())) {
+        return false;
+    }
+    if (m_state != State::Browse) {
+        post();
+    }
+    m_pos = row;
+    m_bof = m_eof = false;
+    notify(DatasetEvent::Scrolled);
+    return true;
+}
+
+// ---- change ----------------------------------------------------------------------------
+
+void Dataset::edit() {
+    requireActive();
+    if (m_state == State::Edit || m_state == State::Insert) {
+        return;
+    }
+    if (!m_file) {
+        throw EngineError("Cannot modify a read-only dataset");
+    }
+    if (recordCount() == 0) {
+        append();
+        return;
+    }
+    m_changes.clear();
+    m_state = State::Edit;
+    notify(DatasetEvent::StateChanged);
+}
+
+void Dataset::append() {
+    requireActive();
+    if (m_state != State::Browse) {
+        post();
+    }
+    if (!m_file) {
+        throw EngineError("Cannot modify a read-only dataset");
+    }
+    m_changes.clear();
+    // A detail row belongs to its master's current row.
+    if (m_master != nullptr && m_master->active() && m_master->recordCount() > 0) {
+        for (auto [own, theirs] : m_masterPairs) {
+            m_changes[own] = m_master->currentValue(theirs);
+        }
+    }
+    m_posBeforeInsert = m_pos;
+    m_state = State::Insert;
+    notify(DatasetEvent::StateChanged);
+}
+
+void Dataset::post() {
+    requireActive();
+    if (m_state == State::Browse) {
+        return;
+    }
+    std::vector<std::pair<int, Value>> values(m_changes.begin(), m_changes.end());
+    if (m_state == State::Insert) {
+        const uint32_t recno = m_file->append(values);
+        m_rows.push_back(recno);
+        m_pos = m_rows.size() - 1;
+    } else if (!values.empty()) {
+        m_file->update(static_cast<uint32_t>(m_rows[m_pos]), values);
+    }
+    m_recordNo = -1;
+    m_changes.clear();
+    const bool inserted = m_state == State::Insert;
+    m_state = State::Browse;
+    m_bof = m_eof = false;
+    // A row that no longer meets the filter or the master link leaves the set; the cursor
+    // then rests on the row that took its place.
+    if (!rowPasses(m_pos)) {
+        m_rows.erase(m_rows.begin() + static_cast<long>(m_pos));
+        if (m_pos >= m_rows.size()) {
+            m_eof = true;
+            m_pos = m_rows.empty() ? 0 : m_rows.size() - 1;
+        }
+        notify(DatasetEvent::Reset);
+        return;
+    }
+    notify(DatasetEvent::StateChanged);
+    notify(inserted ? DatasetEvent::Reset : DatasetEvent::RowChanged);
+}
+
+void Dataset::cancel() {
+    requireActive();
+    if (m_state == State::Browse) {
+        return;
+    }
+    if (m_state == State::Insert) {
+        m_pos = m_posBeforeInsert;
+    }
+    m_changes.clear();
+    m_state = State::Browse;
+    notify(DatasetEvent::StateChanged);
+}
+
+void Dataset::deleteRecord() {
+    requireActive();
+    if (m_state == State::Insert) {
+        cancel();
+        return;
+    }
+    if (!m_file) {
+        throw EngineError("Cannot modify a read-only dataset");
+    }
+    if (recordCount() == 0) {
+        throw EngineError("Cannot perform this operation on an empty dataset");
+    }
+    m_changes.clear();
+    m_state = State::Browse;
+    m_file->setDeleted(static_cast<uint32_t>(m_rows[m_pos]), true);
+    m_rows.erase(m_rows.begin() + static_cast<long>(m_pos));
+    m_recordNo = -1;
+    m_eof = m_rows.empty();
+    if (m_pos >= m_rows.size()) {
+        m_pos = m_rows.empty() ? 0 : m_rows.size() - 1;
+    }
+    notify(DatasetEvent::Reset);
+}
+
+// ---- fields ----------------------------------------------------------------------------
+
+int Dataset::fieldCount() const {
+    requireActive();
+    return static_cast<int>(m_fields.size());
+}
+
+const FieldDef& Dataset::fieldDef(int index) const {
+    requireActive();
+    const int count = fieldCount();
+    if (index >= 0 && index < count) {
+        return m_fields[index];
+    }
+    if (index >= count && index < count + static_cast<int>(m_lookupDefs.size())) {
+        return m_lookupDefs[index - count];
+    }
+    throw EngineError("Field index out of range");
+}
+
+int Dataset::fieldIndex(std::string_view name) const {
+    requireActive();
+    name = trim(name);
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        if (equalsIgnoringCase(m_fields[i].name, name)) {
+            return static_cast<int>(i);
+        }
+    }
+    for (size_t i = 0; i < m_lookups.size(); ++i) {
+        if (equalsIgnoringCase(m_lookups[i].name, name)) {
+            return static_cast<int>(m_fields.size() + i);
+        }
+    }
+    return -1;
+}
+
+Field Dataset::field(int index) {
+    fieldDef(index);  // range check
+    return Field(*this, index);
+}
+
+Field Dataset::field(std::string_view name) {
+    const int index = fieldIndex(name);
+    if (index < 0) {
+        throw EngineError("Field '" + std::string(trim(name)) + "' not found");
+    }
+    return Field(*this, index);
+}
+
+void Dataset::addLookupField(LookupField lookupField) {
+    FieldDef def;
+    def.name = lookupField.name;
+    def.type = FieldType::Character;
+    m_lookupDefs.push_back(def);
+    m_lookups.push_back(std::move(lookupField));
+}
+
+// ---- filter and master -----------------------------------------------------------------
+
+void Dataset::setFilter(std::string expression) {
+    if (!active()) {
+        m_filter = std::move(expression);
+        return;
+    }
+    std::vector<FilterTerm> terms = parseFilter(expression);
+    m_filter = std::move(expression);
+    const bool wasFiltered = !m_filterTerms.empty();
+    m_filterTerms = std::move(terms);
+    if (m_state == State::Browse && (wasFiltered || !m_filterTerms.empty())) {
+        // Re-read the candidate rows: a filter can widen the set as well as narrow it.
+        reloadRows();
+        notify(DatasetEvent::Reset);
+    }
+}
+
+// field='text' or field=number, joined by "and" outside quotes; '' inside a text is a quote.
+std::vector<Dataset::FilterTerm> Dataset::parseFilter(const std::string& text) const {
+    std::vector<FilterTerm> terms;
+    auto fail = [&](const std::string& why) {
+        throw EngineError("Filter expression incorrect: " + text + " (" + why + ")");
+    };
+    size_t i = 0;
+    auto skipBlanks = [&] {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+            ++i;
+        }
+    };
+    skipBlanks();
+    while (i < text.size()) {
+        const size_t nameStart = i;
+        while (i < text.size() && text[i] != '=' && text[i] != ' ' && text[i] != '\t') {
+            ++i;
+        }
+        const std::string name = text.substr(nameStart, i - nameStart);
+        skipBlanks();
+        if (i >= text.size() || text[i] != '=' || name.empty()) {
+            fail("expected field=value");
+        }
+        ++i;
+        skipBlanks();
+        FilterTerm term;
+        term.field = fieldIndex(name);
+        if (term.field < 0 || term.field >= fieldCount()) {
+            throw EngineError("Field '" + name + "' not found");
+        }
+        if (i < text.size() && text[i] == '\'') {
+            std::string value;
+            ++i;
+            bool closed = false;
+            while (i < text.size()) {
+                if (text[i] == '\'') {
+                    if (i + 1 < text.size() && text[i + 1] == '\'') {
+                        value += '\'';
+                        i += 2;
+                        continue;
+                    }
+                    closed = true;
+                    ++i;
+                    break;
+                }
+                value += text[i++];
+            }
+            if (!closed) {
+                fail("unterminated text");
+            }
+            if (!value.empty() && value.back() == '*') {
+                value.pop_back();
+                term.prefix = true;
+            }
+            term.value = Value(std::move(value));
+        } else {
+            const size_t numberStart = i;
+            while (i < text.size() && text[i] != ' ' && text[i] != '\t') {
+                ++i;
+            }
+            const std::string number = text.substr(numberStart, i - numberStart);
+            try {
+                term.value = Value(Value(number).asNumber());
+            } catch (const ValueError&) {
+                fail("not a number: " + number);
+            }
+            if (number.empty()) {
+                fail("missing value");
+            }
+        }
+        terms.push_back(std::move(term));
+        skipBlanks();
+        if (i < text.size()) {
+            if (text.size() - i < 4 ||
+                !equalsIgnoringCase(std::string_view(text).substr(i, 3), "and") ||
+                (text[i + 3] != ' ' && text[i + 3] != '\t')) {
+                fail("expected and");
+            }
+            i += 3;
+            skipBlanks();
+            if (i >= text.size()) {
+                fail("missing condition after and");
+            }
+        }
+    }
+    return terms;
+}
+
+void Dataset::setMaster(Dataset* master, std::string fields) {
+    if (m_master != nullptr && m_master != master) {
+        m_master->removeObserver(m_masterLink.get());
+    }
+    m_master = master;
+    m_masterFields = std::move(fields);
+    if (master == nullptr) {
+        m_masterPairs.clear();
+        return;
+    }
+    if (!m_masterLink) {
+        m_masterLink = std::make_unique<MasterLink>(*this);
+    }
+    master->addObserver(m_masterLink.get());
+    if (!active() || !master->active()) {
+        return;
+    }
+    m_masterPairs.clear();
+    std::string_view rest = m_masterFields;
+    while (!rest.empty()) {
+        const size_t semicolon = rest.find(';');
+        const std::string_view name = trim(rest.substr(0, semicolon));
+        rest =
+            semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
+        if (name.empty()) {
+            continue;
+        }
+        const int own = fieldIndex(name);
+        const int theirs = master->fieldIndex(name);
+        if (own < 0 || theirs < 0) {
+            throw EngineError("Field '" + std::string(name) + "' not found");
+        }
+        m_masterPairs.emplace_back(own, theirs);
+    }
+}
+
+void Dataset::followMaster() {
+    if (m_state != State::Browse || m_master == nullptr) {
+        return;
+    }
+    m_masterStale = false;
+    if (m_masterPairs.empty() && m_master->active()) {
+        setMaster(m_master, m_masterFields);
+    }
+    reloadRows();
+    notify(DatasetEvent::Reset);
+}
+
+// ---- Table -----------------------------------------------------------------------------
+
+Table::Table(Database& db, std::string tableName)
+    : Dataset(db), m_tableName(std::move(tableName)) {}
+
+Table::~Table() {
+    close();
+}
+
+void Table::setTableName(std::string name) {
+    if (active()) {
+        throw EngineError("Cannot perform this operation on an open dataset");
+    }
+    m_tableName = std::move(name);
+}
+
+void Table::setExclusive(bool exclusive) {
+    if (active()) {
+        throw EngineError("Cannot perform this operation on an open dataset");
+    }
+    m_exclusive = exclusive;
+}
+
+// The table's name as the database knows it: the file name without its ".dbf".
+static std::string_view baseName(std::string_view fileName) {
+    if (fileName.size() > 4 && equalsIgnoringCase(fileName.substr(fileName.size() - 4), ".dbf")) {
+        fileName.remove_suffix(4);
+    }
+    return fileName;
+}
+
+void Table::doOpen() {
+    if (!m_file) {
+        m_file =
+            m_db.file(baseName(m_tableName), m_exclusive ? LockMode::Exclusive : LockMode::Shared);
+        m_fields = m_file->fields();
+    }
+    const uint32_t count = m_file->recordCount();
+    m_rows.reserve(count);
+    for (uint32_t recno = 1; recno <= count; ++recno) {
+        m_file->readRecord(recno, m_record);
+        if (!DbfFile::isDeletedRecord(m_record)) {
+            m_rows.push_back(recno);
+        }
+    }
+    m_recordNo = -1;
+}
+
+void Table::doClose() {
+    if (m_exclusive) {
+        m_file.reset();
+        m_db.release(baseName(m_tableName));
+    }
+}
+
+void Table::pack() {
+    requireBrowse("pack");
+    if (!m_exclusive) {
+        throw EngineError("Table " + m_tableName + " must be opened exclusively to be packed");
+    }
+    m_file->pack();
+    reloadRows();
+    notify(DatasetEvent::Reset);
+}
+
+// ---- Query -----------------------------------------------------------------------------
+
+Query::Query(Database& db) : Dataset(db) {}
+
+Query::~Query() {
+    close();
+}
+
+void Query::setSql(std::string sql) {
+    if (active()) {
+        throw EngineError("Cannot perform this operation on an open dataset");
+    }
+    m_sql = std::move(sql);
+    // "select * from <table>" with nothing but a condition and an order behind it is live.
+    static const std::regex live(
+        R"(^\s*select\s*\*\s*from\s+([A-Za-z_][A-Za-z0-9_]*)((\s+(where|order)\b[\s\S]*)?)$)",
+        std::regex::icase);
+    std::smatch match;
+    m_liveTable.clear();
+    m_rowidSql.clear();
+    if (std::regex_match(m_sql, match, live)) {
+        m_liveTable = match[1].str();
+        m_rowidSql = "select rowid from " + m_liveTable + match[2].str();
+    }
+}
+
+void Query::setParam(std::string name, Value value) {
+    if (!name.empty() && name.front() != ':') {
+        name.insert(name.begin(), ':');
+    }
+    for (auto& [existing, stored] : m_params) {
+        if (existing == name) {
+            stored = std::move(value);
+            return;
+        }
+    }
+    m_params.emplace_back(std::move(name), std::move(value));
+}
+
+void Query::doOpen() {
+    if (isLive()) {
+        if (!m_file) {
+            m_file = m_db.file(m_liveTable);
+            m_fields = m_file->fields();
+        }
+        ResultSet result = m_db.run(m_rowidSql, m_params);
+        m_rows.reserve(result.rows.size());
+        for (const auto& row : result.rows) {
+            m_rows.push_back(static_cast<int64_t>(row.at(0).asNumber()));
+        }
+        return;
+    }
+    ResultSet result = m_db.run(m_sql, m_params);
+    if (m_fields.empty()) {
+        for (size_t column = 0; column < result.columns.size(); ++column) {
+            FieldDef def;
+            def.name = result.columns[column];
+            def.type = FieldType::Character;
+            for (const auto& row : result.rows) {
+                if (!row[column].isNull()) {
+                    if (row[column].kind() == Value::Kind::Number) {
+                        def.type = FieldType::Numeric;
+                    }
+                    break;
+                }
+            }
+            m_fields.push_back(def);
+        }
+    }
+    m_values = std::move(result.rows);
+}
+
+int Query::execSql() {
+    return m_db.run(m_sql, m_params).changes;
+}
+
+}  // namespace store

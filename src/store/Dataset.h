@@ -18,11 +18,11 @@ namespace store {
 class Dataset;
 
 enum class DatasetEvent {
-    Opened,      // the dataset was opened
-    Closed,      // the dataset was closed
-    Reset,       // the row set changed (refresh, filter, master scroll, append, delete, pack)
-    RowChanged,  // the current row's values were posted
-    Scrolled,    // the current row moved
+    Opened,        // the dataset was opened
+    Closed,        // the dataset was closed
+    Reset,         // the row set changed (refresh, filter, master scroll, append, delete, pack)
+    RowChanged,    // the current row's values were posted
+    Scrolled,      // the current row moved
     StateChanged,  // browse / edit / insert
 };
 
@@ -35,8 +35,8 @@ public:
 // A display-only field that shows the text of a stored code: the row of lookup whose
 // lookupKeyField equals this row's keyField gives resultField.
 struct LookupField {
-    std::string name;    // "V_181"
-    std::string keyField;  // "ITEM_181"
+    std::string name;           // "V_181"
+    std::string keyField;       // "ITEM_181"
     Dataset* lookup = nullptr;  // an option list such as TblCgwcr_181
     std::string lookupKeyField = "xxdm";
     std::string resultField = "xxmc";
@@ -145,17 +145,68 @@ public:
     void enableControls();
     bool controlsDisabled() const { return m_disabled > 0; }
 
+    // The value of lookupField in the first row whose keyField equals key (text compared
+    // without trailing blanks), or null; the cursor does not move.
+    Value lookup(std::string_view keyField, const Value& key, std::string_view resultField);
+
 protected:
-    // What a subclass supplies.
-    struct RowSource;
+    // A subclass opens its source: either a table file whose records make the rows (m_file,
+    // with candidate record numbers in m_rows before filtering), or rows of values that
+    // cannot be changed (m_values with m_fields describing their columns).
     virtual void doOpen() = 0;
-    virtual void doClose() = 0;
+    virtual void doClose() {}
+
+    void notify(DatasetEvent event);
+    // Reads the rows from the source again and puts the cursor on the first.
+    void reloadRows();
+    // Drops rows that fail the filter or the master link.
+    void applyRowFilters();
+    bool rowPasses(size_t row);
+    Value storedValue(size_t row, int index);
+    Value currentValue(int index);
+    void setFieldValue(int index, Value value);
+    void requireActive() const;
+    void requireBrowse(const char* operation) const;
+    void followMaster();
 
     Database& m_db;
     State m_state = State::Inactive;
+    std::shared_ptr<DbfFile> m_file;
+    std::vector<FieldDef> m_fields;
+    std::vector<int64_t> m_rows;               // record numbers (file-backed rows)
+    std::vector<std::vector<Value>> m_values;  // rows of a read-only result
+    size_t m_pos = 0;
+    bool m_eof = true;
+    bool m_bof = true;
+    // Cache of the current record's bytes.
+    std::string m_record;
+    int64_t m_recordNo = -1;
+    // Edit buffer: the changed fields of the row being edited or inserted.
+    std::map<int, Value> m_changes;
+    size_t m_posBeforeInsert = 0;
+
+    struct FilterTerm {
+        int field = -1;
+        Value value;
+        bool prefix = false;
+    };
+    std::vector<FilterTerm> parseFilter(const std::string& text) const;
+    size_t rowOfBookmark(Bookmark mark) const;  // recordCount() when not there
     std::string m_filter;
+    std::vector<FilterTerm> m_filterTerms;
+
+    Dataset* m_master = nullptr;
+    std::string m_masterFields;
+    std::vector<std::pair<int, int>> m_masterPairs;  // (own field, master field)
+    class MasterLink;
+    std::unique_ptr<MasterLink> m_masterLink;
+    mutable bool m_masterStale = false;
+
     std::vector<LookupField> m_lookups;
+    std::vector<FieldDef> m_lookupDefs;
+    std::vector<DatasetObserver*> m_observers;
     int m_disabled = 0;
+    bool m_pendingReset = false;
 
     friend class Field;
 };
@@ -163,17 +214,22 @@ protected:
 // A table file of the database's directory. The file can be switched while closed.
 class Table : public Dataset {
 public:
-    Table(Database& db, std::string tableName = {});
+    explicit Table(Database& db, std::string tableName = {});
+    ~Table() override;
     void setTableName(std::string name);  // only while closed
-    const std::string& tableName() const;
+    const std::string& tableName() const { return m_tableName; }
     void setExclusive(bool exclusive);  // only while closed
-    bool exclusive() const;
+    bool exclusive() const { return m_exclusive; }
     // Purges deleted rows; needs the table open exclusively.
     void pack();
 
 protected:
     void doOpen() override;
     void doClose() override;
+
+private:
+    std::string m_tableName;
+    bool m_exclusive = false;
 };
 
 // The rows of one SQL statement. "select * from <table> [where ...] [order by ...]" is live:
@@ -182,16 +238,23 @@ protected:
 class Query : public Dataset {
 public:
     explicit Query(Database& db);
+    ~Query() override;
     void setSql(std::string sql);  // only while closed
-    const std::string& sql() const;
+    const std::string& sql() const { return m_sql; }
     void setParam(std::string name, Value value);
-    bool isLive() const;
+    // Whether the text is a select of every field of one table, whose rows can be changed.
+    bool isLive() const { return !m_liveTable.empty(); }
     // Runs a statement that returns no rows (insert, update, delete); returns the rows changed.
     int execSql();
 
 protected:
     void doOpen() override;
-    void doClose() override;
+
+private:
+    std::string m_sql;
+    std::string m_liveTable;  // the table of a live select, else empty
+    std::string m_rowidSql;   // the live select asking only for record numbers
+    Params m_params;
 };
 
 }  // namespace store

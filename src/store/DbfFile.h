@@ -53,8 +53,7 @@ public:
     static void create(const std::string& path, const std::vector<FieldDef>& fields);
 
     // Opens path (and the .dbt beside it, found without regard to case) with the given lock.
-    static std::unique_ptr<DbfFile> open(const std::string& path,
-                                         LockMode lock = LockMode::Shared);
+    static std::unique_ptr<DbfFile> open(const std::string& path, LockMode lock = LockMode::Shared);
 
     // Opens a table held in memory (tests, fuzzing); memo may be null when there is none.
     DbfFile(std::string name, std::unique_ptr<FileIo> dbf, std::unique_ptr<FileIo> memo);
@@ -65,6 +64,8 @@ public:
     // The file's path ("" for memory files) and its base name without extension.
     const std::string& path() const { return m_path; }
     const std::string& name() const { return m_name; }
+    // The memo file's path; "" when the table has none or is held in memory.
+    const std::string& memoPath() const;
     bool isExclusive() const { return m_lock == LockMode::Exclusive; }
 
     const std::vector<FieldDef>& fields() const { return m_fields; }
@@ -78,7 +79,9 @@ public:
     // Raw record bytes (deletion flag first) of record recno; throws EngineError when recno is
     // out of range or the file is short.
     void readRecord(uint32_t recno, std::string& buffer) const;
-    static bool isDeletedRecord(const std::string& record) { return !record.empty() && record[0] == '*'; }
+    static bool isDeletedRecord(const std::string& record) {
+        return !record.empty() && record[0] == '*';
+    }
     bool isDeleted(uint32_t recno) const;
 
     // Decodes field index of a raw record. Text is trimmed of trailing blanks; empty text,
@@ -120,6 +123,19 @@ public:
 
 private:
     struct Impl;
+    struct OpenedFiles;
+    DbfFile(OpenedFiles files);
+    void load();
+    [[noreturn]] void fault(const std::string& what) const;
+    [[noreturn]] void valueFault(int index, const std::string& what) const;
+    std::string encodeRecord(std::string record, const std::vector<std::pair<int, Value>>& values,
+                             std::vector<std::pair<int, std::string>>& memos) const;
+    void storeMemos(std::string& record, std::vector<std::pair<int, std::string>>& memos);
+    std::string memoBytes(const std::string& record, int index) const;
+    void writeHeaderCount();
+    void packInto(FileIo& dbf, FileIo* memo);
+    void refreshIdentity();
+
     std::unique_ptr<Impl> m_impl;
     std::string m_path;
     std::string m_name;

@@ -53,10 +53,14 @@ public:
 
     const std::string& path() const { return m_path; }
     int descriptor() const { return m_fd; }
+    // Records that the file now has another name (it was renamed while open); the descriptor
+    // and its lock stay.
+    void setPath(std::string path) { m_path = std::move(path); }
 
 private:
     std::string m_path;
     int m_fd = -1;
+    bool m_readOnly = false;
 };
 
 }  // namespace store

@@ -24,13 +24,20 @@ namespace store {
 struct TableText {
     std::vector<FieldDef> fields;
     std::vector<std::vector<Value>> rows;
+    // Where the text came from, so that writeTable() can name the line of a value that the
+    // table cannot hold; empty for tables made in code.
+    std::string sourceName;
+    int fieldLine = 0;
+    std::vector<int> rowLines;
 };
 
-// Throws ValueError naming sourceName and the line for anything it cannot read.
+// Throws ValueError "source:line: message" for anything it cannot read.
 TableText parseTableText(std::string_view text, std::string_view sourceName);
 // The live rows of a table file in the form above.
 std::string formatTableText(const DbfFile& file);
-// Creates the table file at path (replacing one that is there) and appends every row.
+// Creates the table file at path (replacing one that is there) and appends every row. A value
+// the table cannot hold is a ValueError "source:line: message" (or "row n: message"), and
+// leaves no table file behind.
 void writeTable(const TableText& table, const std::string& path);
 
 }  // namespace store

@@ -1,0 +1,39 @@
+#include "Application.h"
+
+#include <QFont>
+#include <exception>
+
+#include "Dialogs.h"
+#include "Product.h"
+#include "SilentAbort.h"
+
+VelmoraApplication::VelmoraApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(product::name());
+    // The forms name the Chinese faces of their design; these are the installed faces that
+    // stand in for them.
+    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("AR PL UMing CN"),
+                                                        QStringLiteral("WenQuanYi Micro Hei")});
+    QFont::insertSubstitutions(QStringLiteral("黑体"), {QStringLiteral("WenQuanYi Micro Hei")});
+    QFont::insertSubstitutions(QStringLiteral("楷体_GB2312"),
+                               {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UMing CN")});
+    setFont(QFont(QStringLiteral("宋体"), 9));
+}
+
+bool VelmoraApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const SilentAbort&) {
+        // The action was cancelled after its message was shown.
+    } catch (const std::exception& e) {
+        showException(QString::fromUtf8(e.what()));
+    } catch (...) {
+        showException(QStringLiteral("未知错误"));
+    }
+    return false;
+}
+
+void VelmoraApplication::showException(const QString& text) {
+    widgets::Dialogs::instance().message(activeWindow(), widgets::Icon::Critical,
+                                         product::applicationTitle(), text, widgets::Ok,
+                                         widgets::Ok);
+}

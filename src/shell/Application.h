@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QApplication>
+
+// The application object. Its notify() is the default error handler: an exception that
+// escapes an event handler is shown in a message box titled with the application title, and
+// the program goes on.
+class VelmoraApplication : public QApplication {
+public:
+    VelmoraApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    static void showException(const QString& text);
+};

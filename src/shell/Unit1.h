@@ -1,0 +1,126 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <memory>
+
+class QCloseEvent;
+class QComboBox;
+class QLineEdit;
+class QShowEvent;
+class GlyphButton;
+
+namespace store {
+class Dataset;
+class Query;
+}  // namespace store
+
+namespace Ui {
+class TMainForm;
+}
+
+// The main window: the record list of the chosen type and year and the record operations.
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The exchange data sets, in package order; the export and import name their files
+    // after them.
+    QStringList ExchangeTables;
+
+    Ui::TMainForm* form() const { return ui.get(); }
+
+    // ---- The record list ----
+    // Re-runs the record list of the selected type and year on query.
+    void QueryRecordList(store::Query& query, QComboBox* typeSelector, QComboBox* yearSelector,
+                         QWidget* pageButton02);
+    // Fills a year selector from an open query over item_4 (ordered descending).
+    void FillYearList(store::Dataset& query, QComboBox* yearSelector);
+    // Rewrites NO = 1..n over the current list.
+    void RenumberList();
+    // Aligns the type and year selectors with a record just stored by the record dialog.
+    void SyncTypeYearFromNew(int typeIndex, const QString& yearText);
+    // Deletes the main-table rows whose column equals value, then re-runs the list.
+    void DeleteRecordRows(store::Query& query, const QString& column, const QString& value);
+
+    void FormShow();
+    void ComboBox1Change();
+    void SpeedButton26Click();
+    void SpeedButton23Click();
+    void BitBtn3Click();
+
+    // ---- Completeness marks and the lock ----
+    // Sets the section buttons from the current record.
+    void MarkIncompletePages();
+    // True when the current record is complete (the shell unlocks), else false (it locks).
+    bool LockUntilComplete();
+    void DBGrid1CellClick();
+    // Whether the window may close; asks about the first incomplete required section.
+    bool FormCloseQuery();
+
+    // The section button of page "01".."09", or null.
+    GlyphButton* sectionButton(const QString& page) const;
+    // Marks a section complete or incomplete with its caption.
+    static void setSectionKind(GlyphButton* button, bool complete);
+
+    // ---- Operations shared with the entry forms, the query builder and the exchange ----
+    // (Unit1Operations.cpp.) An operation that "cancels the calling action" throws
+    // SilentAbort after its message.
+
+    // Message box with the product name as title, the exclamation icon and OK.
+    void ShowWarning(const QString& text);
+    // Fills combo with the options of fieldCode ("item_183") as "code  text", legacy
+    // options ("**") left out; " " last unless keepWithoutBlank. Leaves table filtered.
+    void FillCodeList(store::Dataset& table, const QString& fieldCode, QComboBox* combo,
+                      bool keepWithoutBlank);
+    // As FillCodeList, legacy options kept.
+    void FillCodeListAll(store::Dataset& table, const QString& fieldCode, QComboBox* combo,
+                         bool keepWithoutBlank);
+    // "code  (name)" for every row whose two fields are non-null; " " last unless
+    // keepWithoutBlank.
+    void FillPairList(store::Dataset& table, QComboBox* combo, const QString& codeField,
+                      const QString& nameField, bool keepWithoutBlank);
+    // The text of every non-null value of fieldName, in table order.
+    void FillFieldValues(store::Dataset& table, QComboBox* combo, const QString& fieldName);
+    // Selects the (last) item whose code part equals code; no match leaves the selection.
+    void SelectCodeItem(const QString& code, QComboBox* combo);
+    // The stored value of a choice panel; more than two checked boxes cancels the action.
+    QString CollectCheckedCodes(QWidget* form, QWidget* panel, int n, const QString& caption);
+    void CheckCodeBoxes(QWidget* form, QWidget* panel, const QString& value, int n);
+    void CheckCodeBox(QWidget* form, QWidget* panel, const QString& code, int n);
+    void ClearChoiceBoxes(QWidget* form);
+    // The trimmed text; an empty one warns with message and cancels the action.
+    QString RequireText(const QString& text, const QString& message);
+    static QString TabsToSpaces(QString text);
+    // "yyyy.mm.dd" -> "yyyy-mm-dd".
+    static QString IsoDateText(const QString& text);
+    void SplitToControls(const QString& text, QLineEdit* e1, QLineEdit* e2, QLineEdit* e3);
+    void SplitPeriod(const QString& period, QLineEdit* startYear, QLineEdit* startMonth,
+                     QLineEdit* endYear, QLineEdit* endMonth);
+    void ShowClassCode(store::Dataset& table, const QString& code, QLineEdit* edit);
+    void RunQuerySql(store::Query& query, const QString& sql);
+    // Every single quote doubled, for a quoted SQL literal.
+    static QString QuoteSqlText(QString text);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void connectHandlers();
+    void runListSql();
+    bool m_shown = false;
+
+    std::unique_ptr<Ui::TMainForm> ui;
+};
+
+// The program's main window, set by the program entry.
+extern TMainForm* MainForm;
+
+// The statement of the record list after the last QueryRecordList: the restore point of a
+// failed search, of the record dialog and of the import.
+extern QString ListSql;

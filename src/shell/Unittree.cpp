@@ -1,0 +1,154 @@
+#include "Unittree.h"
+
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <map>
+#include <stdexcept>
+
+#include "Dataset.h"
+#include "Dialogs.h"
+#include "UnitDM.h"
+#include "ui_Unittree.h"
+
+std::array<unsigned char, 6> TreeTargetPage1{};
+std::array<unsigned char, 40> TreeTargetUnit{};
+std::array<unsigned char, 20> TreeTargetSubUnit{};
+std::array<unsigned char, 2> TreeTargetQuery{};
+
+TFormTree* FormTree = nullptr;
+
+namespace {
+
+const QString kRootText = QStringLiteral("详细分类");
+
+QString fieldText(store::Dataset& table, int index) {
+    return QString::fromStdString(table.field(index).asText());
+}
+
+int levelOf(store::Dataset& table) {
+    const QString text = fieldText(table, 0).trimmed();
+    bool ok = false;
+    const int level = text.toInt(&ok);
+    if (!ok) {
+        throw std::runtime_error("'" + text.toStdString() + "' is not a valid integer value");
+    }
+    return level;
+}
+
+}  // namespace
+
+TFormTree::TFormTree(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFormTree>()) {
+    ui->setupUi(this);
+    connect(ui->Button1, &QPushButton::clicked, this, &TFormTree::Button1Click);
+    connect(ui->Button2, &QPushButton::clicked, this, &TFormTree::Button2Click);
+}
+
+TFormTree::~TFormTree() = default;
+
+void TFormTree::registerTarget(std::span<const unsigned char> selector, int byte, QLineEdit* edit,
+                               QString tableName) {
+    for (Target& target : m_targets) {
+        if (target.selector == selector.data() && target.byte == byte) {
+            target.edit = edit;
+            target.tableName = std::move(tableName);
+            return;
+        }
+    }
+    m_targets.push_back({selector.data(), byte, edit, std::move(tableName)});
+}
+
+size_t TFormTree::targetFor(std::span<const unsigned char> selector) const {
+    for (size_t byte = 0; byte < selector.size(); ++byte) {
+        if (selector[byte] == 0) {
+            continue;
+        }
+        for (size_t i = 0; i < m_targets.size(); ++i) {
+            if (m_targets[i].selector == selector.data() &&
+                m_targets[i].byte == static_cast<int>(byte)) {
+                return i;
+            }
+        }
+        throw std::logic_error("classification picker: byte " + std::to_string(byte) +
+                               " of the selector names no target");
+    }
+    throw std::logic_error("classification picker: the selector names no target");
+}
+
+int TFormTree::showFor(std::span<const unsigned char> selector) {
+    m_current = targetFor(selector);
+    setResult(QDialog::Rejected);
+    int result = QDialog::Rejected;
+    try {
+        FormShow();
+        result = widgets::Dialogs::instance().exec(*this);
+    } catch (...) {
+        ui->TreeView1->clear();
+        m_current.reset();
+        throw;
+    }
+    m_current.reset();
+    return result;
+}
+
+void TFormTree::FormShow() {
+    store::Table& table = DM->Table1;
+    table.close();
+    table.setTableName(m_targets.at(m_current.value()).tableName.toStdString());
+    table.open();
+    LoadClassTree(table, ui->TreeView1);
+    ui->TreeView1->setCurrentItem(ui->TreeView1->topLevelItem(0));
+}
+
+void TFormTree::LoadClassTree(store::Dataset& table, QTreeWidget* tree) {
+    if (!table.active()) {
+        table.open();
+    }
+    table.first();
+    tree->clear();
+    auto* root = new QTreeWidgetItem(tree, QStringList{kRootText});
+    std::map<int, QTreeWidgetItem*> lastAtLevel{{0, root}};
+    try {
+        for (; !table.eof(); table.next()) {
+            const int level = levelOf(table);
+            if (level <= 0) {
+                continue;
+            }
+            const QStringList text{fieldText(table, 1).trimmed() + QStringLiteral("  ") +
+                                   fieldText(table, 2).trimmed()};
+            const auto parent = lastAtLevel.find(level - 1);
+            lastAtLevel[level] = parent != lastAtLevel.end()
+                                     ? new QTreeWidgetItem(parent->second, text)
+                                     : new QTreeWidgetItem(tree, text);
+        }
+    } catch (...) {
+        table.close();
+        throw;
+    }
+    table.close();
+    root->setExpanded(true);
+}
+
+void TFormTree::Button1Click() {
+    QTreeWidgetItem* node = ui->TreeView1->currentItem();
+    if (node != nullptr) {
+        if (node->text(0) == kRootText) {
+            node->setText(0, QString());
+        }
+        if (m_current) {
+            if (QLineEdit* edit = m_targets[*m_current].edit) {
+                edit->setText(node->text(0));
+            }
+        }
+    }
+    ui->TreeView1->clear();
+    accept();
+}
+
+void TFormTree::Button2Click() {
+    ui->TreeView1->clear();
+    QDialog::reject();
+}
+
+void TFormTree::reject() {
+    Button2Click();
+}

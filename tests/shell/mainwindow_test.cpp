@@ -1,0 +1,328 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QTableView>
+#include <map>
+
+#include "Clock.h"
+#include "DataDir.h"
+#include "DbfFile.h"
+#include "Dialogs.h"
+#include "GlyphButton.h"
+#include "QtPrinters.h"
+#include "TableText.h"
+#include "Unit1.h"
+#include "UnitDM.h"
+#include "ui_Unit1.h"
+
+using testsupport::ProgramDir;
+using Row = std::map<std::string, std::string>;
+
+namespace {
+
+Row record(const char* key, const char* type, Row more = {}) {
+    more["ITEM_4"] = key;
+    more["ITEM_DQDM"] = ".";
+    more["ITEM_CGLB"] = type;
+    more.emplace("ITEM_3", std::string("成果") + key);
+    return more;
+}
+
+Row person(const char* key) {
+    return {{"ITEM_4", key}, {"ITEM_DQDM", "."}, {"ITEM_180", "张三"}};
+}
+
+// A program folder with the delivered tables, a registering unit, the given records and
+// persons, and a small rule table: ITEM_1 for section 01 of every type, ITEM_51 for section
+// 02 of applied technology, ITEM_127 for section 03 of soft science and basic theory.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void start(const std::vector<Row>& records, const std::vector<Row>& persons = {},
+               bool withUnit = true) {
+        append("hvel.DBF", records);
+        append("cgwcr.DBF", persons);
+        if (withUnit) {
+            append("unit.dbf", {{{"unitcode", "9990001000"}, {"unitlevel", "1"}}});
+        }
+        store::writeTable(store::parseTableText("id C(10)\tbutton C(2)\tlb C(1)\n"
+                                                "ITEM_1\t01\ta\n"
+                                                "ITEM_51\t02\t1\n"
+                                                "ITEM_127\t03\t2\n",
+                                                "checkup"),
+                          m_program.file("CheckUp.dbf").string());
+        m_dm = std::make_unique<TDM>(m_program.path());
+        DM = m_dm.get();
+        const auto errors = m_dm->DataModuleCreate();
+        ASSERT_TRUE(errors.empty()) << errors.front();
+        m_form = std::make_unique<TMainForm>();
+        MainForm = m_form.get();
+        m_form->show();
+        ui = m_form->form();
+    }
+
+    void TearDown() override {
+        m_form.reset();
+        MainForm = nullptr;
+        DM = nullptr;
+        m_dm.reset();
+    }
+
+    void append(const std::string& table, const std::vector<Row>& rows) {
+        auto file = store::DbfFile::open(m_program.file(table).string());
+        for (const Row& row : rows) {
+            std::vector<std::pair<int, store::Value>> values;
+            for (const auto& [name, value] : row) {
+                values.emplace_back(file->fieldIndex(name), store::Value(value));
+            }
+            file->append(values);
+        }
+        file->flush();
+    }
+
+    QStringList items(QComboBox* combo) const {
+        QStringList list;
+        for (int i = 0; i < combo->count(); ++i) {
+            list << combo->itemText(i);
+        }
+        return list;
+    }
+
+    QStringList listColumn(const char* field) const {
+        QStringList values;
+        store::Query& list = DM->Qryhvel;
+        for (list.first(); !list.eof(); list.next()) {
+            values << QString::fromStdString(list.field(field).asText());
+        }
+        return values;
+    }
+
+    bool complete(GlyphButton* button) const { return button->kind() == GlyphButton::Kind::Yes; }
+
+    ProgramDir m_program;
+    std::unique_ptr<TDM> m_dm;
+    std::unique_ptr<TMainForm> m_form;
+    Ui::TMainForm* ui = nullptr;
+    widgets::FixedClock m_clock{QDate(2026, 12, 10)};
+};
+
+TEST_F(MainWindowTest, YearListIsNewestFirstWithoutMalformedKeys) {
+    start({record("2004000001", "1"), record("2005000001", "1"), record("2004000002", "2"),
+           record("AB04000001", "1")});
+    EXPECT_EQ(items(ui->cbYear), (QStringList{QStringLiteral("2005"), QStringLiteral("2004")}));
+    EXPECT_EQ(ui->cbYear->currentText(), QStringLiteral("2005"));
+    EXPECT_EQ(ListSql,
+              QStringLiteral("select * from hvel where item_cglb='1' and item_4 like '2005%'\n"));
+    EXPECT_EQ(listColumn("ITEM_4"), QStringList{QStringLiteral("2005000001")});
+}
+
+TEST_F(MainWindowTest, EmptyTableOffersTheCurrentYear) {
+    start({});
+    EXPECT_EQ(items(ui->cbYear), QStringList{QStringLiteral("2026")});
+    EXPECT_EQ(ui->cbYear->currentIndex(), -1);
+    EXPECT_EQ(DM->Qryhvel.recordCount(), 0);
+    for (auto* button : ui->Panel8->findChildren<GlyphButton*>()) {
+        EXPECT_TRUE(complete(button));
+    }
+    m_form->MarkIncompletePages();
+    EXPECT_TRUE(m_form->LockUntilComplete());
+    EXPECT_TRUE(ui->DBGrid1->isEnabled());
+}
+
+TEST_F(MainWindowTest, TypeAndYearSelectTheListAndNumberIt) {
+    start({record("2004000002", "1"), record("2004000001", "1"), record("2004000003", "2"),
+           record("2003000001", "1")});
+    ui->cbYear->setCurrentText(QStringLiteral("2004"));
+    EXPECT_EQ(listColumn("ITEM_4"),
+              (QStringList{QStringLiteral("2004000002"), QStringLiteral("2004000001")}));
+    EXPECT_EQ(listColumn("NO"), (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
+    EXPECT_TRUE(ui->btn_page02->isVisibleTo(m_form.get()));
+
+    ui->ComboBox1->setCurrentIndex(1);  // 软科学
+    EXPECT_EQ(listColumn("ITEM_4"), QStringList{QStringLiteral("2004000003")});
+    EXPECT_FALSE(ui->btn_page02->isVisibleTo(m_form.get()));
+    ui->ComboBox1->setCurrentIndex(0);
+    EXPECT_TRUE(ui->btn_page02->isVisibleTo(m_form.get()));
+
+    // Every keystroke lists what the year typed so far selects.
+    ui->cbYear->setEditText(QStringLiteral("200"));
+    EXPECT_EQ(listColumn("ITEM_4").size(), 3);
+    ui->cbYear->setEditText(QString());
+    EXPECT_EQ(listColumn("ITEM_4").size(), 3);
+}
+
+TEST_F(MainWindowTest, StartWithoutARegisteringUnitLeavesOnlyTheFirstSteps) {
+    start({}, {}, false);
+    for (QWidget* off : std::initializer_list<QWidget*>{
+             ui->Button1, ui->Button5, ui->BitBtn2, ui->BitBtn3, ui->BitBtn4, ui->cbYear,
+             ui->ComboBox1, ui->DBGrid1, ui->btn_page01, ui->btn_page09}) {
+        EXPECT_FALSE(off->isEnabled()) << off->objectName().toStdString();
+    }
+    for (QWidget* on : std::initializer_list<QWidget*>{ui->Button4, ui->BitBtn1, ui->Button2,
+                                                       ui->BitBtn7, ui->SpeedButton16}) {
+        EXPECT_TRUE(on->isEnabled()) << on->objectName().toStdString();
+    }
+}
+
+struct MarkCase {
+    const char* name;
+    Row record;
+    bool withPerson;
+    std::vector<const char*> incomplete;  // pages marked "help"
+    bool locked;
+};
+
+void PrintTo(const MarkCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class MarkTest : public MainWindowTest, public ::testing::WithParamInterface<MarkCase> {};
+
+TEST_P(MarkTest, MarksAndLock) {
+    const MarkCase& c = GetParam();
+    const std::string key = c.record.at("ITEM_4");
+    start({c.record}, c.withPerson ? std::vector<Row>{person(key.c_str())} : std::vector<Row>{});
+    {
+        const QSignalBlocker blocker(ui->ComboBox1);
+        ui->ComboBox1->setCurrentIndex(c.record.at("ITEM_CGLB") == "1" ? 0 : 1);
+    }
+    m_form->ComboBox1Change();
+    for (const char* page : {"01", "02", "03", "04", "05", "07", "08", "09"}) {
+        const bool expectedHelp =
+            std::find_if(c.incomplete.begin(), c.incomplete.end(),
+                         [&](auto p) { return std::string(p) == page; }) != c.incomplete.end();
+        EXPECT_EQ(!complete(m_form->sectionButton(QString::fromLatin1(page))), expectedHelp)
+            << page;
+    }
+    EXPECT_EQ(ui->DBGrid1->isEnabled(), !c.locked);
+    EXPECT_EQ(ui->Button1->isEnabled(), !c.locked);
+    EXPECT_TRUE(ui->Button4->isEnabled());  // delete is never locked
+    EXPECT_TRUE(ui->btn_page01->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MarkTest,
+    ::testing::Values(MarkCase{"applied_complete",
+                               record("2004000001", "1", {{"ITEM_1", "1"}, {"ITEM_51", "1"}}),
+                               true,
+                               {},
+                               false},
+                      MarkCase{"applied_without_person",
+                               record("2004000001", "1", {{"ITEM_1", "1"}, {"ITEM_51", "1"}}),
+                               false,
+                               {"08"},
+                               true},
+                      MarkCase{"applied_missing_section_02",
+                               record("2004000001", "1", {{"ITEM_1", "1"}}),
+                               true,
+                               {"02"},
+                               true},
+                      MarkCase{"soft_science_ignores_section_02_rules",
+                               record("2004000001", "2", {{"ITEM_1", "1"}, {"ITEM_127", "x"}}),
+                               true,
+                               {},
+                               false},
+                      MarkCase{"soft_science_missing_section_03_and_person",
+                               record("2004000001", "2", {{"ITEM_1", "1"}}),
+                               false,
+                               {"03", "08"},
+                               true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, ClickOnAnIncompleteRecordSaysSoOnce) {
+    start(
+        {record("2004000001", "1", {{"ITEM_1", "1"}, {"ITEM_51", "1"}}), record("2004000002", "1")},
+        {person("2004000001")});
+    widgets::ScriptedDialogs dialogs;
+    DM->Qryhvel.first();  // the complete one
+    m_form->DBGrid1CellClick();
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_TRUE(ui->ComboBox1->isEnabled());
+    DM->Qryhvel.next();
+    m_form->DBGrid1CellClick();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, QStringLiteral("当前项目有未完成栏目，请您填写完毕!"));
+    EXPECT_EQ(dialogs.boxes[0].title, QStringLiteral("提示信息"));
+    EXPECT_EQ(dialogs.boxes[0].icon, widgets::Icon::Information);
+    EXPECT_FALSE(ui->ComboBox1->isEnabled());
+    EXPECT_FALSE(ui->cbYear->isEnabled());
+}
+
+struct CloseCase {
+    const char* name;
+    const char* type;
+    std::vector<const char*> incomplete;
+    const char* question;  // "" when none is asked
+};
+
+void PrintTo(const CloseCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CloseTest : public MainWindowTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseTest, AsksOnlyTheFirstQuestion) {
+    const CloseCase& c = GetParam();
+    start({record("2004000001", c.type)});
+    for (const char* page : c.incomplete) {
+        TMainForm::setSectionKind(m_form->sectionButton(QString::fromLatin1(page)), false);
+    }
+    for (int answer : {widgets::Cancel, widgets::Ok}) {
+        widgets::ScriptedDialogs dialogs;
+        dialogs.answers.push_back(answer);
+        const bool closes = m_form->FormCloseQuery();
+        if (std::string(c.question).empty()) {
+            EXPECT_TRUE(dialogs.boxes.empty());
+            EXPECT_TRUE(closes);
+            continue;
+        }
+        ASSERT_EQ(dialogs.boxes.size(), 1u);
+        EXPECT_EQ(dialogs.boxes[0].text, QString::fromUtf8(c.question));
+        EXPECT_EQ(dialogs.boxes[0].title, QStringLiteral("提示信息"));
+        EXPECT_EQ(dialogs.boxes[0].buttons, widgets::Ok | widgets::Cancel);
+        EXPECT_EQ(closes, answer == widgets::Ok);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CloseTest,
+    ::testing::Values(
+        CloseCase{"complete", "1", {}, ""},
+        CloseCase{"section_01", "1", {"01", "08"}, "成果概况没有填完,是否以后再填写该项目？"},
+        CloseCase{"section_02_applied",
+                  "1",
+                  {"02"},
+                  "知识产权，成果应用情况没有填完,是否以后再填写该项目？"},
+        CloseCase{"section_02_soft_science_passed_over", "2", {"02"}, ""},
+        CloseCase{"section_03_before_08",
+                  "1",
+                  {"03", "08"},
+                  "课题立项，评价没有填完,是否以后再填写该项目？"},
+        CloseCase{"section_04_asks_the_01_question",
+                  "1",
+                  {"04"},
+                  "成果概况没有填完,是否以后再填写该项目？"},
+        CloseCase{"section_08", "2", {"08"}, "成果完成人员名单没有填完,是否以后再填写该项目？？"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, RestoreListsAgainAndClearsTheCondition) {
+    start({record("2004000001", "1")});
+    ui->MMSysV->setPlainText(QStringLiteral(" item_1 ='2'"));
+    ui->MMUserV->setPlainText(QStringLiteral(" 成果密级"));
+    DM->Qryhvel.close();
+    DM->Qryhvel.setSql("select * from hvel where item_4='none'");
+    DM->Qryhvel.open();
+    m_form->SpeedButton26Click();
+    EXPECT_EQ(DM->Qryhvel.recordCount(), 1);
+    EXPECT_TRUE(ui->MMSysV->toPlainText().isEmpty());
+    EXPECT_EQ(ui->MMUserV->toPlainText(), QStringLiteral(" 成果密级"));
+}
+
+TEST_F(MainWindowTest, DeleteRecordRowsQuotesTheValue) {
+    start({record("2004000001", "1", {{"ITEM_3", "O'Brien"}}), record("2004000002", "1")});
+    store::Query scratch(DM->database());
+    m_form->DeleteRecordRows(scratch, QStringLiteral("ITEM_3"), QStringLiteral("O'Brien"));
+    EXPECT_EQ(listColumn("ITEM_4"), QStringList{QStringLiteral("2004000002")});
+}
+
+}  // namespace

@@ -1,0 +1,791 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <ctime>
+#include <functional>
+
+#include "DbfFile.h"
+#include "Errors.h"
+#include "GbkCodec.h"
+#include "StoreTestSupport.h"
+
+namespace store {
+namespace {
+
+using test::readBytes;
+using test::TempDir;
+using test::writeBytes;
+
+enum Field { Key, Name, Amount, Day, Flag, Notes };
+
+std::vector<FieldDef> sampleFields() {
+    return {{"ITEM_4", FieldType::Character, 10, 0}, {"ITEM_3", FieldType::Character, 20, 0},
+            {"ITEM_45", FieldType::Numeric, 12, 2},  {"ITEM_121", FieldType::Date, 8, 0},
+            {"FLAG", FieldType::Logical, 1, 0},      {"ITEM_13", FieldType::Memo, 10, 0}};
+}
+
+constexpr int kHeaderLength = 32 + 6 * 32 + 1;                // 225
+constexpr int kRecordLength = 1 + 10 + 20 + 12 + 8 + 1 + 10;  // 62
+
+uint32_t le32(const std::string& bytes, size_t at) {
+    uint32_t v = 0;
+    std::memcpy(&v, bytes.data() + at, 4);
+    return v;
+}
+uint16_t le16(const std::string& bytes, size_t at) {
+    uint16_t v = 0;
+    std::memcpy(&v, bytes.data() + at, 2);
+    return v;
+}
+
+// 700 x's, CR LF, then a Chinese line: three blocks' worth of memo never, two blocks always.
+const std::string kLongMemo = std::string(700, 'x') + "\r\n第二行";
+
+class DbfTest : public ::testing::Test {
+protected:
+    std::unique_ptr<DbfFile> makeTable(LockMode lock = LockMode::Exclusive) {
+        DbfFile::create(path, sampleFields());
+        return DbfFile::open(path, lock);
+    }
+    // Two rows, the second deleted; the first has a two-block memo.
+    void fillSample(DbfFile& table) {
+        table.append({{Key, "2004000001"},
+                      {Name, "中文"},
+                      {Amount, 3.456},
+                      {Day, Date{2004, 5, 1}},
+                      {Flag, true},
+                      {Notes, kLongMemo}});
+        table.append({{Key, "2004000002"}});
+        table.setDeleted(2, true);
+    }
+    std::string dbtPath() const { return dir.file("hvel.DBT"); }
+
+    TempDir dir;
+    std::string path = dir.file("hvel.DBF");
+};
+
+TEST_F(DbfTest, WritesDbaseThreeWithMemoAtTheBytesThatMatter) {
+    {
+        auto table = makeTable();
+        fillSample(*table);
+    }
+    std::string dbf = readBytes(path);
+    ASSERT_EQ(dbf.size(), size_t(kHeaderLength + 2 * kRecordLength + 1));
+    EXPECT_EQ(uint8_t(dbf[0]), 0x83);
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    EXPECT_EQ(uint8_t(dbf[1]), local.tm_year);
+    EXPECT_EQ(uint8_t(dbf[2]), local.tm_mon + 1);
+    EXPECT_EQ(le32(dbf, 4), 2u);
+    EXPECT_EQ(le16(dbf, 8), kHeaderLength);
+    EXPECT_EQ(le16(dbf, 10), kRecordLength);
+    EXPECT_EQ(uint8_t(dbf[28]), 0);
+    EXPECT_EQ(uint8_t(dbf[29]), 0x7A);
+    EXPECT_EQ(dbf.substr(32, 18), std::string("ITEM_4\0\0\0\0\0C\0\0\0\0\x0A\0", 18));
+    EXPECT_EQ(dbf.substr(64 + 16, 2), std::string("\x14\0", 2));             // ITEM_3 C(20)
+    EXPECT_EQ(dbf.substr(96 + 11, 7), std::string("N\0\0\0\0\x0C\x02", 7));  // N(12,2)
+    EXPECT_EQ(dbf[128 + 11], 'D');
+    EXPECT_EQ(dbf[160 + 11], 'L');
+    EXPECT_EQ(dbf[192 + 11], 'M');
+    EXPECT_EQ(dbf[kHeaderLength - 1], 0x0D);
+
+    std::string first = dbf.substr(kHeaderLength, kRecordLength);
+    EXPECT_EQ(first, " 2004000001" + *GbkCodec::encode("中文") + std::string(16, ' ') +
+                         "        3.46" + "20040501" + "T" + "         1");
+    std::string second = dbf.substr(kHeaderLength + kRecordLength, kRecordLength);
+    EXPECT_EQ(second, "*2004000002" + std::string(kRecordLength - 11, ' '));
+    EXPECT_EQ(dbf.back(), 0x1A);
+
+    std::string dbt = readBytes(dbtPath());
+    std::string memo = *GbkCodec::encode(kLongMemo);
+    ASSERT_EQ(dbt.size(), 3 * 512u);
+    EXPECT_EQ(le32(dbt, 0), 3u);  // next free block
+    EXPECT_EQ(dbt[16], 0x03);
+    EXPECT_EQ(dbt.substr(512, memo.size() + 2), memo + "\x1A\x1A");
+}
+
+TEST_F(DbfTest, WritesVersionThreeWithoutMemoFile) {
+    DbfFile::create(path, {{"CODE", FieldType::Character, 4, 0}});
+    std::string dbf = readBytes(path);
+    EXPECT_EQ(uint8_t(dbf[0]), 0x03);
+    EXPECT_EQ(dbf.size(), size_t(32 + 32 + 1 + 1));
+    EXPECT_EQ(dbf.back(), 0x1A);
+    EXPECT_FALSE(std::filesystem::exists(dbtPath()));
+}
+
+TEST_F(DbfTest, ChangedMemoIsAppendedAndUnchangedMemoKeepsItsBlocks) {
+    auto table = makeTable();
+    fillSample(*table);
+    table->update(1, {{Notes, kLongMemo}, {Name, "改名"}});
+    EXPECT_EQ(readBytes(dbtPath()).size(), 3 * 512u);
+    table->update(1, {{Notes, "短"}});
+    std::string dbt = readBytes(dbtPath());
+    EXPECT_EQ(dbt.size(), 4 * 512u);
+    EXPECT_EQ(le32(dbt, 0), 4u);
+    EXPECT_EQ(readBytes(path).substr(kHeaderLength + kRecordLength - 10, 10), "         3");
+    EXPECT_EQ(table->value(1, Notes), Value("短"));
+    EXPECT_EQ(table->value(1, Name), Value("改名"));
+    table->update(1, {{Notes, Value()}});
+    EXPECT_TRUE(table->value(1, Notes).isNull());
+    EXPECT_EQ(readBytes(dbtPath()).size(), 4 * 512u);
+}
+
+struct RoundTrip {
+    const char* name;
+    int field;
+    Value written;
+    Value read;
+};
+
+TEST_F(DbfTest, ValuesRoundTripThroughTheFile) {
+    const RoundTrip cases[] = {
+        {"chinese_text", Name, "成果名称", "成果名称"},
+        {"leading_blanks_kept", Name, "  lead", "  lead"},
+        {"trailing_blanks_trimmed", Name, "trail   ", "trail"},
+        {"full_width_fits_exactly", Name, "一二三四五六七八九十", "一二三四五六七八九十"},
+        {"empty_text_is_null", Name, "", Value()},
+        {"blank_text_is_null", Name, "   ", Value()},
+        {"number_as_text", Name, 12.5, "12.5"},
+        {"number_rounded", Amount, 3.456, 3.46},
+        {"negative_number", Amount, -1234.5, -1234.5},
+        {"number_from_text", Amount, " 7 ", 7},
+        {"tiny_negative_is_zero", Amount, -0.001, 0},
+        {"widest_number", Amount, 999999999.99, 999999999.99},
+        {"null_number", Amount, Value(), Value()},
+        {"empty_number_is_null", Amount, "", Value()},
+        {"date", Day, Date{2004, 5, 1}, Date{2004, 5, 1}},
+        {"date_from_text", Day, "2004.5.1", Date{2004, 5, 1}},
+        {"null_date", Day, Value(), Value()},
+        {"empty_date_is_null", Day, "", Value()},
+        {"true", Flag, true, true},
+        {"false_from_text", Flag, "F", false},
+        {"null_flag", Flag, Value(), Value()},
+        {"long_memo_with_crlf", Notes, kLongMemo, kLongMemo},
+        {"memo_of_exactly_one_block", Notes, std::string(510, 'm'), std::string(510, 'm')},
+        {"empty_memo_is_null", Notes, "", Value()},
+    };
+    {
+        auto table = makeTable();
+        for (const auto& c : cases) {
+            table->append({{c.field, c.written}});
+        }
+    }
+    auto table = DbfFile::open(path);
+    ASSERT_EQ(table->recordCount(), std::size(cases));
+    for (uint32_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        EXPECT_EQ(table->value(i + 1, c.field), c.read) << c.name;
+        for (int other = 0; other < static_cast<int>(table->fields().size()); ++other) {
+            if (other != c.field) {
+                EXPECT_TRUE(table->value(i + 1, other).isNull()) << c.name << " field " << other;
+            }
+        }
+    }
+}
+
+TEST_F(DbfTest, NumbersAndDatesAreStoredInTheirFieldForm) {
+    auto table = makeTable();
+    table->append({{Amount, -0.001}, {Day, "2004-12-31"}});
+    table->append({{Amount, 2.675}});  // 2.67499999... in binary
+    std::string dbf = readBytes(path);
+    EXPECT_EQ(dbf.substr(kHeaderLength + 31, 12), "        0.00");
+    EXPECT_EQ(dbf.substr(kHeaderLength + 43, 8), "20041231");
+    EXPECT_EQ(dbf.substr(kHeaderLength + kRecordLength + 31, 12), "        2.67");
+    EXPECT_EQ(dbf.substr(kHeaderLength + kRecordLength + 43, 8), "        ");
+}
+
+struct Refusal {
+    const char* name;
+    int field;
+    Value value;
+    const char* fragment;
+};
+
+TEST_F(DbfTest, RefusedValuesNameTableAndFieldAndWriteNothing) {
+    const Refusal cases[] = {
+        {"text_too_wide", Name, std::string(21, 'a'), "21 bytes in GBK"},
+        {"chinese_too_wide", Name, "一二三四五六七八九十一", "22 bytes in GBK"},
+        {"character_would_straddle_the_end", Key, "abcdefghi中", "11 bytes in GBK"},
+        {"outside_gbk", Name, "emoji 😀", "GBK cannot hold"},
+        {"korean_outside_gbk", Name, "한국어", "GBK cannot hold"},
+        {"number_too_wide", Amount, 1e10, "too wide"},
+        {"number_too_wide_after_rounding", Amount, 999999999.999, "too wide"},
+        {"negative_too_wide", Amount, -100000000.0, "too wide"},
+        {"not_a_number", Amount, "12a", "not a number"},
+        {"date_in_number", Amount, Date{2004, 5, 1}, "not a number"},
+        {"not_finite", Amount, std::numeric_limits<double>::infinity(), "not finite"},
+        {"impossible_date", Day, "2004-02-30", "not a date"},
+        {"number_in_date", Day, 20040501, "not a date"},
+        {"not_a_flag", Flag, "X", "not T or F"},
+        {"memo_with_end_mark", Notes,
+         "a\x1A"
+         "b",
+         "U+001A"},
+        {"memo_outside_gbk", Notes, "😀", "GBK cannot hold"},
+    };
+    auto table = makeTable();
+    fillSample(*table);
+    std::string dbf = readBytes(path), dbt = readBytes(dbtPath());
+    for (const auto& c : cases) {
+        for (bool asUpdate : {false, true}) {
+            // The valid memo alongside must not reach the memo file either.
+            std::vector<std::pair<int, Value>> values = {{Notes, "valid memo"}, {c.field, c.value}};
+            try {
+                asUpdate ? table->update(1, values) : void(table->append(values));
+                ADD_FAILURE() << c.name << " was accepted";
+            } catch (const ValueError& e) {
+                std::string message = e.what();
+                EXPECT_NE(message.find("hvel"), std::string::npos) << message;
+                EXPECT_NE(message.find(table->fields()[c.field].name), std::string::npos)
+                    << message;
+                EXPECT_NE(message.find(c.fragment), std::string::npos) << message;
+            }
+            EXPECT_EQ(readBytes(path), dbf) << c.name;
+            EXPECT_EQ(readBytes(dbtPath()), dbt) << c.name;
+            EXPECT_EQ(table->recordCount(), 2u);
+        }
+    }
+}
+
+TEST_F(DbfTest, ReadsValuesOtherProgramsWriteLeniently) {
+    auto table = makeTable();
+    table->append({{Key, "x"}});
+    table.reset();
+    std::string dbf = readBytes(path);
+    size_t record = kHeaderLength;
+    dbf.replace(record + 11, 20, "ab\xD6" + std::string(17, ' '));  // lone lead byte at the end
+    dbf.replace(record + 31, 12, "************");
+    dbf.replace(record + 43, 8, "00000000");
+    dbf[record + 51] = '?';
+    writeBytes(path, dbf);
+    table = DbfFile::open(path);
+    EXPECT_EQ(table->value(1, Name), Value("ab\xEF\xBF\xBD"));
+    EXPECT_TRUE(table->value(1, Amount).isNull());
+    EXPECT_TRUE(table->value(1, Day).isNull());
+    EXPECT_TRUE(table->value(1, Flag).isNull());
+}
+
+TEST_F(DbfTest, ReadsLanguageBytesThatMeanGbk) {
+    {
+        auto table = makeTable();
+        table->append({{Name, "中文"}});
+    }
+    for (unsigned char language : {0x7A, 0x4D, 0x00}) {
+        std::string dbf = readBytes(path);
+        dbf[29] = static_cast<char>(language);
+        writeBytes(path, dbf);
+        EXPECT_EQ(DbfFile::open(path)->value(1, "item_3"), Value("中文")) << int(language);
+    }
+}
+
+TEST_F(DbfTest, ReadsPaddedHeadersAndRecords) {
+    // Header "0D 00" and two bytes of padding after the last field, as some writers do.
+    {
+        auto table = makeTable();
+        table->append({{Key, "k1"}, {Flag, true}});
+        table->append({{Key, "k2"}, {Notes, "memo"}});
+    }
+    std::string dbf = readBytes(path);
+    std::string header = dbf.substr(0, kHeaderLength) + '\0';
+    header[8] = static_cast<char>(kHeaderLength + 1);
+    header[10] = static_cast<char>(kRecordLength + 2);
+    std::string out = header;
+    for (int i = 0; i < 2; ++i) {
+        out += dbf.substr(kHeaderLength + i * kRecordLength, kRecordLength) + "--";
+    }
+    writeBytes(path, out + '\x1A');
+    auto table = DbfFile::open(path);
+    ASSERT_EQ(table->recordCount(), 2u);
+    EXPECT_EQ(table->value(1, Key), Value("k1"));
+    EXPECT_EQ(table->value(1, Flag), Value(true));
+    EXPECT_EQ(table->value(2, Key), Value("k2"));
+    EXPECT_EQ(table->value(2, Notes), Value("memo"));
+}
+
+TEST_F(DbfTest, ReadsIntegerFieldsButDoesNotWriteThem) {
+    DbfFile::create(path,
+                    {{"CODE", FieldType::Character, 4, 0}, {"N", FieldType::Character, 4, 0}});
+    std::string dbf = readBytes(path);
+    dbf[64 + 11] = 'I';
+    writeBytes(path, dbf);
+    auto table = DbfFile::open(path, LockMode::Exclusive);
+    EXPECT_EQ(table->fields()[1].type, FieldType::Integer);
+    table->append({{0, "a"}});
+    EXPECT_EQ(table->value(1, 1), Value(0));
+    EXPECT_THROW(table->update(1, {{1, 5}}), ValueError);
+    table.reset();
+    dbf = readBytes(path);
+    dbf.replace(97 + 1 + 4, 4, std::string("\xFE\xFF\xFF\xFF", 4));  // header 32 + 2 * 32 + 1
+    writeBytes(path, dbf);
+    EXPECT_EQ(DbfFile::open(path)->value(1, 1), Value(-2));
+}
+
+TEST_F(DbfTest, ReadsDbaseFourMemosAndAppendsInTheirForm) {
+    {
+        auto table = makeTable();
+        table->append({{Key, "k"}});
+    }
+    // Turn the table into a dBase IV one: version 8B, a memo file of 64-byte blocks whose
+    // memos start with FF FF 08 00 and a length that counts those 8 bytes.
+    std::string dbf = readBytes(path);
+    dbf[0] = static_cast<char>(0x8B);
+    dbf.replace(kHeaderLength + kRecordLength - 10, 10, "         1");
+    writeBytes(path, dbf);
+    std::string dbt(64, '\0');
+    dbt[0] = 2;
+    dbt[20] = 64;
+    std::string memo = *GbkCodec::encode("四号备注");
+    dbt += std::string("\xFF\xFF\x08\x00", 4) + char(memo.size() + 8) + std::string(3, '\0') + memo;
+    dbt.resize(128, '\0');
+    writeBytes(dbtPath(), dbt);
+
+    auto table = DbfFile::open(path, LockMode::Exclusive);
+    EXPECT_EQ(table->value(1, Notes), Value("四号备注"));
+    table->append({{Notes, kLongMemo}});
+    EXPECT_EQ(table->value(2, Notes), Value(kLongMemo));
+    dbt = readBytes(dbtPath());
+    EXPECT_EQ(dbt.substr(128, 4), std::string("\xFF\xFF\x08\x00", 4));
+    EXPECT_EQ(le32(dbt, 132), GbkCodec::encode(kLongMemo)->size() + 8);
+    EXPECT_EQ(dbt.size() % 64, 0u);
+    EXPECT_EQ(le32(dbt, 0), dbt.size() / 64);
+}
+
+TEST_F(DbfTest, FindsTheMemoFileWhateverItsCase) {
+    {
+        auto table = makeTable();
+        table->append({{Notes, "memo"}});
+    }
+    std::filesystem::rename(dbtPath(), dir.file("hvel.dbt"));
+    auto table = DbfFile::open(path);
+    EXPECT_EQ(table->value(1, Notes), Value("memo"));
+    EXPECT_EQ(table->memoPath(), dir.file("hvel.dbt"));
+}
+
+TEST_F(DbfTest, NamesFieldsWithoutRegardToCase) {
+    auto table = makeTable();
+    EXPECT_EQ(table->fieldIndex("item_45"), Amount);
+    EXPECT_EQ(table->fieldIndex("Flag"), Flag);
+    EXPECT_EQ(table->fieldIndex("ITEM_9"), -1);
+    table->append({{Key, "k"}});
+    EXPECT_EQ(table->value(1, "item_4"), Value("k"));
+    EXPECT_THROW(table->value(1, "nothing"), EngineError);
+    EXPECT_THROW(table->value(2, Key), EngineError);
+    EXPECT_THROW(table->value(0, Key), EngineError);
+}
+
+TEST_F(DbfTest, RefusesFieldListsTheFormatCannotHold) {
+    const std::vector<std::vector<FieldDef>> lists = {
+        {},
+        {{"NAMETOOLONG", FieldType::Character, 1, 0}},
+        {{"名称太长了啊", FieldType::Character, 1, 0}},
+        {{"A B", FieldType::Character, 1, 0}},
+        {{"A", FieldType::Character, 1, 0}, {"a", FieldType::Character, 1, 0}},
+        {{"A", FieldType::Character, 0, 0}},
+        {{"A", FieldType::Character, 255, 0}},
+        {{"A", FieldType::Numeric, 21, 0}},
+        {{"A", FieldType::Numeric, 5, 4}},
+        {{"A", FieldType::Date, 9, 0}},
+        {{"A", FieldType::Integer, 4, 0}},
+    };
+    for (const auto& fields : lists) {
+        EXPECT_THROW(DbfFile::create(path, fields), ValueError)
+            << (fields.empty() ? "no fields" : fields.back().name);
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+}
+
+TEST_F(DbfTest, IdentityFollowsTheFileOnDisk) {
+    EXPECT_EQ(DbfFile::identityOf(path), DbfFile::Identity{});
+    auto table = makeTable();
+    EXPECT_EQ(table->identity(), DbfFile::identityOf(path));
+    auto before = table->identity();
+    table->append({{Key, "k"}});
+    EXPECT_NE(table->identity(), before);
+    EXPECT_EQ(table->identity(), DbfFile::identityOf(path));
+}
+
+// --- Locking ---------------------------------------------------------------------------
+
+TEST_F(DbfTest, ExclusiveOpenShutsOutEveryOtherOpen) {
+    DbfFile::create(path, sampleFields());
+    {
+        auto exclusive = DbfFile::open(path, LockMode::Exclusive);
+        for (LockMode mode : {LockMode::Shared, LockMode::Exclusive}) {
+            try {
+                DbfFile::open(path, mode);
+                ADD_FAILURE() << "second open succeeded";
+            } catch (const EngineError& e) {
+                EXPECT_NE(std::string(e.what()).find("busy"), std::string::npos) << e.what();
+                EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+            }
+        }
+    }
+    {
+        auto shared1 = DbfFile::open(path);
+        auto shared2 = DbfFile::open(path);
+        EXPECT_FALSE(shared1->isExclusive());
+        EXPECT_THROW(DbfFile::open(path, LockMode::Exclusive), EngineError);
+    }
+    EXPECT_TRUE(DbfFile::open(path, LockMode::Exclusive)->isExclusive());
+}
+
+TEST_F(DbfTest, MissingFilesAreEngineErrorsNamingThem) {
+    try {
+        DbfFile::open(path);
+        ADD_FAILURE();
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos);
+    }
+    makeTable().reset();
+    std::filesystem::remove(dbtPath());
+    try {
+        DbfFile::open(path);
+        ADD_FAILURE();
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("memo file"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    }
+}
+
+// --- Transactions ----------------------------------------------------------------------
+
+TEST_F(DbfTest, RollbackRestoresBothFilesExactly) {
+    auto table = makeTable();
+    fillSample(*table);
+    std::string dbf = readBytes(path), dbt = readBytes(dbtPath());
+    table->beginTransaction();
+    table->append({{Key, "2004000003"}, {Notes, kLongMemo}});
+    table->update(1, {{Name, "改"}, {Notes, "新备注"}, {Amount, 1}});
+    table->setDeleted(1, true);
+    table->setDeleted(2, false);
+    table->append({{Key, "2004000004"}});
+    EXPECT_EQ(table->recordCount(), 4u);
+    table->rollbackTransaction();
+    EXPECT_FALSE(table->inTransaction());
+    EXPECT_EQ(table->recordCount(), 2u);
+    EXPECT_EQ(readBytes(path), dbf);
+    EXPECT_EQ(readBytes(dbtPath()), dbt);
+    EXPECT_EQ(table->value(1, Name), Value("中文"));
+    EXPECT_EQ(table->value(1, Notes), Value(kLongMemo));
+    // Writing goes on from the restored state.
+    EXPECT_EQ(table->append({{Notes, "after"}}), 3u);
+    EXPECT_EQ(table->value(3, Notes), Value("after"));
+}
+
+TEST_F(DbfTest, TransactionsNest) {
+    auto table = makeTable();
+    table->append({{Key, "a"}});
+    table->beginTransaction();
+    table->update(1, {{Key, "b"}});
+    table->beginTransaction();
+    table->update(1, {{Name, "inner"}});
+    table->append({{Key, "c"}});
+    table->rollbackTransaction();
+    EXPECT_TRUE(table->inTransaction());
+    EXPECT_EQ(table->recordCount(), 1u);
+    EXPECT_EQ(table->value(1, Key), Value("b"));
+    EXPECT_TRUE(table->value(1, Name).isNull());
+    table->beginTransaction();
+    table->append({{Key, "d"}});
+    table->commitTransaction();
+    table->rollbackTransaction();  // the outer one takes the committed inner one with it
+    EXPECT_EQ(table->recordCount(), 1u);
+    EXPECT_EQ(table->value(1, Key), Value("a"));
+
+    table->beginTransaction();
+    table->append({{Key, "e"}});
+    table->commitTransaction();
+    table.reset();
+    table = DbfFile::open(path);
+    EXPECT_EQ(table->recordCount(), 2u);
+    EXPECT_EQ(table->value(2, Key), Value("e"));
+    EXPECT_THROW(table->commitTransaction(), EngineError);
+}
+
+TEST_F(DbfTest, ClosingInsideATransactionRollsBack) {
+    auto table = makeTable();
+    table->append({{Key, "a"}});
+    std::string dbf = readBytes(path);
+    table->beginTransaction();
+    table->append({{Key, "b"}, {Notes, "memo"}});
+    table.reset();
+    EXPECT_EQ(readBytes(path), dbf);
+}
+
+// --- Pack ------------------------------------------------------------------------------
+
+TEST_F(DbfTest, PackRemovesDeletedRowsAndCompactsTheMemoFile) {
+    auto table = makeTable();
+    for (int i = 1; i <= 6; ++i) {
+        table->append({{Key, "k" + std::to_string(i)}, {Notes, i % 2 ? kLongMemo : "短备注"}});
+    }
+    table->update(1, {{Notes, "rewritten"}});  // leaves two dead blocks behind
+    table->setDeleted(2, true);
+    table->setDeleted(5, true);
+    size_t dbtBefore = readBytes(dbtPath()).size();
+    table->pack();
+    EXPECT_EQ(table->recordCount(), 4u);
+    const char* keys[] = {"k1", "k3", "k4", "k6"};
+    const std::string memos[] = {"rewritten", kLongMemo, "短备注", "短备注"};
+    for (uint32_t r = 1; r <= 4; ++r) {
+        EXPECT_EQ(table->value(r, Key), Value(keys[r - 1]));
+        EXPECT_EQ(table->value(r, Notes), Value(memos[r - 1]));
+        EXPECT_FALSE(table->isDeleted(r));
+    }
+    // 1 header block + 1 + 2 + 1 + 1 memo blocks.
+    std::string dbt = readBytes(dbtPath());
+    EXPECT_EQ(dbt.size(), 6 * 512u);
+    EXPECT_LT(dbt.size(), dbtBefore);
+    EXPECT_EQ(le32(dbt, 0), 6u);
+    std::string dbf = readBytes(path);
+    EXPECT_EQ(le32(dbf, 4), 4u);
+    EXPECT_EQ(dbf.size(), size_t(kHeaderLength + 4 * kRecordLength + 1));
+    EXPECT_EQ(table->identity(), DbfFile::identityOf(path));
+    // The packed table stays open, exclusive and writable; no leftovers are beside it.
+    EXPECT_THROW(DbfFile::open(path), EngineError);
+    EXPECT_EQ(table->append({{Notes, "more"}}), 5u);
+    table.reset();
+    auto reopened = DbfFile::open(path);
+    EXPECT_EQ(reopened->value(5, Notes), Value("more"));
+    EXPECT_EQ(reopened->value(2, Notes), Value(kLongMemo));
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        ++files;
+    }
+    EXPECT_EQ(files, 2);
+}
+
+TEST_F(DbfTest, PackNeedsAnExclusiveOpenAndNoTransaction) {
+    auto table = makeTable(LockMode::Shared);
+    table->append({{Key, "a"}});
+    table->setDeleted(1, true);
+    EXPECT_THROW(table->pack(), EngineError);
+    table.reset();
+    table = DbfFile::open(path, LockMode::Exclusive);
+    table->beginTransaction();
+    EXPECT_THROW(table->pack(), EngineError);
+    table->rollbackTransaction();
+    table->pack();
+    EXPECT_EQ(table->recordCount(), 0u);
+}
+
+TEST_F(DbfTest, PacksATableWithoutMemo) {
+    DbfFile::create(path, {{"CODE", FieldType::Character, 4, 0}});
+    auto table = DbfFile::open(path, LockMode::Exclusive);
+    table->append({{0, "a"}});
+    table->append({{0, "b"}});
+    table->setDeleted(1, true);
+    table->pack();
+    EXPECT_EQ(table->recordCount(), 1u);
+    EXPECT_EQ(table->value(1, 0), Value("b"));
+    EXPECT_EQ(readBytes(path).size(), size_t(32 + 32 + 1 + 5 + 1));
+}
+
+// A pack writes T.packnew beside each file, links T.packbak to each old file, renames the new
+// table file and then the new memo file into place and removes the backups. Each case leaves
+// the files of one moment of that sequence; opening must find one whole table.
+struct PackMoment {
+    const char* name;
+    bool newTable, newMemo;        // which version T.dbf and T.dbt hold
+    bool nextTable, nextMemo;      // T.packnew files present
+    bool backupTable, backupMemo;  // T.packbak files present
+    bool packedExpected;
+};
+
+void PrintTo(const PackMoment& moment, std::ostream* out) {
+    *out << moment.name;
+}
+
+class InterruptedPackTest : public DbfTest, public ::testing::WithParamInterface<PackMoment> {};
+
+TEST_P(InterruptedPackTest, OpeningFindsOneWholeTable) {
+    const PackMoment& m = GetParam();
+    // The old table and, made in another directory, the packed one.
+    auto table = makeTable();
+    for (int i = 1; i <= 4; ++i) {
+        table->append({{Key, "k" + std::to_string(i)}, {Notes, "备注" + std::to_string(i)}});
+    }
+    table->setDeleted(1, true);
+    table->setDeleted(3, true);
+    table.reset();
+    const std::string oldDbf = readBytes(path), oldDbt = readBytes(dbtPath());
+    TempDir other;
+    writeBytes(other.file("hvel.DBF"), oldDbf);
+    writeBytes(other.file("hvel.DBT"), oldDbt);
+    DbfFile::open(other.file("hvel.DBF"), LockMode::Exclusive)->pack();
+    const std::string newDbf = readBytes(other.file("hvel.DBF"));
+    const std::string newDbt = readBytes(other.file("hvel.DBT"));
+
+    writeBytes(path, m.newTable ? newDbf : oldDbf);
+    writeBytes(dbtPath(), m.newMemo ? newDbt : oldDbt);
+    if (m.nextTable)
+        writeBytes(path + ".packnew", newDbf);
+    if (m.nextMemo)
+        writeBytes(dbtPath() + ".packnew", newDbt);
+    if (m.backupTable)
+        writeBytes(path + ".packbak", oldDbf);
+    if (m.backupMemo)
+        writeBytes(dbtPath() + ".packbak", oldDbt);
+
+    table = DbfFile::open(path);
+    std::vector<std::string> keys, memos;
+    for (uint32_t r = 1; r <= table->recordCount(); ++r) {
+        if (!table->isDeleted(r)) {
+            keys.push_back(table->value(r, Key).asText());
+            memos.push_back(table->value(r, Notes).asText());
+        }
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"k2", "k4"}));
+    EXPECT_EQ(memos, (std::vector<std::string>{"备注2", "备注4"}));
+    EXPECT_EQ(table->recordCount(), m.packedExpected ? 2u : 4u);
+    EXPECT_EQ(readBytes(path), m.packedExpected ? newDbf : oldDbf);
+    EXPECT_EQ(readBytes(dbtPath()), m.packedExpected ? newDbt : oldDbt);
+    for (const char* leftover : {".packnew", ".packbak"}) {
+        EXPECT_FALSE(std::filesystem::exists(path + leftover));
+        EXPECT_FALSE(std::filesystem::exists(dbtPath() + leftover));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, InterruptedPackTest,
+    ::testing::Values(
+        PackMoment{"writing_table_file", false, false, true, false, false, false, false},
+        PackMoment{"new_files_written", false, false, true, true, false, false, false},
+        PackMoment{"table_backup_linked", false, false, true, true, true, false, false},
+        PackMoment{"both_backups_linked", false, false, true, true, true, true, false},
+        PackMoment{"table_file_renamed", true, false, false, true, true, true, false},
+        PackMoment{"memo_file_renamed", true, true, false, false, true, true, true},
+        PackMoment{"memo_backup_removed", true, true, false, false, true, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Damaged files ---------------------------------------------------------------------
+
+struct Damage {
+    const char* name;
+    std::function<void(std::string& dbf, std::string& dbt)> mutate;
+    const char* fragment;    // in the error on open; nullptr when open succeeds
+    uint32_t records = 0;    // records seen when open succeeds
+    bool readFails = false;  // reading every field of every record fails cleanly
+};
+
+void setLe16(std::string& bytes, size_t at, uint16_t value) {
+    std::memcpy(&bytes[at], &value, 2);
+}
+void setLe32(std::string& bytes, size_t at, uint32_t value) {
+    std::memcpy(&bytes[at], &value, 4);
+}
+
+void PrintTo(const Damage& damage, std::ostream* out) {
+    *out << damage.name;
+}
+
+class DamagedFileTest : public DbfTest, public ::testing::WithParamInterface<Damage> {};
+
+TEST_P(DamagedFileTest, GivesAClearErrorOrReadsWhatIsThere) {
+    const Damage& damage = GetParam();
+    {
+        auto table = makeTable();
+        table->append({{Key, "k1"}, {Notes, kLongMemo}});
+        table->append({{Key, "k2"}, {Notes, "短"}});
+    }
+    std::string dbf = readBytes(path), dbt = readBytes(dbtPath());
+    damage.mutate(dbf, dbt);
+    writeBytes(path, dbf);
+    writeBytes(dbtPath(), dbt);
+    if (damage.fragment) {
+        try {
+            DbfFile::open(path);
+            ADD_FAILURE() << "opened";
+        } catch (const EngineError& e) {
+            std::string message = e.what();
+            EXPECT_NE(message.find(path), std::string::npos) << message;
+            EXPECT_NE(message.find(damage.fragment), std::string::npos) << message;
+        }
+        return;
+    }
+    auto table = DbfFile::open(path);
+    EXPECT_EQ(table->recordCount(), damage.records);
+    bool failed = false;
+    for (uint32_t r = 1; r <= table->recordCount(); ++r) {
+        for (int i = 0; i < static_cast<int>(table->fields().size()); ++i) {
+            try {
+                table->value(r, i);
+            } catch (const EngineError& e) {
+                failed = true;
+                EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+            }
+        }
+    }
+    EXPECT_EQ(failed, damage.readFails);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedFileTest,
+    ::testing::Values(
+        Damage{"empty", [](auto& f, auto&) { f.clear(); }, "too short"},
+        Damage{"shorter_than_a_header", [](auto& f, auto&) { f.resize(31); }, "too short"},
+        Damage{"header_cut", [](auto& f, auto&) { f.resize(100); }, "beyond the end"},
+        Damage{"foxpro_version", [](auto& f, auto&) { f[0] = 0x30; }, "version byte 0x30"},
+        Damage{"header_length_too_small", [](auto& f, auto&) { setLe16(f, 8, 40); },
+               "header length 40"},
+        Damage{"header_length_past_end", [](auto& f, auto&) { setLe16(f, 8, 60000); },
+               "beyond the end"},
+        Damage{"record_length_zero", [](auto& f, auto&) { setLe16(f, 10, 0); },
+               "record length 0"},
+        Damage{"record_length_short_by_one",
+               [](auto& f, auto&) { setLe16(f, 10, kRecordLength - 1); }, "past the record length"},
+        Damage{"name_not_ended", [](auto& f, auto&) { f.replace(32, 11, "ABCDEFGHIJK"); },
+               "not ended"},
+        Damage{"name_empty", [](auto& f, auto&) { f[32] = 0; }, "name is empty"},
+        Damage{"unknown_type", [](auto& f, auto&) { f[32 + 11] = 'X'; }, "unknown field type"},
+        Damage{"date_width", [](auto& f, auto&) { f[128 + 16] = 9; }, "width 9"},
+        Damage{"memo_width", [](auto& f, auto&) { f[192 + 16] = 4; }, "width 4"},
+        Damage{"decimals_too_many", [](auto& f, auto&) { f[96 + 17] = 12; }, "decimals"},
+        Damage{"text_width_zero", [](auto& f, auto&) { f[32 + 16] = 0; }, "width 0"},
+        Damage{"duplicate_names", [](auto& f, auto&) { f.replace(64, 7, "item_4\0", 7); },
+               "used twice"},
+        Damage{"terminator_overwritten", [](auto& f, auto&) { f[kHeaderLength - 1] = ' '; },
+               nullptr, 2},
+        Damage{"count_past_the_end", [](auto& f, auto&) { setLe32(f, 4, 1000000000); }, nullptr,
+               2},
+        Damage{"cut_inside_the_second_record",
+               [](auto& f, auto&) { f.resize(kHeaderLength + kRecordLength + 5); }, nullptr, 1},
+        Damage{"end_mark_missing", [](auto& f, auto&) { f.pop_back(); }, nullptr, 2},
+        Damage{"memo_file_cut", [](auto&, auto& m) { m.resize(2); }, "memo file is too short"},
+        Damage{"memo_pointer_past_the_memo_file",
+               [](auto& f, auto&) { f.replace(kHeaderLength + 52, 10, "       999"); }, nullptr,
+               2, true},
+        Damage{"memo_pointer_huge",
+               [](auto& f, auto&) { f.replace(kHeaderLength + 52, 10, "9999999999"); }, nullptr,
+               2, true},
+        Damage{"memo_pointer_not_digits",
+               [](auto& f, auto&) { f.replace(kHeaderLength + 52, 10, "   12ab   "); }, nullptr,
+               2, true},
+        Damage{"memo_pointer_to_the_header",
+               [](auto& f, auto&) { f.replace(kHeaderLength + 52, 10, "         0"); }, nullptr,
+               2, true},
+        Damage{"memo_end_mark_missing",
+               [](auto&, auto& m) {
+                   m.resize(3 * 512 + 2);
+                   std::replace(m.begin() + 512, m.end(), '\x1A', 'y');
+               },
+               nullptr, 2},
+        Damage{"dbase4_memo_length_past_the_end",
+               [](auto& f, auto& m) {
+                   f[0] = static_cast<char>(0x8B);
+                   m[20] = 0;
+                   m[21] = 2;  // 512-byte blocks
+                   m.replace(512, 8, std::string("\xFF\xFF\x08\x00\xFF\xFF\x00\x00", 8));
+               },
+               nullptr, 2, true},
+        Damage{"dbase4_memo_bad_block_size",
+               [](auto& f, auto& m) {
+                   f[0] = static_cast<char>(0x8B);
+                   m[20] = 3;
+               },
+               "block size 3"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace store
