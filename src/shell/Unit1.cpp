@@ -68,6 +68,7 @@ void TMainForm::connectHandlers() {
     connect(ui->BitBtn3, &QPushButton::clicked, this, &TMainForm::BitBtn3Click);
     connect(ui->BitBtn7, &QPushButton::clicked, this, &QWidget::close);
     connect(ui->DBGrid1, &QAbstractItemView::clicked, this, &TMainForm::DBGrid1CellClick);
+    connectPageHandlers();
 }
 
 void TMainForm::showEvent(QShowEvent* event) {

@@ -61,6 +61,8 @@ public:
     // Whether the window may close; asks about the first incomplete required section.
     bool FormCloseQuery();
 
+    // ---- Section pages, the record dialog and the other dialogs (Unit1Pages.cpp) ----
+
     // The section button of page "01".."09", or null.
     GlyphButton* sectionButton(const QString& page) const;
     // Marks a section complete or incomplete with its caption.
@@ -112,6 +114,8 @@ protected:
 private:
     void FormCreate();
     void connectHandlers();
+    // Connects the section buttons and the record buttons (Unit1Pages.cpp).
+    void connectPageHandlers();
     void runListSql();
     bool m_shown = false;
 

@@ -746,20 +746,26 @@ struct Database::Impl {
         } catch (const std::bad_alloc&) {
             return SQLITE_NOMEM;
         } catch (const std::exception& e) {
-            if (!failure) {
-                failure = std::current_exception();
-            }
-            sqlite3_free(vtab->zErrMsg);
-            vtab->zErrMsg = sqlite3_mprintf("%s", e.what());
-            return SQLITE_ERROR;
+            return fail(vtab, e.what());
+        } catch (...) {
+            return fail(vtab, "Unknown error in a table file");
         }
+    }
+
+    int fail(sqlite3_vtab* vtab, const char* message) {
+        if (!failure) {
+            failure = std::current_exception();
+        }
+        sqlite3_free(vtab->zErrMsg);
+        vtab->zErrMsg = sqlite3_mprintf("%s", message);
+        return SQLITE_ERROR;
     }
 
     static int connect(sqlite3* db, void* data, int, const char* const* argv, sqlite3_vtab** out,
                        char** error) {
         auto* impl = static_cast<Impl*>(data);
         auto vtab = std::make_unique<Vtab>();
-        try {
+        const int rc = impl->guarded(vtab.get(), [&] {
             vtab->impl = impl;
             vtab->key = lowerAscii(argv[2]);
             const Handle& current = impl->handle(vtab->key, LockMode::Shared, false);
@@ -768,16 +774,13 @@ struct Database::Impl {
                 vtab->integerColumns.push_back(isIntegerColumn(field));
             }
             if (sqlite3_declare_vtab(db, tableDeclaration(vtab->fields).c_str()) != SQLITE_OK) {
-                *error = sqlite3_mprintf("Table %s: %s", vtab->key.c_str(), sqlite3_errmsg(db));
-                return SQLITE_ERROR;
+                throw EngineError("Table " + current.path + ": " + sqlite3_errmsg(db));
             }
             impl->tables[vtab->key] = TableInfo{vtab->fields, current.generation};
-        } catch (const std::exception& e) {
-            if (!impl->failure) {
-                impl->failure = std::current_exception();
-            }
-            *error = sqlite3_mprintf("%s", e.what());
-            return SQLITE_ERROR;
+        });
+        if (rc != SQLITE_OK) {
+            *error = std::exchange(vtab->zErrMsg, nullptr);
+            return rc;
         }
         *out = vtab.release();
         return SQLITE_OK;

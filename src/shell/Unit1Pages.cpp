@@ -1,0 +1,3 @@
+#include "Unit1.h"
+
+void TMainForm::connectPageHandlers() {}
