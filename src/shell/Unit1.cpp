@@ -69,6 +69,7 @@ void TMainForm::connectHandlers() {
     connect(ui->BitBtn7, &QPushButton::clicked, this, &QWidget::close);
     connect(ui->DBGrid1, &QAbstractItemView::clicked, this, &TMainForm::DBGrid1CellClick);
     connectPageHandlers();
+    connectQueryHandlers();
 }
 
 void TMainForm::showEvent(QShowEvent* event) {

@@ -61,6 +61,18 @@ public:
     // Whether the window may close; asks about the first incomplete required section.
     bool FormCloseQuery();
 
+    // ---- The query builder (Unit1Query.cpp) ----
+    void ComboBox2Change();
+    // "加入": adds the condition of the chosen item, operator and value.
+    void SpeedButton24Click();
+    // "and", "not", "or", "(", ")": inserts the connective at the caret.
+    void insertConnective(const QString& text);
+    // "查询": runs the condition within the selected type and year.
+    void SpeedButton16Click();
+    // The classification drop-downs of the value edit.
+    void ComboBox5DropDown();
+    void ComboBox6DropDown();
+
     // ---- Section pages, the record dialog and the other dialogs (Unit1Pages.cpp) ----
 
     // The section button of page "01".."09", or null.
@@ -116,6 +128,15 @@ private:
     void connectHandlers();
     // Connects the section buttons and the record buttons (Unit1Pages.cpp).
     void connectPageHandlers();
+    void connectQueryHandlers();
+    // Value modes of the query builder.
+    enum class ValueMode { List, FreeText, LibraryPicker, DisciplinePicker };
+    void setValueMode(ValueMode mode);
+    // The current row of tblzdxx1 for the chosen item.
+    void selectQueryItem();
+    bool isPickerItem(const QString& item) const;
+    // Runs ListSql again on the list.
+    void restoreList();
     void runListSql();
     bool m_shown = false;
 

@@ -637,7 +637,7 @@ struct Database::Impl {
         const sqlite3_int64 changesBefore = sqlite3_total_changes64(db);
         ResultSet result;
         std::vector<ColumnKind> kinds;
-        for (;;) {
+        for (bool described = false;; described = true) {
             const int rc = sqlite3_step(stmt);
             if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
                 if (failure) {
@@ -645,7 +645,7 @@ struct Database::Impl {
                 }
                 throw EngineError(sqlite3_errmsg(db));
             }
-            if (result.columns.empty()) {
+            if (!described) {
                 // Read after the first step: a statement prepared again after a table was
                 // declared anew may have other columns.
                 const int count = sqlite3_column_count(stmt);

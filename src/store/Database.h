@@ -19,6 +19,8 @@ using Params = std::vector<std::pair<std::string, Value>>;  // named parameters:
 
 struct ResultSet {
     std::vector<std::string> columns;
+    // A column of a table comes back as its field reads: text, number, Date for a date field,
+    // bool for a logical one; other columns by their SQL type.
     std::vector<std::vector<Value>> rows;
     int changes = 0;  // rows inserted, updated or deleted
 };
@@ -44,7 +46,11 @@ public:
 
     enum class Access { ReadWrite, ReadOnly };
     // Runs one statement. ReadOnly refuses a statement that could change anything. A text
-    // holding more than one statement is refused (a trailing ";" is allowed).
+    // holding more than one statement is refused (a trailing ";" is allowed). A statement that
+    // fails writes nothing; a value that a field cannot hold fails it with the file's own
+    // ValueError. Parameters are named with or without their ":"; each one the statement uses
+    // must be given. SQL text cannot attach databases, change settings, run transactions or
+    // create, drop or alter the tables of the directory.
     ResultSet run(std::string_view sql, const Params& params = {},
                   Access access = Access::ReadWrite);
 

@@ -1,7 +1,7 @@
 #include "Dataset.h"
 
 #include <algorithm>
-#include <regex>
+#include <optional>
 
 #include "Errors.h"
 
@@ -39,6 +39,70 @@ bool sameText(const Value& a, const Value& b) {
         return a.asNumber() == b.asNumber();
     }
     return trimRight(a.asText()) == trimRight(b.asText());
+}
+
+// For "select * from <table>" with nothing but a condition and an order behind it: the
+// table and the text behind its name.
+std::optional<std::pair<std::string, std::string>> liveSelect(std::string_view sql) {
+    size_t i = 0;
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    auto isWordChar = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '_';
+    };
+    auto skipSpaces = [&] {
+        const size_t start = i;
+        while (i < sql.size() && isSpace(sql[i])) {
+            ++i;
+        }
+        return i - start;
+    };
+    auto word = [&](std::string_view expected) {
+        if (sql.size() - i < expected.size() ||
+            !equalsIgnoringCase(sql.substr(i, expected.size()), expected)) {
+            return false;
+        }
+        i += expected.size();
+        return true;
+    };
+    skipSpaces();
+    if (!word("select")) {
+        return std::nullopt;
+    }
+    skipSpaces();
+    if (!word("*")) {
+        return std::nullopt;
+    }
+    skipSpaces();
+    if (!word("from") || skipSpaces() == 0) {
+        return std::nullopt;
+    }
+    const size_t nameStart = i;
+    while (i < sql.size() && isWordChar(sql[i])) {
+        ++i;
+    }
+    if (i == nameStart || (sql[nameStart] >= '0' && sql[nameStart] <= '9')) {
+        return std::nullopt;
+    }
+    std::string table(sql.substr(nameStart, i - nameStart));
+    const std::string_view rest = sql.substr(i);
+    const size_t afterName = i;
+    skipSpaces();
+    if (i == sql.size() ||
+        (sql[i] == ';' && sql.find_first_not_of(" \t\r\n", i + 1) == std::string_view::npos)) {
+        return std::make_pair(std::move(table), std::string(rest));
+    }
+    if (i == afterName) {
+        return std::nullopt;
+    }
+    for (std::string_view clause : {"where", "order"}) {
+        const size_t at = i;
+        if (word(clause) && (i == sql.size() || !isWordChar(sql[i]))) {
+            return std::make_pair(std::move(table), std::string(rest));
+        }
+        i = at;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -508,6 +572,7 @@ void Dataset::post() {
         return;
     }
     std::vector<std::pair<int, Value>> values(m_changes.begin(), m_changes.end());
+    m_db.touch(m_file);  // joins a unit of writes that is open
     if (m_state == State::Insert) {
         const uint32_t recno = m_file->append(values);
         m_rows.push_back(recno);
@@ -562,6 +627,7 @@ void Dataset::deleteRecord() {
     }
     m_changes.clear();
     m_state = State::Browse;
+    m_db.touch(m_file);
     m_file->setDeleted(static_cast<uint32_t>(m_rows[m_pos]), true);
     m_rows.erase(m_rows.begin() + static_cast<long>(m_pos));
     m_recordNo = -1;
@@ -860,16 +926,11 @@ void Query::setSql(std::string sql) {
         throw EngineError("Cannot perform this operation on an open dataset");
     }
     m_sql = std::move(sql);
-    // "select * from <table>" with nothing but a condition and an order behind it is live.
-    static const std::regex live(
-        R"(^\s*select\s*\*\s*from\s+([A-Za-z_][A-Za-z0-9_]*)((\s+(where|order)\b[\s\S]*)?)$)",
-        std::regex::icase);
-    std::smatch match;
     m_liveTable.clear();
     m_rowidSql.clear();
-    if (std::regex_match(m_sql, match, live)) {
-        m_liveTable = match[1].str();
-        m_rowidSql = "select rowid from " + m_liveTable + match[2].str();
+    if (auto live = liveSelect(m_sql)) {
+        m_liveTable = live->first;
+        m_rowidSql = "select rowid from " + m_liveTable + live->second;
     }
 }
 
@@ -892,14 +953,14 @@ void Query::doOpen() {
             m_file = m_db.file(m_liveTable);
             m_fields = m_file->fields();
         }
-        ResultSet result = m_db.run(m_rowidSql, m_params);
+        ResultSet result = m_db.run(m_rowidSql, m_params, m_access);
         m_rows.reserve(result.rows.size());
         for (const auto& row : result.rows) {
             m_rows.push_back(static_cast<int64_t>(row.at(0).asNumber()));
         }
         return;
     }
-    ResultSet result = m_db.run(m_sql, m_params);
+    ResultSet result = m_db.run(m_sql, m_params, m_access);
     if (m_fields.empty()) {
         for (size_t column = 0; column < result.columns.size(); ++column) {
             FieldDef def;

@@ -242,6 +242,8 @@ public:
     void setSql(std::string sql);  // only while closed
     const std::string& sql() const { return m_sql; }
     void setParam(std::string name, Value value);
+    // ReadOnly: opening refuses a statement that could change anything.
+    void setAccess(Database::Access access) { m_access = access; }
     // Whether the text is a select of every field of one table, whose rows can be changed.
     bool isLive() const { return !m_liveTable.empty(); }
     // Runs a statement that returns no rows (insert, update, delete); returns the rows changed.
@@ -255,6 +257,7 @@ private:
     std::string m_liveTable;  // the table of a live select, else empty
     std::string m_rowidSql;   // the live select asking only for record numbers
     Params m_params;
+    Database::Access m_access = Database::Access::ReadWrite;
 };
 
 }  // namespace store

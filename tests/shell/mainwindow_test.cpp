@@ -5,106 +5,21 @@
 #include <QTableView>
 #include <map>
 
-#include "Clock.h"
-#include "DataDir.h"
-#include "DbfFile.h"
 #include "Dialogs.h"
 #include "GlyphButton.h"
+#include "MainWindowFixture.h"
 #include "QtPrinters.h"
 #include "TableText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "ui_Unit1.h"
 
-using testsupport::ProgramDir;
-using Row = std::map<std::string, std::string>;
+using testsupport::MainWindowTest;
+using testsupport::person;
+using testsupport::record;
+using testsupport::Row;
 
 namespace {
-
-Row record(const char* key, const char* type, Row more = {}) {
-    more["ITEM_4"] = key;
-    more["ITEM_DQDM"] = ".";
-    more["ITEM_CGLB"] = type;
-    more.emplace("ITEM_3", std::string("成果") + key);
-    return more;
-}
-
-Row person(const char* key) {
-    return {{"ITEM_4", key}, {"ITEM_DQDM", "."}, {"ITEM_180", "张三"}};
-}
-
-// A program folder with the delivered tables, a registering unit, the given records and
-// persons, and a small rule table: ITEM_1 for section 01 of every type, ITEM_51 for section
-// 02 of applied technology, ITEM_127 for section 03 of soft science and basic theory.
-class MainWindowTest : public ::testing::Test {
-protected:
-    void start(const std::vector<Row>& records, const std::vector<Row>& persons = {},
-               bool withUnit = true) {
-        append("hvel.DBF", records);
-        append("cgwcr.DBF", persons);
-        if (withUnit) {
-            append("unit.dbf", {{{"unitcode", "9990001000"}, {"unitlevel", "1"}}});
-        }
-        store::writeTable(store::parseTableText("id C(10)\tbutton C(2)\tlb C(1)\n"
-                                                "ITEM_1\t01\ta\n"
-                                                "ITEM_51\t02\t1\n"
-                                                "ITEM_127\t03\t2\n",
-                                                "checkup"),
-                          m_program.file("CheckUp.dbf").string());
-        m_dm = std::make_unique<TDM>(m_program.path());
-        DM = m_dm.get();
-        const auto errors = m_dm->DataModuleCreate();
-        ASSERT_TRUE(errors.empty()) << errors.front();
-        m_form = std::make_unique<TMainForm>();
-        MainForm = m_form.get();
-        m_form->show();
-        ui = m_form->form();
-    }
-
-    void TearDown() override {
-        m_form.reset();
-        MainForm = nullptr;
-        DM = nullptr;
-        m_dm.reset();
-    }
-
-    void append(const std::string& table, const std::vector<Row>& rows) {
-        auto file = store::DbfFile::open(m_program.file(table).string());
-        for (const Row& row : rows) {
-            std::vector<std::pair<int, store::Value>> values;
-            for (const auto& [name, value] : row) {
-                values.emplace_back(file->fieldIndex(name), store::Value(value));
-            }
-            file->append(values);
-        }
-        file->flush();
-    }
-
-    QStringList items(QComboBox* combo) const {
-        QStringList list;
-        for (int i = 0; i < combo->count(); ++i) {
-            list << combo->itemText(i);
-        }
-        return list;
-    }
-
-    QStringList listColumn(const char* field) const {
-        QStringList values;
-        store::Query& list = DM->Qryhvel;
-        for (list.first(); !list.eof(); list.next()) {
-            values << QString::fromStdString(list.field(field).asText());
-        }
-        return values;
-    }
-
-    bool complete(GlyphButton* button) const { return button->kind() == GlyphButton::Kind::Yes; }
-
-    ProgramDir m_program;
-    std::unique_ptr<TDM> m_dm;
-    std::unique_ptr<TMainForm> m_form;
-    Ui::TMainForm* ui = nullptr;
-    widgets::FixedClock m_clock{QDate(2026, 12, 10)};
-};
 
 TEST_F(MainWindowTest, YearListIsNewestFirstWithoutMalformedKeys) {
     start({record("2004000001", "1"), record("2005000001", "1"), record("2004000002", "2"),

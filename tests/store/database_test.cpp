@@ -571,11 +571,27 @@ TEST_F(DatabaseTest, ExclusiveOpenOfAHandleInUseIsRefused) {
     }
 }
 
-TEST_F(DatabaseTest, TableLockedElsewhereIsAnEngineError) {
+TEST_F(DatabaseTest, UnusableTableFilesAreEngineErrors) {
+    auto expectEngineError = [&](const std::string& sql, const std::string& words) {
+        try {
+            m_db->run(sql);
+            ADD_FAILURE() << "no error for " << sql;
+        } catch (const EngineError& e) {
+            EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
+        }
+    };
+    store::test::writeBytes(m_dir.file("bad.dbf"), "not a table");
+    expectEngineError("select * from bad", "bad.dbf");
+
+    EXPECT_EQ(rows("select count(*) from names"), std::vector<std::string>{"8"});
+    fs::remove(m_dir.file("names.dbf"));
+    expectEngineError("select count(*) from names", "names.dbf");
+    // Only the tables a statement uses are looked at.
+    EXPECT_EQ(rows("select count(*) from hvel"), std::vector<std::string>{"6"});
+
     Database other(m_dir.path());
     auto exclusive = other.file("cgwcrnew", LockMode::Exclusive);
-    EXPECT_THROW(m_db->run("select * from cgwcrNew"), EngineError);
-    EXPECT_THROW(m_db->run("select * from nothere"), EngineError);
+    expectEngineError("select * from cgwcrNew", "cgwcrNew.dbf");
 }
 
 TEST_F(DatabaseTest, TablePathIgnoresCase) {

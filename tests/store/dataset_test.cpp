@@ -378,3 +378,29 @@ TEST_F(DatasetTest, ExclusiveTablePacksAndReleasesTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DatasetTest, PostsJoinAUnitOfWritesAndRollBackWithIt) {
+    {
+        Database::Transaction unit(*m_db);
+        Table t(*m_db, "cgwcr");
+        t.open();
+        t.edit();
+        t.field("ITEM_180").set(Value("改名"));
+        t.post();
+        t.last();
+        t.deleteRecord();
+        t.append();
+        t.field("ITEM_180").set(Value("新人"));
+        t.post();
+        m_db->run("update hvel set no='9'");
+        // Leaving without commit() undoes all of it.
+    }
+    Table t(*m_db, "cgwcr");
+    t.open();
+    EXPECT_EQ(column(t, "ITEM_180"), (Strings{"张三", "李四", "王五"}));
+    EXPECT_EQ(m_db->run("select count(*) from hvel where no='9'").rows.at(0).at(0).asNumber(), 0);
+}
+
+}  // namespace
