@@ -6,6 +6,9 @@
 #include "SingleInstance.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "UnitNew.h"
+#include "UnitPage1.h"
+#include "Unittree.h"
 
 int main(int argc, char* argv[]) {
     VelmoraApplication app(argc, argv);
@@ -29,8 +32,21 @@ int main(int argc, char* argv[]) {
 
     TMainForm mainForm;
     MainForm = &mainForm;
+
+    // Every further window, once, hidden, in this order: TFormTree, TFormout, TFormNew,
+    // Tdw_Form, TFinto8, TFinto7, TFinto6, TFinto5, TFormin, TPrintForm, TFpage1, TFpage2 ...
+    TFormTree formTree(&mainForm);
+    FormTree = &formTree;
+    TFormNew formNew(&mainForm);
+    FormNew = &formNew;
+    TFpage1 page1(&mainForm);
+    Fpage1 = &page1;
+
     mainForm.show();
     const int result = QApplication::exec();
+    Fpage1 = nullptr;
+    FormNew = nullptr;
+    FormTree = nullptr;
     MainForm = nullptr;
     DM = nullptr;
     return result;

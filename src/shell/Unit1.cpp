@@ -4,6 +4,7 @@
 #include <QSignalBlocker>
 
 #include "Clock.h"
+#include "DatasetModel.h"
 #include "Dialogs.h"
 #include "GlyphButton.h"
 #include "Product.h"
@@ -135,21 +136,26 @@ void TMainForm::FillYearList(store::Dataset& query, QComboBox* yearSelector) {
 
 void TMainForm::RenumberList() {
     store::Query& list = DM->Qryhvel;
-    list.disableControls();
-    try {
-        list.first();
-        const int count = list.recordCount();
-        for (int i = 1; i <= count; ++i) {
-            list.edit();
-            list.field("no").set(store::Value(std::to_string(i)));
-            list.post();
-            list.next();
-        }
-    } catch (...) {
-        list.enableControls();
-        throw;
+    // The grid is detached while the rows change, so that it does not repaint row by row.
+    if (m_listModel) {
+        m_listModel->setDataset(nullptr);
     }
-    list.enableControls();
+    struct Reattach {
+        widgets::DatasetModel* model;
+        ~Reattach() {
+            if (model != nullptr) {
+                model->setDataset(&DM->Qryhvel);
+            }
+        }
+    } reattach{m_listModel.get()};
+    list.first();
+    const int count = list.recordCount();
+    for (int i = 1; i <= count; ++i) {
+        list.edit();
+        list.field("no").set(store::Value(std::to_string(i)));
+        list.post();
+        list.next();
+    }
     list.first();
 }
 
@@ -178,7 +184,33 @@ void TMainForm::DeleteRecordRows(store::Query& query, const QString& column, con
     QueryRecordList(DM->Qryhvel, ui->ComboBox1, ui->cbYear, ui->btn_page02);
 }
 
+void TMainForm::setUpRecordGrid() {
+    using widgets::GridColumn;
+    const QColor maroon(128, 0, 0);
+    const auto centred = Qt::AlignHCenter | Qt::AlignVCenter;
+    const auto left = Qt::AlignLeft | Qt::AlignVCenter;
+    m_listModel = std::make_unique<widgets::DatasetModel>();
+    m_listModel->setColumns(
+        {GridColumn{QStringLiteral("NO"), QStringLiteral("序号"), 94, left, left, {}, true},
+         GridColumn{QStringLiteral("ITEM_120"),
+                    QStringLiteral("成果管理编号"),
+                    111,
+                    left,
+                    centred,
+                    {},
+                    true},
+         GridColumn{QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 255, left, centred,
+                    maroon, true},
+         GridColumn{QStringLiteral("ITEM_9"), QStringLiteral("成果完成单位"), 264, left, centred,
+                    maroon, true}},
+        widgets::DatasetModel::OtherFields::Hidden);
+    m_listModel->setDataset(&DM->Qryhvel);
+    widgets::showDataset(*ui->DBGrid1, *m_listModel);
+}
+
 void TMainForm::FormShow() {
+    setUpRecordGrid();
+    registerQueryTargets();
     ui->Edit2->hide();
     ui->ComboBox5->hide();
     ui->ComboBox6->hide();

@@ -15,6 +15,10 @@ class Dataset;
 class Query;
 }  // namespace store
 
+namespace widgets {
+class DatasetModel;
+}
+
 namespace Ui {
 class TMainForm;
 }
@@ -80,6 +84,26 @@ public:
     // Marks a section complete or incomplete with its caption.
     static void setSectionKind(GlyphButton* button, bool complete);
 
+    // The section buttons: each loads its page from the current record, captions it with the
+    // record's name and shows it; on an empty list "新增" runs first.
+    void btn_page01Click();
+    void btn_page02Click();
+    void btn_page03Click();
+    void btn_page04Click();
+    void btn_page05Click();
+    void btn_page07Click();
+    void btn_page08Click();
+    void btn_page09Click();
+    // "新增", "修改主项" and "删除".
+    void Button6Click();
+    void Button3Click();
+    void Button4Click();
+    // "单位情况", "导入", "导出" and "打印".
+    void Button2Click();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void BitBtn4Click();
+
     // ---- Operations shared with the entry forms, the query builder and the exchange ----
     // (Unit1Operations.cpp.) An operation that "cancels the calling action" throws
     // SilentAbort after its message.
@@ -137,6 +161,11 @@ private:
     bool isPickerItem(const QString& item) const;
     // Runs ListSql again on the list.
     void restoreList();
+    // Names the query value edit to the tree picker (once every window exists).
+    void registerQueryTargets();
+    void showQueryPicker(int byte);
+    void setUpRecordGrid();
+    std::unique_ptr<widgets::DatasetModel> m_listModel;
     void runListSql();
     bool m_shown = false;
 

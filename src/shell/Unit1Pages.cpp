@@ -1,3 +1,237 @@
-#include "Unit1.h"
+// The main window's section buttons and the buttons that create, modify and delete records
+// or open the other dialogs.
+#include <QDialog>
+#include <exception>
 
-void TMainForm::connectPageHandlers() {}
+#include "Database.h"
+#include "Dataset.h"
+#include "Dialogs.h"
+#include "GlyphButton.h"
+#include "RecordRows.h"
+#include "Unit1.h"
+#include "UnitDM.h"
+#include "UnitNew.h"
+#include "UnitPage1.h"
+#include "ui_Unit1.h"
+#include "ui_UnitNew.h"
+
+namespace {
+
+QString currentText(const char* field) {
+    store::Query& list = DM->Qryhvel;
+    return list.recordCount() > 0 ? QString::fromStdString(list.field(field).asText()) : QString();
+}
+
+// Runs "新增" when the list is empty; true when there is a current record to open.
+bool haveCurrentRecord() {
+    if (DM->Qryhvel.recordCount() == 0) {
+        MainForm->Button6Click();
+    }
+    return DM->Qryhvel.recordCount() > 0;
+}
+
+// Captions page with the record's name and shows it modally.
+void showSectionPage(QDialog& page) {
+    page.setWindowTitle(QStringLiteral("成果名称：") + currentText("ITEM_3"));
+    widgets::Dialogs::instance().exec(page);
+}
+
+void filterToCurrentRecord(store::Table& table) {
+    recordrows::filterToRecord(table, currentText("ITEM_4"), currentText("ITEM_DQDM"));
+}
+
+}  // namespace
+
+void TMainForm::connectPageHandlers() {
+    connect(ui->btn_page01, &QPushButton::clicked, this, &TMainForm::btn_page01Click);
+    connect(ui->btn_page02, &QPushButton::clicked, this, &TMainForm::btn_page02Click);
+    connect(ui->btn_page03, &QPushButton::clicked, this, &TMainForm::btn_page03Click);
+    connect(ui->btn_page04, &QPushButton::clicked, this, &TMainForm::btn_page04Click);
+    connect(ui->btn_page05, &QPushButton::clicked, this, &TMainForm::btn_page05Click);
+    connect(ui->btn_page07, &QPushButton::clicked, this, &TMainForm::btn_page07Click);
+    connect(ui->btn_page08, &QPushButton::clicked, this, &TMainForm::btn_page08Click);
+    connect(ui->btn_page09, &QPushButton::clicked, this, &TMainForm::btn_page09Click);
+    connect(ui->Button1, &QPushButton::clicked, this, &TMainForm::Button6Click);
+    connect(ui->Button5, &QPushButton::clicked, this, &TMainForm::Button3Click);
+    connect(ui->Button4, &QPushButton::clicked, this, &TMainForm::Button4Click);
+    connect(ui->Button2, &QPushButton::clicked, this, &TMainForm::Button2Click);
+    connect(ui->BitBtn1, &QPushButton::clicked, this, &TMainForm::BitBtn1Click);
+    connect(ui->BitBtn2, &QPushButton::clicked, this, &TMainForm::BitBtn2Click);
+    connect(ui->BitBtn4, &QPushButton::clicked, this, &TMainForm::BitBtn4Click);
+}
+
+// ---- section pages ------------------------------------------------------------------------
+
+void TMainForm::btn_page01Click() {
+    if (!haveCurrentRecord() || Fpage1 == nullptr) {
+        return;
+    }
+    Fpage1->loadRecord(DM->Qryhvel);
+    showSectionPage(*Fpage1);
+}
+
+void TMainForm::btn_page02Click() {
+    if (!haveCurrentRecord()) {
+        return;
+    }
+    // The page loads and opens here once it exists.
+}
+
+void TMainForm::btn_page03Click() {
+    if (!haveCurrentRecord()) {
+        return;
+    }
+    // The page loads and opens here once it exists.
+}
+
+void TMainForm::btn_page04Click() {
+    if (!haveCurrentRecord()) {
+        return;
+    }
+    // The page loads and opens here once it exists.
+}
+
+void TMainForm::btn_page05Click() {
+    if (!haveCurrentRecord()) {
+        return;
+    }
+    filterToCurrentRecord(DM->TblCgwcdw);
+    // The page opens here once it exists.
+}
+
+void TMainForm::btn_page07Click() {
+    if (!haveCurrentRecord()) {
+        return;
+    }
+    filterToCurrentRecord(DM->Tbljdwyhmd);
+    // The page opens here once it exists.
+}
+
+void TMainForm::btn_page08Click() {
+    if (!haveCurrentRecord()) {
+        return;
+    }
+    filterToCurrentRecord(DM->TblCgwcr);
+    // The page opens here once it exists.
+}
+
+void TMainForm::btn_page09Click() {
+    if (!haveCurrentRecord()) {
+        return;
+    }
+    // The page loads and opens here once it exists.
+}
+
+// ---- the record dialog and deletion -------------------------------------------------------
+
+void TMainForm::Button6Click() {
+    if (FormNew == nullptr) {
+        return;
+    }
+    Ui::TFormNew* dialog = FormNew->form();
+    FormNew->setWindowTitle(TFormNew::NewCaption);
+    dialog->edt_120->clear();
+    dialog->edt_3->clear();
+    dialog->edt_9->clear();
+    FormNew->showModal();
+}
+
+void TMainForm::Button3Click() {
+    OldKey = currentText("ITEM_4");
+    OldName = currentText("ITEM_3");
+    if (DM->Qryhvel.recordCount() == 0) {
+        widgets::Dialogs::instance().message(
+            this, widgets::Icon::Question, QStringLiteral("请注意！"),
+            QStringLiteral("当前没有可以修改的项目"), widgets::Ok, widgets::Ok);
+        return;
+    }
+    if (FormNew == nullptr) {
+        return;
+    }
+    Ui::TFormNew* dialog = FormNew->form();
+    const QString type = currentText("ITEM_CGLB");
+    {
+        const QSignalBlocker blocker(dialog->ComboBox1);
+        dialog->ComboBox1->setCurrentIndex(type == QLatin1String("2")   ? 1
+                                           : type == QLatin1String("3") ? 2
+                                                                        : 0);
+    }
+    FormNew->setWindowTitle(TFormNew::ModifyCaption);
+    dialog->cbYear->setText(OldKey.left(4));
+    dialog->edt_120->setText(currentText("ITEM_120"));
+    dialog->edt_3->setText(OldName);
+    dialog->edt_9->setText(currentText("ITEM_9"));
+    FormNew->showModal();
+}
+
+void TMainForm::Button4Click() {
+    store::Query& list = DM->Qryhvel;
+    if (list.recordCount() == 0) {
+        return;
+    }
+    const int answer = widgets::Dialogs::instance().message(
+        this, widgets::Icon::Information, QStringLiteral("提示信息"),
+        QStringLiteral("是否删除'") + currentText("ITEM_3") + QStringLiteral("'项目?"),
+        widgets::Yes | widgets::No, widgets::Yes);
+    if (answer != widgets::Yes) {
+        return;
+    }
+    const QString number = currentText("NO");
+    const QString key = currentText("ITEM_4");
+    const QString region = currentText("ITEM_DQDM");
+
+    // The record and its child rows go together or not at all.
+    store::Database& db = DM->database();
+    try {
+        store::Database::Transaction unit(db);
+        for (store::Table* children : recordrows::childTables()) {
+            recordrows::filterToRecord(*children, key, region);
+            recordrows::enrol(db, children->tableName());
+            while (children->recordCount() > 0) {
+                children->first();
+                children->deleteRecord();
+            }
+        }
+        DeleteRecordRows(list, QStringLiteral("item_4"), key);
+        unit.commit();
+    } catch (...) {
+        // The unit has rolled the files back; read them again.
+        for (store::Table* children : recordrows::childTables()) {
+            children->close();
+            children->open();
+        }
+        QueryRecordList(list, ui->ComboBox1, ui->cbYear, ui->btn_page02);
+        throw;
+    }
+    RenumberList();
+    // The row that took the deleted one's number becomes current; the marks and the lock
+    // then describe that row.
+    list.locate("NO", store::Value(number.trimmed().toStdString()));
+    MarkIncompletePages();
+    LockUntilComplete();
+}
+
+// ---- the other dialogs --------------------------------------------------------------------
+
+void TMainForm::Button2Click() {
+    // The registering unit's page loads and opens here once it exists.
+}
+
+void TMainForm::BitBtn1Click() {
+    // The import dialog opens here once it exists.
+}
+
+void TMainForm::BitBtn2Click() {
+    // The export dialog opens here once it exists.
+}
+
+void TMainForm::BitBtn4Click() {
+    MarkIncompletePages();
+    if (!LockUntilComplete() || DM->Qryhvel.recordCount() == 0) {
+        return;
+    }
+    for (store::Table* children : recordrows::childTables()) {
+        filterToCurrentRecord(*children);
+    }
+    // The print dialog opens here once it exists.
+}

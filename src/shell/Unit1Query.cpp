@@ -9,6 +9,7 @@
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "Unittree.h"
 #include "ui_Unit1.h"
 
 namespace {
@@ -182,10 +183,26 @@ void TMainForm::SpeedButton16Click() {
     }
 }
 
+void TMainForm::registerQueryTargets() {
+    if (FormTree != nullptr) {
+        FormTree->registerTarget(TreeTargetQuery, 0, ui->Edit2, QStringLiteral("ztflh"));
+        FormTree->registerTarget(TreeTargetQuery, 1, ui->Edit2, QStringLiteral("xkfl"));
+    }
+}
+
+void TMainForm::showQueryPicker(int byte) {
+    if (FormTree == nullptr) {
+        return;
+    }
+    TreeTargetQuery.fill(0);
+    TreeTargetQuery[static_cast<size_t>(byte)] = 1;
+    FormTree->showFor(TreeTargetQuery);
+}
+
 void TMainForm::ComboBox5DropDown() {
-    // Opens the tree picker on the library classification once the picker is wired.
+    showQueryPicker(0);
 }
 
 void TMainForm::ComboBox6DropDown() {
-    // Opens the tree picker on the discipline classification once the picker is wired.
+    showQueryPicker(1);
 }

@@ -295,14 +295,9 @@ Value Dataset::storedValue(size_t row, int index) {
 
 Value Dataset::currentValue(int index) {
     requireActive();
-    const int count = fieldCount();
-    if (index >= count) {
-        const LookupField& lookupField = m_lookups.at(index - count);
-        const Value key = currentValue(fieldIndex(lookupField.keyField));
-        if (key.isNull() || lookupField.lookup == nullptr) {
-            return Value();
-        }
-        return lookupField.lookup->lookup(lookupField.lookupKeyField, key, lookupField.resultField);
+    if (index >= fieldCount()) {
+        const LookupField& lookupField = m_lookups.at(index - fieldCount());
+        return lookupText(lookupField, currentValue(fieldIndex(lookupField.keyField)));
     }
     if (m_state == State::Edit || m_state == State::Insert) {
         if (auto it = m_changes.find(index); it != m_changes.end()) {
@@ -316,6 +311,25 @@ Value Dataset::currentValue(int index) {
         return Value();
     }
     return storedValue(m_pos, index);
+}
+
+Value Dataset::valueAt(int row, int index) {
+    requireActive();
+    if (row < 0 || row >= recordCount()) {
+        throw EngineError("Row out of range");
+    }
+    if (index >= fieldCount()) {
+        const LookupField& lookupField = m_lookups.at(index - fieldCount());
+        return lookupText(lookupField, valueAt(row, fieldIndex(lookupField.keyField)));
+    }
+    return storedValue(static_cast<size_t>(row), index);
+}
+
+Value Dataset::lookupText(const LookupField& lookupField, const Value& key) {
+    if (key.isNull() || lookupField.lookup == nullptr) {
+        return Value();
+    }
+    return lookupField.lookup->lookup(lookupField.lookupKeyField, key, lookupField.resultField);
 }
 
 void Dataset::setFieldValue(int index, Value value) {

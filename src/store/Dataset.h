@@ -145,6 +145,10 @@ public:
     void enableControls();
     bool controlsDisabled() const { return m_disabled > 0; }
 
+    // The value of field index (a lookup field too) in row 0..recordCount()-1, read without
+    // moving the cursor; a row being edited shows its stored values.
+    Value valueAt(int row, int index);
+
     // The value of lookupField in the first row whose keyField equals key (text compared
     // without trailing blanks), or null; the cursor does not move.
     Value lookup(std::string_view keyField, const Value& key, std::string_view resultField);
@@ -164,6 +168,7 @@ protected:
     bool rowPasses(size_t row);
     Value storedValue(size_t row, int index);
     Value currentValue(int index);
+    static Value lookupText(const LookupField& lookupField, const Value& key);
     void setFieldValue(int index, Value value);
     void requireActive() const;
     void requireBrowse(const char* operation) const;

@@ -30,7 +30,10 @@ constexpr uint32_t kMemoBlock = 512;
 constexpr int kHeaderSize = 32;
 constexpr int kDescriptorSize = 32;
 constexpr int kMemoPointerWidth = 10;
-constexpr size_t kReadAhead = 64 * 1024;
+// Records are read ahead, more the longer a run of reads goes on in record order: one
+// record costs one small read, a scan runs at the speed of large reads.
+constexpr size_t kMinReadAhead = 8 * 1024;
+constexpr size_t kMaxReadAhead = 1024 * 1024;
 constexpr uint64_t kMaxMemo = 16 * 1024 * 1024;
 
 // Suffixes of the files a pack (and create) writes beside the table.
@@ -287,6 +290,7 @@ struct DbfFile::Impl {
     mutable std::string cache;
     mutable uint32_t cacheFirst = 0;
     mutable uint32_t cacheCount = 0;
+    mutable size_t readAhead = kMinReadAhead;
 
     // Undo records of the open transactions: the bytes a write replaced, and at each begin
     // the state a rollback returns to.
@@ -374,14 +378,12 @@ DbfFile::DbfFile(OpenedFiles files)
 }
 
 DbfFile::~DbfFile() {
-    if (inTransaction()) {
-        try {
-            while (inTransaction()) {
-                rollbackTransaction();
-            }
-        } catch (const std::exception&) {
-            // The file is closing; what could not be undone stays as written.
+    try {
+        while (inTransaction()) {
+            rollbackTransaction();
         }
+    } catch (const std::exception&) {
+        // The file is closing; what could not be undone stays as written.
     }
 }
 
@@ -699,7 +701,9 @@ void DbfFile::readRecord(uint32_t recno, std::string& buffer) const {
                           std::to_string(m_recordCount) + " records)");
     }
     if (recno < d.cacheFirst || recno >= d.cacheFirst + d.cacheCount) {
-        uint32_t count = std::min<uint32_t>(std::max<size_t>(1, kReadAhead / m_recordLength),
+        bool inOrder = d.cacheCount > 0 && recno == d.cacheFirst + d.cacheCount;
+        d.readAhead = inOrder ? std::min(d.readAhead * 2, kMaxReadAhead) : kMinReadAhead;
+        uint32_t count = std::min<uint32_t>(std::max<size_t>(1, d.readAhead / m_recordLength),
                                             m_recordCount - recno + 1);
         d.cache.resize(size_t(count) * m_recordLength);
         size_t got = d.dbf->readAt(d.headerLength + uint64_t(recno - 1) * m_recordLength,
@@ -779,10 +783,13 @@ std::string DbfFile::memoBytes(const std::string& record, int index) const {
 }
 
 Value DbfFile::decodeField(const std::string& record, int index) const {
-    const FieldDef& field = m_fields.at(index);
+    if (index < 0 || index >= static_cast<int>(m_fields.size())) {
+        throw EngineError("Table " + m_name + " has no field number " + std::to_string(index));
+    }
     if (record.size() < static_cast<size_t>(m_recordLength)) {
         throw EngineError("Record buffer of table " + m_name + " is too short");
     }
+    const FieldDef& field = m_fields[index];
     std::string_view raw(record.data() + field.offset, field.length);
     switch (field.type) {
         case FieldType::Character:
@@ -838,9 +845,6 @@ Value DbfFile::decodeField(const std::string& record, int index) const {
 }
 
 Value DbfFile::value(uint32_t recno, int index) const {
-    if (index < 0 || index >= static_cast<int>(m_fields.size())) {
-        throw EngineError("Table " + m_name + " has no field number " + std::to_string(index));
-    }
     std::string record;
     readRecord(recno, record);
     return decodeField(record, index);
@@ -1147,7 +1151,7 @@ void DbfFile::packInto(FileIo& dbf, FileIo* memo) {
         }
         batch += record;
         ++live;
-        if (batch.size() >= kReadAhead) {
+        if (batch.size() >= kMaxReadAhead) {
             dbf.writeAt(offset, batch.data(), batch.size());
             offset += batch.size();
             batch.clear();

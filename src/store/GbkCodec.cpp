@@ -114,22 +114,24 @@ uint32_t cached(std::atomic<uint32_t>& entry, auto compute) {
     return value;
 }
 
-void appendUtf8(std::string& out, uint32_t cp) {
+// Writes cp as UTF-8 at out (room for 4 bytes); returns the end.
+char* putUtf8(char* out, uint32_t cp) {
     if (cp < 0x80) {
-        out += static_cast<char>(cp);
+        *out++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *out++ = static_cast<char>(0xC0 | (cp >> 6));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *out++ = static_cast<char>(0xE0 | (cp >> 12));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *out++ = static_cast<char>(0xF0 | (cp >> 18));
+        *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    return out;
 }
 
 // Next code point of utf8 from pos (advanced), or kNone for a malformed sequence.
@@ -185,8 +187,9 @@ std::string GbkCodec::decode(std::string_view gbk, bool* invalid) {
         return std::string(gbk);
     }
     Tables& t = tables();
-    std::string out;
-    out.reserve(gbk.size() + gbk.size() / 2);
+    // Each byte becomes at most three bytes of UTF-8 (a lone byte becomes U+FFFD).
+    std::string out(gbk.size() * 3, '\0');
+    char* end = out.data();
     size_t i = 0;
     while (i < gbk.size()) {
         auto lead = static_cast<unsigned char>(gbk[i]);
@@ -210,9 +213,10 @@ std::string GbkCodec::decode(std::string_view gbk, bool* invalid) {
                 *invalid = true;
             }
         }
-        appendUtf8(out, cp);
+        end = putUtf8(end, cp);
         i += used;
     }
+    out.resize(end - out.data());
     return out;
 }
 

@@ -10,55 +10,6 @@ namespace widgets {
 
 namespace {
 
-// Datasets whose cursor a model is moving to read rows; their events are not the user's.
-std::vector<const store::Dataset*> g_peeking;
-
-bool isPeeking(const store::Dataset& dataset) {
-    return std::find(g_peeking.begin(), g_peeking.end(), &dataset) != g_peeking.end();
-}
-
-// Moves the cursor of a dataset in browse state unseen and puts it back, end flags included.
-class CursorPeek {
-public:
-    explicit CursorPeek(store::Dataset& dataset)
-        : m_dataset(dataset), m_recNo(dataset.recNo()), m_eof(dataset.eof()), m_bof(dataset.bof()) {
-        g_peeking.push_back(&dataset);
-        dataset.disableControls();
-    }
-
-    ~CursorPeek() {
-        try {
-            if (m_recNo > 0) {
-                m_dataset.setRecNo(m_recNo);
-                if (m_eof) {
-                    m_dataset.moveBy(1);
-                } else if (m_bof) {
-                    m_dataset.moveBy(-1);
-                }
-            }
-        } catch (...) {
-            // Moving back to a row that was there a moment ago does not fail.
-        }
-        try {
-            m_dataset.enableControls();  // one Reset, which the models pass over
-        } catch (...) {
-            // An observer that fails to follow the Reset fails again at its next use.
-        }
-        g_peeking.erase(std::find(g_peeking.begin(), g_peeking.end(), &m_dataset));
-    }
-
-    CursorPeek(const CursorPeek&) = delete;
-    CursorPeek& operator=(const CursorPeek&) = delete;
-
-    void moveTo(int row) { m_dataset.setRecNo(row + 1); }
-
-private:
-    store::Dataset& m_dataset;
-    int m_recNo;
-    bool m_eof;
-    bool m_bof;
-};
-
 int alignmentValue(Qt::Alignment alignment) {
     return static_cast<int>(alignment.toInt());
 }
@@ -111,9 +62,6 @@ void DatasetModel::observe(bool on) {
 
 void DatasetModel::datasetEvent(store::Dataset& dataset, store::DatasetEvent event) {
     using store::DatasetEvent;
-    if (isPeeking(dataset)) {
-        return;
-    }
     if (&dataset != m_dataset) {
         // An option list behind a lookup field: its texts may have changed.
         if (event == DatasetEvent::Reset || event == DatasetEvent::Opened ||
@@ -137,7 +85,7 @@ void DatasetModel::datasetEvent(store::Dataset& dataset, store::DatasetEvent eve
             if (auto it = m_blocks.find(row / kBlockRows); it != m_blocks.end()) {
                 auto& rows = it->second.rows;
                 if (static_cast<size_t>(row % kBlockRows) < rows.size()) {
-                    rows[row % kBlockRows] = readCurrentRow();
+                    rows[row % kBlockRows] = readRow(row);
                 }
             }
             if (!m_shown.empty()) {
@@ -149,10 +97,6 @@ void DatasetModel::datasetEvent(store::Dataset& dataset, store::DatasetEvent eve
             emit currentRowChanged(currentRow());
             break;
         case DatasetEvent::StateChanged:
-            if (m_missedRows && m_dataset->state() == store::Dataset::State::Browse) {
-                m_missedRows = false;
-                repaintAll();
-            }
             break;
     }
 }
@@ -165,7 +109,6 @@ void DatasetModel::reset() {
     dropCache();
     resolveColumns();
     m_rowCount = count;
-    m_missedRows = false;
     endResetModel();
     emit currentRowChanged(currentRow());
 }
@@ -289,20 +232,11 @@ const DatasetModel::Block* DatasetModel::readBlock(int block) const {
     if (!m_dataset->active()) {
         return nullptr;
     }
-    if (m_dataset->state() != store::Dataset::State::Browse) {
-        // Moving the cursor now would post the edit; read these rows once it is over.
-        m_missedRows = true;
-        return nullptr;
-    }
     const int first = block * kBlockRows;
     const int end = std::min({first + kBlockRows, m_rowCount, m_dataset->recordCount()});
     Block read;
-    {
-        CursorPeek peek(*m_dataset);
-        for (int row = first; row < end; ++row) {
-            peek.moveTo(row);
-            read.rows.push_back(readCurrentRow());
-        }
+    for (int row = first; row < end; ++row) {
+        read.rows.push_back(readRow(row));
     }
     if (m_blocks.size() >= kMaxBlocks) {
         m_blocks.erase(std::min_element(m_blocks.begin(), m_blocks.end(), [](auto& a, auto& b) {
@@ -312,13 +246,13 @@ const DatasetModel::Block* DatasetModel::readBlock(int block) const {
     return &(m_blocks[block] = std::move(read));
 }
 
-DatasetModel::RowTexts DatasetModel::readCurrentRow() const {
+DatasetModel::RowTexts DatasetModel::readRow(int row) const {
     RowTexts texts(m_shown.size());
     try {
         for (size_t column = 0; column < m_shown.size(); ++column) {
             if (m_fieldIndex[column] >= 0) {
                 texts[column] =
-                    QString::fromStdString(m_dataset->field(m_fieldIndex[column]).asText());
+                    QString::fromStdString(m_dataset->valueAt(row, m_fieldIndex[column]).asText());
             }
         }
     } catch (const std::exception&) {

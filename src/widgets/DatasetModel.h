@@ -28,16 +28,9 @@ struct GridColumn {
 // A read-only table model over a dataset: one row per row of the dataset, one column per
 // GridColumn. The model's current row is the dataset's cursor.
 //
-// Reading rows: the dataset only gives the values of its current row, and moving its cursor
-// is what the user sees as "the current record". To read row r the model saves the cursor
-// (position and end flags), moves to r with the dataset's notifications suspended, reads, and
-// restores the cursor, so a paint never changes the current record. Rows are read in blocks
-// of kBlockRows and the texts of a bounded number of blocks are kept, so a grid over 100,000
-// rows reads only what is on screen. The single Reset the dataset sends when the suspension
-// ends is ignored by every DatasetModel (other observers, such as a master-detail link,
-// follow it; the cursor is already back then). While the dataset is in edit or insert state
-// its cursor must not move (moving would post), so rows not yet read show empty until the
-// dataset is back in browse state, when the model repaints them.
+// Rows are read without moving the dataset's cursor, in blocks of kBlockRows, and the texts
+// of a bounded number of blocks are kept, so a grid over 100,000 rows reads only what is on
+// screen. A posted row is read again; a reset drops every block.
 //
 // Detaching (setDataset(nullptr)) is the grid's suspend around a bulk loop: the model shows
 // nothing and hears nothing until it is attached again, which resets it.
@@ -93,7 +86,7 @@ private:
     void resolveColumns();
     const RowTexts* rowTexts(int row) const;
     const Block* readBlock(int block) const;
-    RowTexts readCurrentRow() const;
+    RowTexts readRow(int row) const;
     void dropCache();
     void repaintAll();
 
@@ -107,8 +100,6 @@ private:
 
     mutable std::map<int, Block> m_blocks;
     mutable uint64_t m_uses = 0;
-    // Set when a row could not be read because the dataset was being edited.
-    mutable bool m_missedRows = false;
 };
 
 // Widths, hidden columns and titles of model's column table on view.

@@ -185,7 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SelectCase{"no_match_keeps_selection", {"1  男", "2  女", " "}, 1, "9", 1},
                       SelectCase{"last_match_wins", {"1  a", "1  b", "2  c"}, -1, "1", 1},
                       SelectCase{"blank_item_never_chosen", {"1  a", " "}, 0, "", 0},
-                      SelectCase{"text_without_two_blanks_has_no_code", {"1 a", "1  b"}, -1, "1", 1}),
+                      SelectCase{
+                          "text_without_two_blanks_has_no_code", {"1 a", "1  b"}, -1, "1", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- choice panels -----------------------------------------------------------------------
@@ -299,12 +300,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1,
                     "B;A;",
                     {}},
-        CollectCase{"radio_panel_gives_its_code_alone",
-                    {"RB_123_A", "RB_123_B"},
-                    {1},
-                    1,
-                    "B",
-                    {}},
+        CollectCase{"radio_panel_gives_its_code_alone", {"RB_123_A", "RB_123_B"}, {1}, 1, "B", {}},
         CollectCase{"radio_panel_two_digit_code", {"RB_125_01", "RB_125_05"}, {1}, 2, "05", {}},
         CollectCase{"code_that_is_not_a_number_warns_and_keeps_order",
                     {"CB_200_AB", "CB_200_03"},
@@ -342,7 +338,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckCase{"empty_value", "", 2, {}},
                       CheckCase{"one_code", "05;", 2, {"CB_124_1_05"}},
                       CheckCase{"radio_value_without_separator", "B", 1, {"RB_125_B"}},
-                      CheckCase{"second_code_without_closing_separator", "03;07", 2, {"CB_124_1_03"}},
+                      CheckCase{
+                          "second_code_without_closing_separator", "03;07", 2, {"CB_124_1_03"}},
                       CheckCase{"codes_trimmed", " 03 ; 07 ;", 2, {"CB_124_1_03", "CB_124_1_07"}},
                       CheckCase{"code_without_a_box", "09;", 2, {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -469,12 +466,17 @@ TEST_P(SplitPeriod, FillsYearAndMonthEdits) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, SplitPeriod,
     ::testing::Values(
-        PeriodCase{"stored_period", "2003.05   至2004.02", {2004, 3, 10}, {"2003", "05", "2004", "02"}},
-        PeriodCase{"stored_period_with_blanks", " 2001.11   至2003.12 ", {2004, 3, 10},
+        PeriodCase{
+            "stored_period", "2003.05   至2004.02", {2004, 3, 10}, {"2003", "05", "2004", "02"}},
+        PeriodCase{"stored_period_with_blanks",
+                   " 2001.11   至2003.12 ",
+                   {2004, 3, 10},
                    {"2001", "11", "2003", "12"}},
         PeriodCase{"empty_period_gives_this_month", "", {2004, 5, 17}, {"2004", "5", "2004", "5"}},
         PeriodCase{"two_digit_month_of_today", "", {2010, 10, 3}, {"2010", "10", "2010", "10"}},
-        PeriodCase{"too_short_period_gives_this_month", "2003.05", {2004, 12, 1},
+        PeriodCase{"too_short_period_gives_this_month",
+                   "2003.05",
+                   {2004, 12, 1},
                    {"2004", "12", "2004", "12"}}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
 
 #include "Dialogs.h"
 #include "MainWindowFixture.h"
@@ -120,6 +122,24 @@ TEST_F(QueryBuilderTest, ValueModesFollowTheItem) {
     chooseItem(QStringLiteral("学科分类号"));
     EXPECT_FALSE(ui->ComboBox6->isHidden());
     EXPECT_TRUE(ui->ComboBox5->isHidden());
+}
+
+TEST_F(QueryBuilderTest, PickedClassificationNodeAddsOnlyItsCode) {
+    chooseItem(QStringLiteral("中图分类号"));
+    widgets::ScriptedDialogs dialogs;
+    dialogs.onExec = [](QDialog& picker) {
+        auto* tree = picker.findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
+        const auto found =
+            tree->findItems(QStringLiteral("TP  "), Qt::MatchStartsWith | Qt::MatchRecursive);
+        ASSERT_FALSE(found.isEmpty());
+        tree->setCurrentItem(found.front());
+        picker.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+    };
+    ui->ComboBox5->showPopup();
+    EXPECT_TRUE(ui->Edit2->text().startsWith(QStringLiteral("TP  ")));
+    ui->ComboBox4->setCurrentIndex(ui->ComboBox4->findText(QStringLiteral("=")));
+    m_form->SpeedButton24Click();
+    EXPECT_EQ(ui->MMSysV->toPlainText(), QStringLiteral(" item_12 ='TP'"));
 }
 
 TEST_F(QueryBuilderTest, ConnectivesGoInAtTheCaret) {

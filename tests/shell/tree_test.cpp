@@ -69,18 +69,18 @@ TEST_P(LoadClassTree, PlacesEachRowUnderTheLastNodeOfTheLevelAbove) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LoadClassTree,
-    ::testing::Values(
-        TreeCase{"levels_1_2_2_1_2",
-                 "1\tA \t甲类 \n2\tA1\t甲一\n2\tA2\t甲二\n1\tB\t乙类\n2\tB1\t乙一\n",
-                 "详细分类[A  甲类[A1  甲一,A2  甲二],B  乙类[B1  乙一]]"},
-        TreeCase{"level_0_and_below_left_out", "0\tX\t总\n1\tA\t甲\n-1\tY\t负\n2\tA1\t甲一\n",
-                 "详细分类[A  甲[A1  甲一]]"},
-        TreeCase{"deeper_than_four_under_the_level_above",
-                 "1\tA\t甲\n2\tA1\t甲一\n3\tA11\t三\n4\tA111\t四\n5\tA1111\t五\n",
-                 "详细分类[A  甲[A1  甲一[A11  三[A111  四[A1111  五]]]]]"},
-        TreeCase{"child_without_a_parent_beside_the_root", "2\tZ1\t无主\n1\tA\t甲\n",
-                 "详细分类[A  甲],Z1  无主"},
-        TreeCase{"empty_table_gives_the_root", "", "详细分类"}),
+    ::testing::Values(TreeCase{"levels_1_2_2_1_2",
+                               "1\tA \t甲类 \n2\tA1\t甲一\n2\tA2\t甲二\n1\tB\t乙类\n2\tB1\t乙一\n",
+                               "详细分类[A  甲类[A1  甲一,A2  甲二],B  乙类[B1  乙一]]"},
+                      TreeCase{"level_0_and_below_left_out",
+                               "0\tX\t总\n1\tA\t甲\n-1\tY\t负\n2\tA1\t甲一\n",
+                               "详细分类[A  甲[A1  甲一]]"},
+                      TreeCase{"deeper_than_four_under_the_level_above",
+                               "1\tA\t甲\n2\tA1\t甲一\n3\tA11\t三\n4\tA111\t四\n5\tA1111\t五\n",
+                               "详细分类[A  甲[A1  甲一[A11  三[A111  四[A1111  五]]]]]"},
+                      TreeCase{"child_without_a_parent_beside_the_root", "2\tZ1\t无主\n1\tA\t甲\n",
+                               "详细分类[A  甲],Z1  无主"},
+                      TreeCase{"empty_table_gives_the_root", "", "详细分类"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LoadClassTreeFailure, LevelThatIsNotANumberStopsAndClosesTheTable) {

@@ -15,6 +15,7 @@
 #include "TableText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "Unittree.h"
 #include "ui_Unit1.h"
 
 namespace testsupport {
@@ -58,11 +59,15 @@ protected:
         ASSERT_TRUE(errors.empty()) << errors.front();
         m_form = std::make_unique<TMainForm>();
         MainForm = m_form.get();
+        m_tree = std::make_unique<TFormTree>(m_form.get());
+        FormTree = m_tree.get();
         m_form->show();
         ui = m_form->form();
     }
 
     void TearDown() override {
+        FormTree = nullptr;
+        m_tree.reset();
         m_form.reset();
         MainForm = nullptr;
         DM = nullptr;
@@ -108,6 +113,7 @@ protected:
     ProgramDir m_program;
     std::unique_ptr<TDM> m_dm;
     std::unique_ptr<TMainForm> m_form;
+    std::unique_ptr<TFormTree> m_tree;
     Ui::TMainForm* ui = nullptr;
     widgets::FixedClock m_clock{QDate(2026, 12, 10)};
 };
