@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <cmath>
 #include <exception>
 #include <memory>
@@ -235,8 +234,7 @@ bool RecordPage::btnSave01Click() {
             row.refresh();
         }
         widgets::Dialogs::instance().message(this, widgets::Icon::None, QStringLiteral("提示"),
-                                             QString::fromUtf8(e.what()), widgets::Ok,
-                                             widgets::Ok);
+                                             QString::fromUtf8(e.what()), widgets::Ok, widgets::Ok);
         return false;
     }
     MainForm->ShowWarning(QStringLiteral("存储成功！"));
@@ -252,7 +250,8 @@ void RecordPage::quit01Click() {
         if (!isUnchanged()) {
             const int answer = widgets::Dialogs::instance().message(
                 this, widgets::Icon::Question, QStringLiteral("请注意！"),
-                QStringLiteral("记录已经更改,是否保存？"), widgets::Yes | widgets::No, widgets::Yes);
+                QStringLiteral("记录已经更改,是否保存？"), widgets::Yes | widgets::No,
+                widgets::Yes);
             // A save that fails keeps the page open with what was typed.
             if (answer == widgets::Yes && !btnSave01Click()) {
                 return;
@@ -374,14 +373,15 @@ PageField RecordPage::memoField(QPlainTextEdit* memo, std::string field, QString
         return textValue(memo->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
     };
     f.unchanged = [memo](const store::Value& stored) {
-        const QString coded = memo->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        const QString coded =
+            memo->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
         return coded.trimmed() == text(stored).trimmed();
     };
     return f;
 }
 
-PageField RecordPage::dateField(QDateEdit* picker, std::string field, QString label,
-                                QString before, QString after) {
+PageField RecordPage::dateField(QDateEdit* picker, std::string field, QString label, QString before,
+                                QString after) {
     PageField f(std::move(field), std::move(label));
     // The date the picker was given for a record without one: keeping it is no change.
     auto shownForEmpty = std::make_shared<QDate>();

@@ -49,7 +49,8 @@ QString twoDigits(int month) {
 
 }  // namespace
 
-TFpage1::TFpage1(QWidget* parent) : RecordPage(QStringLiteral("01"), parent), ui(std::make_unique<Ui::TFpage1>()) {
+TFpage1::TFpage1(QWidget* parent)
+    : RecordPage(QStringLiteral("01"), parent), ui(std::make_unique<Ui::TFpage1>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, ui->Button3, ui->quit01);
 
@@ -101,6 +102,7 @@ TFpage1::TFpage1(QWidget* parent) : RecordPage(QStringLiteral("01"), parent), ui
     keywords.check = [this] { checkKeywords(); };
     keywords.load = [this](const store::Value& stored) {
         MainForm->SplitToControls(text(stored), ui->edt_14_1, ui->edt_14_2, ui->edt_14_3);
+        edt_14_1Change();  // an edit left empty signals no change
     };
     keywords.value = [this] {
         const QString joined = keywordsText();
@@ -125,21 +127,23 @@ TFpage1::TFpage1(QWidget* parent) : RecordPage(QStringLiteral("01"), parent), ui
     // In the order of the page's checks.
     setFields({
         period,
-        required(codeField(ui->CB_1, "ITEM_1", QStringLiteral("成果密级"), QStringLiteral("item_1"))),
+        required(
+            codeField(ui->CB_1, "ITEM_1", QStringLiteral("成果密级"), QStringLiteral("item_1"))),
         keywords,
         applied(required(codeField(ui->cb_16, "ITEM_16", QStringLiteral("成果所处阶段"),
                                    QStringLiteral("item_16")))),
-        applied(required(
-            codeField(ui->cb_33, "ITEM_33", QStringLiteral("转让范围"), QStringLiteral("item_33")))),
+        applied(required(codeField(ui->cb_33, "ITEM_33", QStringLiteral("转让范围"),
+                                   QStringLiteral("item_33")))),
         applied(required(choiceField(ui->PL_123, "ITEM_123", QStringLiteral("成果体现形式"), 1))),
         others(required(codeField(ui->cb_210, "ITEM_210", QStringLiteral("成果体现形式"),
                                   QStringLiteral("item_210")))),
         others(required(choiceField(ui->PL_200, "ITEM_200", QStringLiteral("社会经济目标"), 2))),
         applied(required(codeField(ui->Cb_125_1, "ITEM_125_1", QStringLiteral("成果属性"),
                                    QStringLiteral("item_125_1"), 2))),
+        required(codeField(ui->cb_201, "ITEM_201", QStringLiteral("研究形式"),
+                           QStringLiteral("item_201"))),
         required(
-            codeField(ui->cb_201, "ITEM_201", QStringLiteral("研究形式"), QStringLiteral("item_201"))),
-        required(codeField(ui->cb_2, "ITEM_2", QStringLiteral("成果水平"), QStringLiteral("item_2"))),
+            codeField(ui->cb_2, "ITEM_2", QStringLiteral("成果水平"), QStringLiteral("item_2"))),
         required(choiceField(ui->PL_125, "ITEM_125", QStringLiteral("成果应用行业"), 2)),
         required(memoField(ui->Mo_13_1, "ITEM_13_1", QStringLiteral("简要技术说明与应用前景"))),
         required(memoField(ui->Mo_13, "ITEM_13", QStringLiteral("成果公告内容"))),
@@ -364,9 +368,9 @@ void TFpage1::openTree(int byte, QLineEdit* edit, ClassTable table) {
     }
     TreeTargetPage1.fill(0);
     TreeTargetPage1[static_cast<size_t>(byte)] = 1;
-    FormTree->registerTarget(TreeTargetPage1, byte, edit,
-                             table == ClassTable::Discipline ? QStringLiteral("xkfl")
-                                                             : QStringLiteral("ztflh"));
+    FormTree->registerTarget(
+        TreeTargetPage1, byte, edit,
+        table == ClassTable::Discipline ? QStringLiteral("xkfl") : QStringLiteral("ztflh"));
     FormTree->showFor(TreeTargetPage1);
 }
 

@@ -1,6 +1,5 @@
 // The main window's section buttons and the buttons that create, modify and delete records
 // or open the other dialogs.
-#include <QDialog>
 #include <exception>
 
 #include "Database.h"
@@ -30,10 +29,9 @@ bool haveCurrentRecord() {
     return DM->Qryhvel.recordCount() > 0;
 }
 
-// Captions page with the record's name and shows it modally.
-void showSectionPage(QDialog& page) {
-    page.setWindowTitle(QStringLiteral("成果名称：") + currentText("ITEM_3"));
-    widgets::Dialogs::instance().exec(page);
+// A section page's caption: the record's name.
+QString sectionCaption() {
+    return QStringLiteral("成果名称：") + currentText("ITEM_3");
 }
 
 void filterToCurrentRecord(store::Table& table) {
@@ -67,7 +65,8 @@ void TMainForm::btn_page01Click() {
         return;
     }
     Fpage1->loadRecord(DM->Qryhvel);
-    showSectionPage(*Fpage1);
+    Fpage1->setWindowTitle(sectionCaption());
+    Fpage1->showPage();
 }
 
 void TMainForm::btn_page02Click() {

@@ -77,11 +77,11 @@ void emptyFieldsOfOtherTypes(store::Dataset& row, bool applied) {
         row.field(name).clear();
     }
     const QString method = fieldText(row, "ITEM_21");
-    const QStringList kept = applied ? QStringList{QStringLiteral("1"), QStringLiteral("2"),
-                                                   QStringLiteral("3"), QStringLiteral("5"),
-                                                   QStringLiteral("9")}
-                                     : QStringList{QStringLiteral("2"), QStringLiteral("4"),
-                                                   QStringLiteral("6"), QStringLiteral("9")};
+    const QStringList kept =
+        applied ? QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                              QStringLiteral("5"), QStringLiteral("9")}
+                : QStringList{QStringLiteral("2"), QStringLiteral("4"), QStringLiteral("6"),
+                              QStringLiteral("9")};
     if (!kept.contains(method)) {
         row.field("ITEM_21").clear();
     }
@@ -281,10 +281,9 @@ bool TFormNew::create(const QString& year, const QString& name, const QString& u
     ListSql = QString::fromStdString(list.sql()) + QLatin1Char('\n');
     const int position = list.recordCount() + 1;
     if (nameTaken(name, QString())) {
-        widgets::Dialogs::instance().message(this, widgets::Icon::Information,
-                                             QStringLiteral("提示信息"),
-                                             QStringLiteral("已有同名项目!"), widgets::Ok,
-                                             widgets::Ok);
+        widgets::Dialogs::instance().message(
+            this, widgets::Icon::Information, QStringLiteral("提示信息"),
+            QStringLiteral("已有同名项目!"), widgets::Ok, widgets::Ok);
         return false;
     }
     const QString key = NextRecordKey(year);
@@ -352,10 +351,9 @@ bool TFormNew::modify(const QString& year, const QString& name, const QString& u
     QString key;
     try {
         if (nameTaken(name, OldKey)) {
-            widgets::Dialogs::instance().message(this, widgets::Icon::Information,
-                                                 QStringLiteral("提示信息"),
-                                                 QStringLiteral("已有同名项目!"), widgets::Ok,
-                                                 widgets::Ok);
+            widgets::Dialogs::instance().message(
+                this, widgets::Icon::Information, QStringLiteral("提示信息"),
+                QStringLiteral("已有同名项目!"), widgets::Ok, widgets::Ok);
             restoreList();
             return false;
         }
@@ -411,7 +409,8 @@ void TFormNew::storeModification(const QString& key, const QString& name, const 
         recordrows::enrol(db, rows.tableName());
         rows.edit();
         const bool applied = ui->ComboBox1->currentIndex() == 0;
-        rows.field("item_cglb").set(store::Value(std::to_string(ui->ComboBox1->currentIndex() + 1)));
+        rows.field("item_cglb")
+            .set(store::Value(std::to_string(ui->ComboBox1->currentIndex() + 1)));
         emptyFieldsOfOtherTypes(rows, applied);
         rows.field("item_4").set(store::Value(newKey));
         if (key != OldKey) {
@@ -455,8 +454,8 @@ void TFormNew::Button2Click() {
         return;
     }
     const int answer = widgets::Dialogs::instance().message(
-        this, widgets::Icon::Information, QStringLiteral("提示信息"), QStringLiteral("退出并储存？"),
-        widgets::Ok | widgets::Cancel, widgets::Ok);
+        this, widgets::Icon::Information, QStringLiteral("提示信息"),
+        QStringLiteral("退出并储存？"), widgets::Ok | widgets::Cancel, widgets::Ok);
     if (answer == widgets::Ok) {
         // A save that succeeds closes the dialog; one that fails keeps it open with the input.
         Button1Click();
