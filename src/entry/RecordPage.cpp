@@ -221,7 +221,6 @@ bool RecordPage::btnSave01Click() {
             throw store::EngineError("No current record");
         }
         store::Database::Transaction unit(db);
-        recordrows::enrol(db, "hvel");
         row.edit();
         for (const auto& [name, value] : values) {
             row.field(name).set(value);

@@ -11,16 +11,6 @@ std::array<store::Table*, 4> childTables() {
     return {&DM->TblCgwcdw, &DM->tblzlqk, &DM->Tbljdwyhmd, &DM->TblCgwcr};
 }
 
-void enrol(store::Database& db, std::string_view tableName) {
-    if (tableName.size() > 4) {
-        const std::string_view extension = tableName.substr(tableName.size() - 4);
-        if (extension == ".dbf" || extension == ".DBF") {
-            tableName.remove_suffix(4);
-        }
-    }
-    db.touch(db.file(tableName));
-}
-
 void filterToRecord(store::Table& table, const QString& key, const QString& region) {
     table.close();
     table.setFilter((QStringLiteral("item_4='") + TMainForm::QuoteSqlText(key) +

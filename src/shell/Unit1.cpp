@@ -8,6 +8,7 @@
 #include "Dialogs.h"
 #include "GlyphButton.h"
 #include "Product.h"
+#include "RecordRows.h"
 #include "UnitDM.h"
 #include "ui_Unit1.h"
 
@@ -312,12 +313,7 @@ void TMainForm::MarkIncompletePages() {
         }
     }
     store::Table& persons = DM->TblCgwcr;
-    persons.close();
-    persons.setFilter(QStringLiteral("item_4='%1' and item_dqdm='%2'")
-                          .arg(QuoteSqlText(text(list.field("ITEM_4"))),
-                               QuoteSqlText(text(list.field("ITEM_DQDM"))))
-                          .toStdString());
-    persons.open();
+    recordrows::filterToRecord(persons, text(list.field("ITEM_4")), text(list.field("ITEM_DQDM")));
     if (persons.recordCount() == 0) {
         setSectionKind(ui->btn_page08, false);
     }

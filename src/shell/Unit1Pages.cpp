@@ -185,7 +185,6 @@ void TMainForm::Button4Click() {
         store::Database::Transaction unit(db);
         for (store::Table* children : recordrows::childTables()) {
             recordrows::filterToRecord(*children, key, region);
-            recordrows::enrol(db, children->tableName());
             while (children->recordCount() > 0) {
                 children->first();
                 children->deleteRecord();

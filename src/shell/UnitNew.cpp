@@ -293,7 +293,6 @@ bool TFormNew::create(const QString& year, const QString& name, const QString& u
     store::Table& rows = DM->T_temp_out;
     try {
         store::Database::Transaction unitOfWork(db);
-        recordrows::enrol(db, rows.tableName());
         rows.append();
         rows.field("no").set(store::Value(std::to_string(position)));
         rows.field("item_cglb").set(store::Value(std::to_string(typeIndex + 1)));
@@ -391,7 +390,6 @@ void TFormNew::storeModification(const QString& key, const QString& name, const 
                 children->close();
                 children->setFilter("item_4='" + sqlText(OldKey) + "'");
                 children->open();
-                recordrows::enrol(db, children->tableName());
                 // Each row leaves the filter when it is posted under the new key.
                 while (children->recordCount() > 0) {
                     children->first();
@@ -406,7 +404,6 @@ void TFormNew::storeModification(const QString& key, const QString& name, const 
         if (!rows.locate("item_4", store::Value(OldKey.toStdString()))) {
             throw store::EngineError("Record not found: " + OldKey.toStdString());
         }
-        recordrows::enrol(db, rows.tableName());
         rows.edit();
         const bool applied = ui->ComboBox1->currentIndex() == 0;
         rows.field("item_cglb")

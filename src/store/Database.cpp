@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "Text.h"
 
 #include <sqlite3.h>
 
@@ -15,22 +16,15 @@
 
 namespace store {
 
+using text::lowerAscii;
+using text::trimTrailingBlanks;
+
 namespace {
 
 constexpr const char* kModuleName = "dbf_table";
 constexpr const char* kCollation = "GBK";
 constexpr size_t kCacheLimit = 256;
 constexpr std::string_view kNoSuchTable = "no such table: ";
-
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
 
 std::string quoteIdentifier(std::string_view name) {
     std::string out = "\"";
@@ -41,13 +35,6 @@ std::string quoteIdentifier(std::string_view name) {
         }
     }
     return out + '"';
-}
-
-std::string_view trimTrailingBlanks(std::string_view text) {
-    while (!text.empty() && text.back() == ' ') {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 std::string_view valueText(sqlite3_value* value) {

@@ -4,41 +4,22 @@
 #include <optional>
 
 #include "Errors.h"
+#include "Text.h"
 
 namespace store {
 
+using text::equalsIgnoringCase;
+using text::trimBlanks;
+using text::trimTrailingBlanks;
+
 namespace {
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
-
-std::string_view trimRight(std::string_view text) {
-    while (!text.empty() && text.back() == ' ') {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // Text equality as the tables compare it: trailing blanks do not count.
 bool sameText(const Value& a, const Value& b) {
     if (a.kind() == Value::Kind::Number && b.kind() == Value::Kind::Number) {
         return a.asNumber() == b.asNumber();
     }
-    return trimRight(a.asText()) == trimRight(b.asText());
+    return trimTrailingBlanks(a.asText()) == trimTrailingBlanks(b.asText());
 }
 
 // For "select * from <table>" with nothing but a condition and an order behind it: the
@@ -673,7 +654,7 @@ const FieldDef& Dataset::fieldDef(int index) const {
 
 int Dataset::fieldIndex(std::string_view name) const {
     requireActive();
-    name = trim(name);
+    name = trimBlanks(name);
     for (size_t i = 0; i < m_fields.size(); ++i) {
         if (equalsIgnoringCase(m_fields[i].name, name)) {
             return static_cast<int>(i);
@@ -695,7 +676,7 @@ Field Dataset::field(int index) {
 Field Dataset::field(std::string_view name) {
     const int index = fieldIndex(name);
     if (index < 0) {
-        throw EngineError("Field '" + std::string(trim(name)) + "' not found");
+        throw EngineError("Field '" + std::string(trimBlanks(name)) + "' not found");
     }
     return Field(*this, index);
 }
@@ -835,7 +816,7 @@ void Dataset::setMaster(Dataset* master, std::string fields) {
     std::string_view rest = m_masterFields;
     while (!rest.empty()) {
         const size_t semicolon = rest.find(';');
-        const std::string_view name = trim(rest.substr(0, semicolon));
+        const std::string_view name = trimBlanks(rest.substr(0, semicolon));
         rest =
             semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
         if (name.empty()) {

@@ -1,4 +1,5 @@
 #include "DbfFile.h"
+#include "Text.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -72,23 +73,6 @@ void putMemoPointer(char* field, uint64_t block) {
     char digits[24];
     std::snprintf(digits, sizeof digits, "%10llu", static_cast<unsigned long long>(block));
     std::memcpy(field, digits, kMemoPointerWidth);
-}
-
-bool asciiEqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::string_view trimRight(std::string_view text) {
@@ -222,7 +206,7 @@ std::string memoPathFor(const std::string& dbfPath, bool* found = nullptr) {
     if (DIR* dir = ::opendir(directory.c_str())) {
         std::string match;
         while (dirent* entry = ::readdir(dir)) {
-            if (asciiEqualNoCase(entry->d_name, wanted)) {
+            if (text::equalsIgnoringCase(entry->d_name, wanted)) {
                 match = prefix + entry->d_name;
                 break;
             }
@@ -598,7 +582,7 @@ void DbfFile::create(const std::string& path, const std::vector<FieldDef>& field
                    " must be 1 to 10 bytes in GBK without blanks");
         }
         for (size_t j = 0; j < i; ++j) {
-            if (asciiEqualNoCase(fields[j].name, field.name)) {
+            if (text::equalsIgnoringCase(fields[j].name, field.name)) {
                 refuse("field name " + field.name + " is used twice");
             }
         }
@@ -687,7 +671,7 @@ const std::string& DbfFile::memoPath() const {
 
 int DbfFile::fieldIndex(std::string_view name) const {
     for (size_t i = 0; i < m_fields.size(); ++i) {
-        if (asciiEqualNoCase(m_fields[i].name, name)) {
+        if (text::equalsIgnoringCase(m_fields[i].name, name)) {
             return static_cast<int>(i);
         }
     }

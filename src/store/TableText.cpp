@@ -1,4 +1,5 @@
 #include "TableText.h"
+#include "Text.h"
 
 #include <unistd.h>
 
@@ -24,19 +25,9 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
     }
 }
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 std::optional<int> parseInt(std::string_view text) {
     int value = 0;
-    text = trimmed(text);
+    text = text::trimBlanks(text);
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
         return std::nullopt;
@@ -91,7 +82,7 @@ public:
     }
 
     FieldDef field(std::string_view cell, int line) const {
-        cell = trimmed(cell);
+        cell = text::trimBlanks(cell);
         size_t blank = cell.find(' ');
         if (blank == std::string_view::npos) {
             fail(line, "field \"" + std::string(cell) + "\" has no type (NAME TYPE)");
@@ -212,7 +203,7 @@ TableText parseTableText(std::string_view text, std::string_view sourceName) {
             line.remove_suffix(1);
         }
         if (table.fieldLine == 0) {
-            if (trimmed(line).empty() || line.front() == '#') {
+            if (text::trimBlanks(line).empty() || line.front() == '#') {
                 continue;
             }
             table.fieldLine = number;

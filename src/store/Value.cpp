@@ -1,4 +1,5 @@
 #include "Value.h"
+#include "Text.h"
 
 #include <array>
 #include <charconv>
@@ -10,16 +11,6 @@
 namespace store {
 
 namespace {
-
-std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // Digits only, between minDigits and maxDigits of them.
 std::optional<int> parseDigits(std::string_view text, size_t minDigits, size_t maxDigits) {
@@ -63,7 +54,7 @@ std::string Date::toIso() const {
 }
 
 std::optional<Date> Date::parse(std::string_view text) {
-    text = trimBlanks(text);
+    text = text::trimBlanks(text);
     Date date;
     if (text.size() == 8 && text.find_first_not_of("0123456789") == std::string_view::npos) {
         date = {*parseDigits(text.substr(0, 4), 4, 4), *parseDigits(text.substr(4, 2), 2, 2),
@@ -135,7 +126,7 @@ double Value::asNumber() const {
             break;
     }
     const std::string& text = std::get<std::string>(m_v);
-    std::string_view digits = trimBlanks(text);
+    std::string_view digits = text::trimBlanks(text);
     if (digits.empty()) {
         return 0;
     }
@@ -170,7 +161,7 @@ bool Value::asBool() const {
         case Kind::Number:
             return std::get<double>(m_v) != 0;
         case Kind::Text: {
-            std::string_view text = trimBlanks(std::get<std::string>(m_v));
+            std::string_view text = text::trimBlanks(std::get<std::string>(m_v));
             return text == "T" || text == "t" || text == "Y" || text == "y" || text == "1" ||
                    text == "true";
         }

@@ -1,6 +1,8 @@
 // The record-page frame: value forms, control conventions, save and exit.
 #include <gtest/gtest.h>
 
+#include "ExitWays.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -275,19 +277,8 @@ TEST_F(RecordPageTest, ClosingThePageEvaluatesTheLock) {
 
 // ---- the exit procedure -------------------------------------------------------------------
 
-enum class Way { Button, Escape, WindowClose };
-
-std::string wayName(Way way) {
-    switch (way) {
-        case Way::Button:
-            return "button";
-        case Way::Escape:
-            return "escape";
-        case Way::WindowClose:
-            return "window_close";
-    }
-    return {};
-}
+using testsupport::Way;
+using testsupport::wayName;
 
 struct ExitCase {
     const char* name;
@@ -314,19 +305,7 @@ TEST_P(ExitTest, ChecksAsksAndSaves) {
     }
     m_boxes.onExec = [&, way = way](QDialog&) {
         c.edit(*page);
-        switch (way) {
-            case Way::Button:
-                page->quit->click();
-                break;
-            case Way::Escape:
-                QTest::keyClick(page.get(), Qt::Key_Escape);
-                break;
-            case Way::WindowClose: {
-                QCloseEvent event;
-                QApplication::sendEvent(page.get(), &event);
-                break;
-            }
-        }
+        testsupport::leave(*page, *page->quit, way);
     };
     page->showPage();
 

@@ -1,6 +1,8 @@
 // The record dialog and the main window's "新增", "修改主项" and "删除".
 #include <gtest/gtest.h>
 
+#include "ExitWays.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -484,19 +486,8 @@ void PrintTo(const ExitCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-enum class Way { Button, Escape, WindowClose };
-
-std::string wayName(Way way) {
-    switch (way) {
-        case Way::Button:
-            return "button";
-        case Way::Escape:
-            return "escape";
-        case Way::WindowClose:
-            return "window_close";
-    }
-    return {};
-}
+using testsupport::Way;
+using testsupport::wayName;
 
 class ExitTest : public RecordDialogTest,
                  public ::testing::WithParamInterface<std::tuple<ExitCase, Way>> {};
@@ -519,19 +510,7 @@ TEST_P(ExitTest, AsksOrReports) {
         if (*c.typedUnit != '\0') {
             dialog->edt_9->setText(QString::fromUtf8(c.typedUnit));
         }
-        switch (way) {
-            case Way::Button:
-                dialog->Button2->click();
-                break;
-            case Way::Escape:
-                QTest::keyClick(m_new.get(), Qt::Key_Escape);
-                break;
-            case Way::WindowClose: {
-                QCloseEvent event;
-                QApplication::sendEvent(m_new.get(), &event);
-                break;
-            }
-        }
+        testsupport::leave(*m_new, *dialog->Button2, way);
     });
     QStringList expected;
     for (const char* message : c.messages) {
