@@ -16,7 +16,7 @@ def source_rows(path):
     lines = [line for line in lines if line.strip()]
     while lines and lines[0].startswith("#"):
         lines.pop(0)
-    names = [spec.split(" ")[0] for spec in lines[0].split("\t")]
+    names = [field.split(" ")[0] for field in lines[0].split("\t")]
     rows = [line.split("\t") for line in lines[1:]]
     return names, rows
 
