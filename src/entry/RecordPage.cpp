@@ -263,6 +263,10 @@ void RecordPage::quit01Click() {
 }
 
 void RecordPage::Button3Click() {
+    showHelp();
+}
+
+void RecordPage::showHelp() {
     QDialog* help = appliedBySelector() ? s_helpApplied.data() : s_helpOthers.data();
     if (help != nullptr) {
         widgets::Dialogs::instance().exec(*help);
@@ -292,31 +296,49 @@ PageField RecordPage::required(PageField field) {
     return field;
 }
 
+void RecordPage::selectCodeOrKeep(QComboBox* combo, const QString& code) {
+    MainForm->SelectCodeItem(code, combo);
+    // A code the list does not offer (a retired option, an imported record's) stays: shown as
+    // itself and written back as it was unless another is chosen.
+    if (!code.isEmpty() && combo->currentIndex() < 0) {
+        combo->addItem(code, code);
+        combo->setCurrentIndex(combo->count() - 1);
+    }
+}
+
 PageField RecordPage::codeField(QComboBox* combo, std::string field, QString label, QString list,
                                 int codeLength, bool withBlank, bool trimmed) {
     PageField f(std::move(field), std::move(label));
     f.load = [combo, list, withBlank](const store::Value& stored) {
         MainForm->FillCodeList(DM->Tblzdxx, list, combo, !withBlank);
-        const QString code = text(stored);
-        MainForm->SelectCodeItem(code, combo);
-        // A code the list does not offer (a retired option, an imported record's) stays:
-        // shown as itself and written back as it was unless another is chosen.
-        if (!code.isEmpty() && combo->currentIndex() < 0) {
-            combo->addItem(code, code);
-            combo->setCurrentIndex(combo->count() - 1);
-        }
+        selectCodeOrKeep(combo, text(stored));
     };
     f.value = [combo, codeLength, trimmed]() {
-        const int index = combo->currentIndex();
-        if (index < 0) {
-            return store::Value();
-        }
-        const QVariant kept = combo->itemData(index);
-        if (kept.isValid()) {
-            return textValue(kept.toString());
-        }
-        const QString code = combo->currentText().left(codeLength);
-        return textValue(trimmed ? code.trimmed() : code);
+        return textValue(comboCode(combo, codeLength, trimmed));
+    };
+    return f;
+}
+
+QString RecordPage::comboCode(const QComboBox* combo, int codeLength, bool trimmed) {
+    const int index = combo->currentIndex();
+    if (index < 0) {
+        return {};
+    }
+    const QVariant kept = combo->itemData(index);
+    if (kept.isValid()) {
+        return kept.toString();
+    }
+    const QString code = combo->currentText().left(codeLength);
+    return trimmed ? code.trimmed() : code;
+}
+
+PageField RecordPage::pairField(QComboBox* combo, std::string field, QString label,
+                                store::Dataset& table, QString codeColumn, QString nameColumn,
+                                bool withBlank) {
+    PageField f = codeField(combo, std::move(field), std::move(label), QString(), 3, withBlank);
+    f.load = [combo, &table, codeColumn, nameColumn, withBlank](const store::Value& stored) {
+        MainForm->FillPairList(table, combo, codeColumn, nameColumn, !withBlank);
+        selectCodeOrKeep(combo, text(stored));
     };
     return f;
 }
@@ -472,10 +494,10 @@ void RecordPage::singleSelectPanel(QWidget* panel) {
     }
 }
 
-void RecordPage::UncheckOthers(QWidget* panel, QAbstractButton* clicked) {
+void RecordPage::UncheckOthers(QWidget* panel, QAbstractButton* clicked, QAbstractButton* kept) {
     for (QCheckBox* box : findChildren<QCheckBox*>()) {
         if (box->objectName() == QStringLiteral("ImageList1") || !box->isChecked() ||
-            box->parentWidget() == nullptr) {
+            box->parentWidget() == nullptr || box == kept) {
             continue;
         }
         if (box->parentWidget()->objectName() == panel->objectName() &&

@@ -83,7 +83,7 @@ public:
     // The check routine: warns and throws SilentAbort at the first failing rule.
     virtual void checkPage();
     // The change check: every control, coded as the save codes it, equals the stored value.
-    bool isUnchanged();
+    virtual bool isUnchanged();
     // Save: true when the row was written and the section marked complete.
     bool btnSave01Click();
     // Exit: check, then ask about a change; closes unless a check or a chosen save fails.
@@ -93,10 +93,15 @@ public:
 
     // The help pages for applied technology and for the other types, once they exist.
     static void setHelpWindows(QDialog* applied, QDialog* others);
+    // Shows the help page of the main window's type (the list pages' help too).
+    static void showHelp();
 
     // Value forms of the fields, for the page's table.
     PageField codeField(QComboBox* combo, std::string field, QString label, QString list,
                         int codeLength = 3, bool withBlank = false, bool trimmed = true);
+    // A code of a two-column table (province, lsbw) listed by FillPairList as "code  (name)".
+    PageField pairField(QComboBox* combo, std::string field, QString label, store::Dataset& table,
+                        QString codeField, QString nameField, bool withBlank = false);
     PageField choiceField(QWidget* panel, std::string field, QString label, int codeLength);
     PageField textField(QLineEdit* edit, std::string field, QString label = {});
     PageField numberField(QLineEdit* edit, std::string field, QString label = {});
@@ -107,6 +112,11 @@ public:
     PageField textDateField(TextDateControls controls, std::string field, QString label,
                             QString before, QString after);
     static PageField required(PageField field);
+    // Selects the item of code; a code the list lacks is added as itself and selected.
+    static void selectCodeOrKeep(QComboBox* combo, const QString& code);
+    // The code of the chosen item: a kept code as it was, else the first codeLength characters
+    // of the item's text (trimmed unless told not to); empty when nothing is chosen.
+    static QString comboCode(const QComboBox* combo, int codeLength = 3, bool trimmed = true);
 
     // Control conventions.
     // Digits and backspace only ("." too when decimals); other typed characters are swallowed.
@@ -116,7 +126,8 @@ public:
     void numericEdit(QLineEdit* edit, bool decimals = false, QString prefix = {});
     // Checking a box of panel unchecks the panel's other boxes.
     void singleSelectPanel(QWidget* panel);
-    void UncheckOthers(QWidget* panel, QAbstractButton* clicked);
+    // Unchecks the panel's checked boxes other than clicked, and other than kept when given.
+    void UncheckOthers(QWidget* panel, QAbstractButton* clicked, QAbstractButton* kept = nullptr);
     // Clicking the memo when it holds only blanks empties it.
     void clearBlankOnClick(QPlainTextEdit* memo);
     // Runs handler when the focus leaves edit for another control of the page.

@@ -5,10 +5,16 @@
 #include "Product.h"
 #include "SingleInstance.h"
 #include "Unit1.h"
+#include "Unit2.h"
 #include "UnitDM.h"
 #include "UnitNew.h"
 #include "UnitPage1.h"
+#include "Unitpage4.h"
+#include "dw_Unit.h"
+#include "Unitpage3.h"
+#include "Unitpage9.h"
 #include "Unittree.h"
+#include "yyPrintUnit13.h"
 
 int main(int argc, char* argv[]) {
     VelmoraApplication app(argc, argv);
@@ -39,12 +45,31 @@ int main(int argc, char* argv[]) {
     FormTree = &formTree;
     TFormNew formNew(&mainForm);
     FormNew = &formNew;
+    Tdw_Form dwForm(&mainForm);
+    dw_Form = &dwForm;
     TFpage1 page1(&mainForm);
     Fpage1 = &page1;
+    TFpage3 page3(&mainForm);
+    Fpage3 = &page3;
+    TFpage4 page4(&mainForm);
+    Fpage4 = &page4;
+    TFpage9 page9(&mainForm);
+    Fpage9 = &page9;
+    THelpForm helpForm(&mainForm);
+    HelpForm = &helpForm;
+    THelpForm_rj helpFormRj(&mainForm);
+    HelpForm_rj = &helpFormRj;
+    RecordPage::setHelpWindows(&helpForm, &helpFormRj);
 
     mainForm.show();
     const int result = QApplication::exec();
     Fpage1 = nullptr;
+    Fpage3 = nullptr;
+    Fpage4 = nullptr;
+    dw_Form = nullptr;
+    Fpage9 = nullptr;
+    HelpForm = nullptr;
+    HelpForm_rj = nullptr;
     FormNew = nullptr;
     FormTree = nullptr;
     MainForm = nullptr;

@@ -11,6 +11,12 @@
 #include "UnitDM.h"
 #include "UnitNew.h"
 #include "UnitPage1.h"
+#include "Unitpage4.h"
+#include "UnitFacts.h"
+#include "dw_Unit.h"
+#include "ui_Unitpage4.h"
+#include "Unitpage3.h"
+#include "Unitpage9.h"
 #include "ui_Unit1.h"
 #include "ui_UnitNew.h"
 
@@ -77,17 +83,31 @@ void TMainForm::btn_page02Click() {
 }
 
 void TMainForm::btn_page03Click() {
-    if (!haveCurrentRecord()) {
+    if (!haveCurrentRecord() || Fpage3 == nullptr) {
         return;
     }
-    // The page loads and opens here once it exists.
+    Fpage3->loadRecord(DM->Qryhvel);
+    Fpage3->setWindowTitle(sectionCaption());
+    Fpage3->showPage();
 }
 
 void TMainForm::btn_page04Click() {
-    if (!haveCurrentRecord()) {
+    if (!haveCurrentRecord() || Fpage4 == nullptr) {
         return;
     }
-    // The page loads and opens here once it exists.
+    Fpage4->loadRecord(DM->Qryhvel);
+    // A record without unit attribute and province takes the reporting unit's profile, or has
+    // it set first when there is none.
+    Ui::TFpage4* page = Fpage4->form();
+    if (page->cb_62->currentText().isEmpty() && page->cb_64->currentText().isEmpty()) {
+        if (!unitfacts::storedText(ReportingUnitRow(), "item_9").isEmpty()) {
+            page->Button1->click();
+        } else {
+            page->Button2->click();
+        }
+    }
+    Fpage4->setWindowTitle(sectionCaption());
+    Fpage4->showPage();
 }
 
 void TMainForm::btn_page05Click() {
@@ -115,10 +135,12 @@ void TMainForm::btn_page08Click() {
 }
 
 void TMainForm::btn_page09Click() {
-    if (!haveCurrentRecord()) {
+    if (!haveCurrentRecord() || Fpage9 == nullptr) {
         return;
     }
-    // The page loads and opens here once it exists.
+    Fpage9->loadRecord(DM->Qryhvel);
+    Fpage9->setWindowTitle(sectionCaption());
+    Fpage9->showPage();
 }
 
 // ---- the record dialog and deletion -------------------------------------------------------
