@@ -47,18 +47,25 @@ store::Value storedValue(store::Dataset& rows, const std::string& field) {
     return rows.field(field).value();
 }
 
-// After a unit of writes was rolled back the table's rows are read again from its file.
-void reread(store::Dataset& rows) {
-    if (rows.state() != store::Dataset::State::Browse &&
-        rows.state() != store::Dataset::State::Inactive) {
+}  // namespace
+
+widgets::GridColumn listColumn(QString field, QString title, int width) {
+    widgets::GridColumn column;
+    column.field = std::move(field);
+    column.title = std::move(title);
+    column.width = width;
+    return column;
+}
+
+void rereadRows(store::Dataset& rows) {
+    if (rows.state() == store::Dataset::State::Edit ||
+        rows.state() == store::Dataset::State::Insert) {
         rows.cancel();
     }
     if (rows.active()) {
         rows.refresh();
     }
 }
-
-}  // namespace
 
 void renumberRows(store::Dataset& rows, const std::string& field,
                   const std::function<void(store::Dataset&)>& perRow) {
@@ -79,7 +86,7 @@ void renumberRows(store::Dataset& rows, const std::string& field,
         }
         unit.commit();
     } catch (...) {
-        reread(rows);
+        rereadRows(rows);
         rows.enableControls();
         throw;
     }
@@ -145,8 +152,8 @@ RowField RowDialog::codeField(QComboBox* combo, std::string field, int codeLengt
 void RowDialog::digitsOnly(QLineEdit* edit, int maxLength) {
     edit->setMaxLength(maxLength);
     edit->setAttribute(Qt::WA_InputMethodEnabled, false);
-    edit->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    edit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
 }
 
 store::Value RowDialog::fitted(const QString& text, const std::string& field) const {
@@ -265,7 +272,7 @@ bool RowDialog::Button1Click() {
         adding ? addRow() : editRow();
     } catch (const std::exception& e) {
         // Nothing of the row has been kept; the dialog stays open with what was typed.
-        reread(m_rows);
+        rereadRows(m_rows);
         VelmoraApplication::showException(QString::fromUtf8(e.what()));
         return false;
     }
@@ -401,7 +408,7 @@ void ListPage::deleteClick() {
         renumber();
         unit.commit();
     } catch (...) {
-        reread(m_rows);
+        rereadRows(m_rows);
         throw;
     }
     // The row that took the deleted one's place; after the last row, the new last row.

@@ -27,6 +27,13 @@ class Table;
 void renumberRows(store::Dataset& rows, const std::string& field,
                   const std::function<void(store::Dataset&)>& perRow = {});
 
+// A left-aligned grid column of field titled title.
+widgets::GridColumn listColumn(QString field, QString title, int width);
+
+// Reads rows's rows again after a unit of writes over them was rolled back, dropping an edit
+// in progress.
+void rereadRows(store::Dataset& rows);
+
 // One column of a child row as its row dialog edits it.
 struct RowField {
     explicit RowField(std::string field) : field(std::move(field)) {}

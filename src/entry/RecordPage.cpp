@@ -86,7 +86,9 @@ void RecordPage::setUpFrame(QAbstractButton* save, QAbstractButton* help, QAbstr
                    Qt::WindowMinMaxButtonsHint);
     setFixedSize(800, 600);
     connect(save, &QAbstractButton::clicked, this, &RecordPage::btnSave01Click);
-    connect(help, &QAbstractButton::clicked, this, &RecordPage::Button3Click);
+    if (help != nullptr) {
+        connect(help, &QAbstractButton::clicked, this, &RecordPage::Button3Click);
+    }
     connect(quit, &QAbstractButton::clicked, this, &RecordPage::quit01Click);
 }
 
@@ -172,8 +174,19 @@ void RecordPage::checkPage() {
     }
 }
 
+store::Dataset& RecordPage::record() const {
+    return DM->Qryhvel;
+}
+
+void RecordPage::editRecord(store::Dataset& row) {
+    if (row.recordCount() == 0) {
+        throw store::EngineError("No current record");
+    }
+    row.edit();
+}
+
 bool RecordPage::isUnchanged() {
-    store::Query& row = DM->Qryhvel;
+    store::Dataset& row = record();
     const bool applied = appliedByRecord();
     for (const PageField& field : m_fields) {
         if (!field.compared || !field.value || !serves(field, applied)) {
@@ -192,7 +205,9 @@ bool RecordPage::isUnchanged() {
 bool RecordPage::btnSave01Click() {
     std::vector<std::pair<std::string, store::Value>> values;
     try {
-        checkPage();
+        if (checksOnSave()) {
+            checkPage();
+        }
         const bool applied = appliedBySelector();
         for (const PageField& field : m_fields) {
             if (field.prepare && serves(field, applied)) {
@@ -214,14 +229,11 @@ bool RecordPage::btnSave01Click() {
     }
 
     // Every field goes into the row in one post, or none does.
-    store::Query& row = DM->Qryhvel;
+    store::Dataset& row = record();
     store::Database& db = DM->database();
     try {
-        if (row.recordCount() == 0) {
-            throw store::EngineError("No current record");
-        }
         store::Database::Transaction unit(db);
-        row.edit();
+        editRecord(row);
         for (const auto& [name, value] : values) {
             row.field(name).set(value);
         }
@@ -246,7 +258,7 @@ void RecordPage::quit01Click() {
         if (checksOnExit()) {
             checkPage();
         }
-        if (!isUnchanged()) {
+        if (asksOnExit() && !isUnchanged()) {
             const int answer = widgets::Dialogs::instance().message(
                 this, widgets::Icon::Question, QStringLiteral("请注意！"),
                 QStringLiteral("记录已经更改,是否保存？"), widgets::Yes | widgets::No,
@@ -259,6 +271,7 @@ void RecordPage::quit01Click() {
     } catch (const SilentAbort&) {
         return;
     }
+    beforeExitClose();
     done(QDialog::Accepted);
 }
 
@@ -284,6 +297,10 @@ void RecordPage::reject() {
 
 void RecordPage::done(int result) {
     QDialog::done(result);
+    FormClose();
+}
+
+void RecordPage::FormClose() {
     if (MainForm != nullptr) {
         MainForm->LockUntilComplete();
     }

@@ -136,6 +136,7 @@ public:
     void onClick(QWidget* control, std::function<void()> handler);
 
 protected:
+    // help may be null: a page without help.
     void setUpFrame(QAbstractButton* save, QAbstractButton* help, QAbstractButton* quit);
     void setFields(std::vector<PageField> fields) { m_fields = std::move(fields); }
     const std::vector<PageField>& fields() const { return m_fields; }
@@ -149,6 +150,19 @@ protected:
     virtual QString requiredMessage(const QString& label) const;
     // Whether the exit runs the check first.
     virtual bool checksOnExit() const { return true; }
+    // The row the page edits: by default the current record of the list.
+    virtual store::Dataset& record() const;
+    // Whether the save runs the check first.
+    virtual bool checksOnSave() const { return true; }
+    // Whether the exit asks before it drops a change.
+    virtual bool asksOnExit() const { return true; }
+    // Puts row into edit state for the save; by default there must be a current row.
+    virtual void editRecord(store::Dataset& row);
+    // Runs once the exit has passed its check and question, just before the page closes.
+    virtual void beforeExitClose() {}
+    // Runs whenever the page has closed: by default the main window's lock follows the
+    // record's completeness.
+    virtual void FormClose();
 
     void closeEvent(QCloseEvent* event) override;
     void reject() override;

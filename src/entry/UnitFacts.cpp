@@ -32,9 +32,9 @@ void require(const QString& text, const QString& label) {
 }  // namespace
 
 std::vector<FactEdit> edits(const UnitFactsControls& c) {
-    return {{c.Edt_9, "item_9", 140},    {c.Edt_420, "item_420", 20}, {c.Edt_37, "item_37", 100},
-            {c.Edt_38, "item_38", 6},    {c.Edt_39, "item_39", 30},   {c.Edt_40, "item_40", 30},
-            {c.Edt_60, "item_60", 100},  {c.Edt_41, "item_41", 20},   {c.Edt_41_2, "item_41_2", 30},
+    return {{c.Edt_9, "item_9", 140},   {c.Edt_420, "item_420", 20}, {c.Edt_37, "item_37", 100},
+            {c.Edt_38, "item_38", 6},   {c.Edt_39, "item_39", 30},   {c.Edt_40, "item_40", 30},
+            {c.Edt_60, "item_60", 100}, {c.Edt_41, "item_41", 20},   {c.Edt_41_2, "item_41_2", 30},
             {c.Edt_61, "item_61", 80}};
 }
 
@@ -111,8 +111,10 @@ bool unchanged(const UnitFactsControls& c, store::Dataset& row) {
             return false;
         }
     }
-    const std::pair<QComboBox*, const char*> codes[] = {
-        {c.cb_62, "item_62"}, {c.ownership, "item_41_3"}, {c.cb_64, "item_64"}, {c.cb_63, "item_63"}};
+    const std::pair<QComboBox*, const char*> codes[] = {{c.cb_62, "item_62"},
+                                                        {c.ownership, "item_41_3"},
+                                                        {c.cb_64, "item_64"},
+                                                        {c.cb_63, "item_63"}};
     for (const auto& [combo, column] : codes) {
         if (RecordPage::comboCode(combo) != storedText(row, column)) {
             return false;

@@ -25,8 +25,7 @@ const QString kReasonLabel = QStringLiteral("未应用或停用原因");
 
 QString rowText(const char* field) {
     store::Query& list = DM->Qryhvel;
-    return list.recordCount() > 0 ? QString::fromStdString(list.field(field).asText())
-                                  : QString();
+    return list.recordCount() > 0 ? QString::fromStdString(list.field(field).asText()) : QString();
 }
 
 void filterPatentsToRecord() {
@@ -78,8 +77,8 @@ TFpage2::TFpage2(QWidget* parent)
     for (QLineEdit* edit : {ui->edt_51_2, ui->edt_51_3, ui->Edt_45}) {
         digitKeysOnly(edit);
     }
-    for (QLineEdit* edit : {ui->Edt_150, ui->Edt_151_1, ui->Edt_152_1, ui->Edt_153, ui->Edt_154,
-                            ui->Edt_162}) {
+    for (QLineEdit* edit :
+         {ui->Edt_150, ui->Edt_151_1, ui->Edt_152_1, ui->Edt_153, ui->Edt_154, ui->Edt_162}) {
         numericEdit(edit);
     }
 
@@ -88,8 +87,10 @@ TFpage2::TFpage2(QWidget* parent)
     connect(ui->CB_32, &QComboBox::activated, this, &TFpage2::cb_32Change);
     connect(ui->Button1, &QPushButton::clicked, this, [this] { guarded(&TFpage2::Button1Click); });
     const std::pair<QChar, void (TFpage2::*)()> groups[] = {
-        {QLatin1Char('1'), &TFpage2::rb_160_11Click}, {QLatin1Char('2'), &TFpage2::rb_160_21Click},
-        {QLatin1Char('3'), &TFpage2::rb_160_31Click}, {QLatin1Char('4'), &TFpage2::rb_160_41Click},
+        {QLatin1Char('1'), &TFpage2::rb_160_11Click},
+        {QLatin1Char('2'), &TFpage2::rb_160_21Click},
+        {QLatin1Char('3'), &TFpage2::rb_160_31Click},
+        {QLatin1Char('4'), &TFpage2::rb_160_41Click},
         {QLatin1Char('5'), &TFpage2::rb_160_51Click}};
     for (QRadioButton* reason : ui->Pl_160->findChildren<QRadioButton*>()) {
         const QChar group = reason->objectName().at(reason->objectName().size() - 2);
@@ -115,8 +116,7 @@ TFpage2::TFpage2(QWidget* parent)
         };
         return field;
     };
-    PageField reasonGroups =
-        unlessStable(choiceField(ui->pl_32_1, "ITEM_32_1", kReasonLabel, 1));
+    PageField reasonGroups = unlessStable(choiceField(ui->pl_32_1, "ITEM_32_1", kReasonLabel, 1));
     reasonGroups.check = [this] {
         if (!ui->CB_32->currentText().contains(QStringLiteral("稳定应用")) &&
             MainForm->CollectCheckedCodes(this, ui->pl_32_1, 1, kReasonLabel).isEmpty()) {
@@ -124,7 +124,8 @@ TFpage2::TFpage2(QWidget* parent)
         }
     };
 
-    PageField promotion = required(choiceField(ui->pl_161, "ITEM_161", QStringLiteral("推广形式"), 1));
+    PageField promotion =
+        required(choiceField(ui->pl_161, "ITEM_161", QStringLiteral("推广形式"), 1));
     promotion.message = QStringLiteral("\"推广形式\"必须选择！");
 
     // The counts are those of the patent rows (UpdatePatentInfo, the patent list), never the
@@ -145,8 +146,8 @@ TFpage2::TFpage2(QWidget* parent)
     // In the order of the page's checks.
     setFields({
         form,
-        required(codeField(ui->CB_32, "ITEM_32", QStringLiteral("应用状态"),
-                           QStringLiteral("item_32"))),
+        required(
+            codeField(ui->CB_32, "ITEM_32", QStringLiteral("应用状态"), QStringLiteral("item_32"))),
         reasonGroups,
         promotion,
         applied,
@@ -164,7 +165,8 @@ TFpage2::TFpage2(QWidget* parent)
                   2, true, false),
         codeField(ui->cb_47, "ITEM_47", QStringLiteral("预计达产利润"), QStringLiteral("item_47"),
                   2, true, false),
-        unlessStable(choiceField(ui->Pl_160, "ITEM_160", QStringLiteral("未应用或停用原因细类"), 2)),
+        unlessStable(
+            choiceField(ui->Pl_160, "ITEM_160", QStringLiteral("未应用或停用原因细类"), 2)),
     });
 }
 
@@ -212,8 +214,8 @@ void TFpage2::applyStatus(bool withOwnTransfer) {
         reason->setEnabled(!stable);
     }
     const bool unapplied = status.contains(QStringLiteral("未应用"));
-    for (QLineEdit* benefit : {ui->Edt_45, ui->Edt_150, ui->Edt_151_1, ui->Edt_152_1, ui->Edt_153,
-                               ui->Edt_154}) {
+    for (QLineEdit* benefit :
+         {ui->Edt_45, ui->Edt_150, ui->Edt_151_1, ui->Edt_152_1, ui->Edt_153, ui->Edt_154}) {
         if (unapplied) {
             benefit->clear();
         }
@@ -275,7 +277,7 @@ void TFpage2::UpdatePatentInfo() {
     if (form == QLatin1String("1")) {
         if (haveRecord) {
             filterPatentsToRecord();
-            const PatentCounts counts = TFpage6::WalkPatents(false);
+            const PatentCounts counts = TFpage6::CountPatents();
             showPatentCounts(counts.applied, counts.granted);
         }
         showPatentControls(true);

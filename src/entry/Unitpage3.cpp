@@ -150,10 +150,17 @@ QString TFpage3::requiredMessage(const QString& label) const {
 
 PageField TFpage3::moneyField(QLineEdit* edit, std::string field, const QString& prefix) {
     numericEdit(edit, true, prefix);
-    // A validator, not a maximum length: a longer stored amount still loads whole.
     widgets::limitGbkBytes(edit, kMoneyLength);
     edit->setToolTip(kMoneyHint);
-    return numberField(edit, std::move(field));
+    PageField f = numberField(edit, std::move(field));
+    // The limit holds what is typed or pasted; a longer stored amount still loads whole.
+    f.load = [edit, load = f.load](const store::Value& stored) {
+        const QValidator* limit = edit->validator();
+        edit->setValidator(nullptr);
+        load(stored);
+        edit->setValidator(limit);
+    };
+    return f;
 }
 
 // ---- loading and showing ------------------------------------------------------------------

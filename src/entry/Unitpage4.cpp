@@ -26,9 +26,9 @@ TFpage4::TFpage4(QWidget* parent)
     : RecordPage(QStringLiteral("04"), parent), ui(std::make_unique<Ui::TFpage4>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, ui->Button3, ui->quit01);
-    m_controls = {ui->Edt_9,  ui->Edt_420, ui->Edt_37,  ui->Edt_38, ui->Edt_39,
-                  ui->Edt_40, ui->Edt_60,  ui->cb_62,   ui->CB_41_3, ui->cb_163,
-                  ui->cb_64,  ui->cb_63,   ui->Edt_41,  ui->Edt_41_2, ui->Edt_61};
+    m_controls = {ui->Edt_9,  ui->Edt_420, ui->Edt_37, ui->Edt_38,   ui->Edt_39,
+                  ui->Edt_40, ui->Edt_60,  ui->cb_62,  ui->CB_41_3,  ui->cb_163,
+                  ui->cb_64,  ui->cb_63,   ui->Edt_41, ui->Edt_41_2, ui->Edt_61};
     unitfacts::limitLengths(m_controls);
 
     connect(ui->cb_62, &QComboBox::activated, this, &TFpage4::cb_62Change);
@@ -37,9 +37,8 @@ TFpage4::TFpage4(QWidget* parent)
 
     // The ownership and the check box are stored only for the enterprise code.
     auto enterprise = [this] { return comboCode(ui->cb_62) == unitfacts::kEnterpriseCode; };
-    PageField ownership =
-        codeField(ui->CB_41_3, "ITEM_41_3", QStringLiteral("企业所有制属性"),
-                  QStringLiteral("item_41_3"));
+    PageField ownership = codeField(ui->CB_41_3, "ITEM_41_3", QStringLiteral("企业所有制属性"),
+                                    QStringLiteral("item_41_3"));
     ownership.value = [this, enterprise] {
         return enterprise() ? textValue(comboCode(ui->CB_41_3)) : store::Value();
     };
@@ -95,9 +94,7 @@ void TFpage4::cb_62Change() {
 
 void TFpage4::Button1Click() {
     store::Query& profile = ReportingUnitRow();
-    auto stored = [&profile](const char* column) {
-        return unitfacts::storedText(profile, column);
-    };
+    auto stored = [&profile](const char* column) { return unitfacts::storedText(profile, column); };
     if (stored("item_9").trimmed().isEmpty()) {
         widgets::Dialogs::instance().message(
             this, widgets::Icon::Information, QStringLiteral("提示信息"),

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QDialog>
 #include <memory>
 
-#include "DatasetModel.h"
+#include "ListPage.h"
 
 namespace Ui {
 class TFpage6;
@@ -13,51 +12,38 @@ class TFpage6;
 struct PatentCounts {
     int applied = 0;  // PATENT_ST "1"
     int granted = 0;  // PATENT_ST "2"
+
+    // Counts the patent row by its status; other statuses are counted in neither.
+    void add(store::Dataset& row);
 };
 
 // "专利情况": the patents of the current record (the rows of tblzlqk as its opener filtered
-// them) in a read-only grid, added and changed through the row dialog TFinto6. Closing the
-// list hands the counts of patents applied for and granted back to its opener.
-class TFpage6 : public QDialog {
+// them), added and changed through the row dialog TFinto6. The list marks no section; closing
+// it hands the counts of patents applied for and granted back to its opener.
+class TFpage6 : public ListPage {
     Q_OBJECT
 
 public:
-    static const QString Title;
-
     explicit TFpage6(QWidget* parent = nullptr);
     ~TFpage6() override;
 
     Ui::TFpage6* form() const { return ui.get(); }
 
-    // FormShow, then the page modally through the dialogs seam.
-    int showPage();
-    // Numbers the rows 1..n and puts the cursor on the first.
-    void FormShow();
-
-    // "新增", "修改", "删除", "帮助" and "退出".
-    void Button2Click();
-    void btnSave01Click();
-    void Button1Click();
-    void Button3Click();
-    void quit01Click();
-
-    // Walks the patents from the first row with their grids quiet, writing ITEM_NO 1..n when
-    // renumber is set (all rows or none), and counts them by status. The cursor is left past
-    // the last row.
-    static PatentCounts WalkPatents(bool renumber);
+    // The patents tblzlqk holds, counted from the first row with its grids quiet.
+    static PatentCounts CountPatents();
 
 signals:
     // The page closed with these counts.
     void patentsCounted(int applied, int granted);
 
 protected:
-    // FormClose: numbers and counts the rows, hands the counts on, and the main window's lock
+    RowDialog* rowDialog() const override;
+    // Numbers the rows while it counts them, hands the counts on, and the main window's lock
     // follows the record's completeness.
-    void done(int result) override;
+    void FormClose() override;
 
 private:
     std::unique_ptr<Ui::TFpage6> ui;
-    widgets::DatasetModel m_model;
 };
 
 // The program's patent list, created at start-up.

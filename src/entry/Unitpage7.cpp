@@ -12,16 +12,15 @@ TFpage7::TFpage7(QWidget* parent)
                parent),
       ui(std::make_unique<Ui::TFpage7>()) {
     ui->setupUi(this);
-    using widgets::GridColumn;
     setUpFrame(ui->DBGrid3,
-               {GridColumn{QStringLiteral("ITEM_190"), QStringLiteral("序号"), 40},
-                GridColumn{QStringLiteral("ITEM_191"), QStringLiteral("鉴定会职务"), 90},
-                GridColumn{QStringLiteral("ITEM_192"), QStringLiteral("姓名"), 80},
-                GridColumn{QStringLiteral("V_193"), QStringLiteral("性别"), 40},
-                GridColumn{QStringLiteral("ITEM_195"), QStringLiteral("工作单位"), 200},
-                GridColumn{QStringLiteral("ITEM_196"), QStringLiteral("所学专业"), 110},
-                GridColumn{QStringLiteral("ITEM_197"), QStringLiteral("从事专业"), 110},
-                GridColumn{QStringLiteral("V_198"), QStringLiteral("职称"), 70}},
+               {listColumn(QStringLiteral("ITEM_190"), QStringLiteral("序号"), 40),
+                listColumn(QStringLiteral("ITEM_191"), QStringLiteral("鉴定会职务"), 90),
+                listColumn(QStringLiteral("ITEM_192"), QStringLiteral("姓名"), 80),
+                listColumn(QStringLiteral("V_193"), QStringLiteral("性别"), 40),
+                listColumn(QStringLiteral("ITEM_195"), QStringLiteral("工作单位"), 200),
+                listColumn(QStringLiteral("ITEM_196"), QStringLiteral("所学专业"), 110),
+                listColumn(QStringLiteral("ITEM_197"), QStringLiteral("从事专业"), 110),
+                listColumn(QStringLiteral("V_198"), QStringLiteral("职称"), 70)},
                {ui->Button2, ui->btnSave01, ui->Button1, ui->Button3, ui->quit01});
 }
 

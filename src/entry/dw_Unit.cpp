@@ -54,9 +54,9 @@ store::Query& ReportingUnitRow() {
 
 Tdw_Form::Tdw_Form(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Tdw_Form>()) {
     ui->setupUi(this);
-    m_controls = {ui->Edt_9,  ui->Edt_420, ui->Edt_37,  ui->Edt_38, ui->Edt_39,
-                  ui->Edt_40, ui->Edt_60,  ui->cb_62,   ui->cb_41_3, ui->cb_163,
-                  ui->cb_64,  ui->cb_63,   ui->Edt_41,  ui->Edt_41_2, ui->Edt_61};
+    m_controls = {ui->Edt_9,  ui->Edt_420, ui->Edt_37, ui->Edt_38,   ui->Edt_39,
+                  ui->Edt_40, ui->Edt_60,  ui->cb_62,  ui->cb_41_3,  ui->cb_163,
+                  ui->cb_64,  ui->cb_63,   ui->Edt_41, ui->Edt_41_2, ui->Edt_61};
     unitfacts::limitLengths(m_controls);
     connect(ui->cb_62, &QComboBox::activated, this, &Tdw_Form::cb_62Change);
     connect(ui->Button1, &QPushButton::clicked, this, &Tdw_Form::Button1Click);
@@ -72,9 +72,7 @@ int Tdw_Form::showForm() {
 
 void Tdw_Form::FormShow() {
     store::Query& profile = ReportingUnitRow();
-    auto stored = [&profile](const char* column) {
-        return unitfacts::storedText(profile, column);
-    };
+    auto stored = [&profile](const char* column) { return unitfacts::storedText(profile, column); };
     unitfacts::setEnterpriseByCode(m_controls, stored("item_62"), stored("item_163"));
     for (const unitfacts::FactEdit& fact : unitfacts::edits(m_controls)) {
         fact.edit->setText(stored(fact.column));

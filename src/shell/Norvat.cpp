@@ -2,6 +2,12 @@
 #include <QStringList>
 
 #include "Application.h"
+#include "CgwcrManage.h"
+#include "Finto5Unit.h"
+#include "Finto6Unit.h"
+#include "Finto7Unit.h"
+#include "Finto8Unit.h"
+#include "MemoEditors.h"
 #include "Product.h"
 #include "SingleInstance.h"
 #include "Unit1.h"
@@ -9,11 +15,17 @@
 #include "UnitDM.h"
 #include "UnitNew.h"
 #include "UnitPage1.h"
-#include "Unitpage4.h"
-#include "dw_Unit.h"
+#include "Unitpage2.h"
 #include "Unitpage3.h"
+#include "Unitpage4.h"
+#include "Unitpage4a.h"
+#include "Unitpage5.h"
+#include "Unitpage6.h"
+#include "Unitpage7.h"
+#include "Unitpage8.h"
 #include "Unitpage9.h"
 #include "Unittree.h"
+#include "dw_Unit.h"
 #include "yyPrintUnit13.h"
 
 int main(int argc, char* argv[]) {
@@ -47,25 +59,67 @@ int main(int argc, char* argv[]) {
     FormNew = &formNew;
     Tdw_Form dwForm(&mainForm);
     dw_Form = &dwForm;
+    TFinto8 into8(&mainForm);
+    Finto8 = &into8;
+    TFinto7 into7(&mainForm);
+    Finto7 = &into7;
+    TFinto6 into6(&mainForm);
+    Finto6 = &into6;
+    TFinto5 into5(&mainForm);
+    Finto5 = &into5;
     TFpage1 page1(&mainForm);
     Fpage1 = &page1;
+    TFpage2 page2(&mainForm);
+    Fpage2 = &page2;
     TFpage3 page3(&mainForm);
     Fpage3 = &page3;
     TFpage4 page4(&mainForm);
     Fpage4 = &page4;
+    TFpage5 page5(&mainForm);
+    Fpage5 = &page5;
+    TFpage6 page6(&mainForm);
+    Fpage6 = &page6;
+    TFpage7 page7(&mainForm);
+    Fpage7 = &page7;
+    TFpage8 page8(&mainForm);
+    Fpage8 = &page8;
     TFpage9 page9(&mainForm);
     Fpage9 = &page9;
     THelpForm helpForm(&mainForm);
     HelpForm = &helpForm;
+    TFormWcr formWcr(&mainForm);
+    FormWcr = &formWcr;
     THelpForm_rj helpFormRj(&mainForm);
     HelpForm_rj = &helpFormRj;
     RecordPage::setHelpWindows(&helpForm, &helpFormRj);
+    TFpage4a page4a(&mainForm);
+    Fpage4a = &page4a;
+    Tformadvantage formAdvantage(&mainForm);
+    formadvantage = &formAdvantage;
+    Tformunitintrod formUnitIntrod(&mainForm);
+    formunitintrod = &formUnitIntrod;
+    TFormstudy formStudy(&mainForm);
+    Formstudy = &formStudy;
 
     mainForm.show();
     const int result = QApplication::exec();
+    Formstudy = nullptr;
+    formunitintrod = nullptr;
+    formadvantage = nullptr;
+    Fpage4a = nullptr;
     Fpage1 = nullptr;
+    Fpage2 = nullptr;
+    Fpage6 = nullptr;
+    Finto6 = nullptr;
     Fpage3 = nullptr;
     Fpage4 = nullptr;
+    Fpage5 = nullptr;
+    Fpage7 = nullptr;
+    Fpage8 = nullptr;
+    Finto5 = nullptr;
+    Finto7 = nullptr;
+    Finto8 = nullptr;
+    FormWcr = nullptr;
     dw_Form = nullptr;
     Fpage9 = nullptr;
     HelpForm = nullptr;

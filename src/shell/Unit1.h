@@ -100,6 +100,10 @@ public:
     void Button4Click();
     // "单位情况", "导入", "导出" and "打印".
     void Button2Click();
+    // Opens the record functions (sections, new, modify, delete, import, export, code tables,
+    // print, the selectors and the list) whatever the completeness lock says: the registering
+    // unit's page does this when it is left.
+    void EnableRecordFunctions();
     void BitBtn1Click();
     void BitBtn2Click();
     void BitBtn4Click();

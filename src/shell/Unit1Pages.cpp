@@ -7,18 +7,24 @@
 #include "Dialogs.h"
 #include "GlyphButton.h"
 #include "RecordRows.h"
+#include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "UnitFacts.h"
 #include "UnitNew.h"
 #include "UnitPage1.h"
-#include "Unitpage4.h"
-#include "UnitFacts.h"
-#include "dw_Unit.h"
-#include "ui_Unitpage4.h"
+#include "Unitpage2.h"
 #include "Unitpage3.h"
+#include "Unitpage4.h"
+#include "Unitpage4a.h"
+#include "Unitpage5.h"
+#include "Unitpage7.h"
+#include "Unitpage8.h"
 #include "Unitpage9.h"
+#include "dw_Unit.h"
 #include "ui_Unit1.h"
 #include "ui_UnitNew.h"
+#include "ui_Unitpage4.h"
 
 namespace {
 
@@ -76,10 +82,19 @@ void TMainForm::btn_page01Click() {
 }
 
 void TMainForm::btn_page02Click() {
-    if (!haveCurrentRecord()) {
+    if (!haveCurrentRecord() || Fpage2 == nullptr) {
         return;
     }
-    // The page loads and opens here once it exists.
+    // Loading, caption and the page itself run inside one guard: an error is reported as a
+    // loading error.
+    try {
+        Fpage2->loadRecord(DM->Qryhvel);
+        Fpage2->setWindowTitle(sectionCaption());
+        Fpage2->showPage();
+    } catch (const SilentAbort&) {
+    } catch (const std::exception& error) {
+        TFpage2::ShowLoadError(error);
+    }
 }
 
 void TMainForm::btn_page03Click() {
@@ -115,7 +130,10 @@ void TMainForm::btn_page05Click() {
         return;
     }
     filterToCurrentRecord(DM->TblCgwcdw);
-    // The page opens here once it exists.
+    if (Fpage5 != nullptr) {
+        Fpage5->setWindowTitle(sectionCaption());
+        Fpage5->showPage();
+    }
 }
 
 void TMainForm::btn_page07Click() {
@@ -123,7 +141,10 @@ void TMainForm::btn_page07Click() {
         return;
     }
     filterToCurrentRecord(DM->Tbljdwyhmd);
-    // The page opens here once it exists.
+    if (Fpage7 != nullptr) {
+        Fpage7->setWindowTitle(sectionCaption());
+        Fpage7->showPage();
+    }
 }
 
 void TMainForm::btn_page08Click() {
@@ -131,7 +152,10 @@ void TMainForm::btn_page08Click() {
         return;
     }
     filterToCurrentRecord(DM->TblCgwcr);
-    // The page opens here once it exists.
+    if (Fpage8 != nullptr) {
+        Fpage8->setWindowTitle(sectionCaption());
+        Fpage8->showPage();
+    }
 }
 
 void TMainForm::btn_page09Click() {
@@ -234,7 +258,29 @@ void TMainForm::Button4Click() {
 // ---- the other dialogs --------------------------------------------------------------------
 
 void TMainForm::Button2Click() {
-    // The registering unit's page loads and opens here once it exists.
+    if (Fpage4a == nullptr) {
+        return;
+    }
+    // The registering unit is the first row of unit.dbf; an empty table gives an empty page.
+    store::Table& unit = DM->Tblunit;
+    if (!unit.active()) {
+        unit.open();
+    }
+    unit.first();
+    Fpage4a->loadRecord(unit);
+    Fpage4a->showPage();
+}
+
+void TMainForm::EnableRecordFunctions() {
+    for (GlyphButton* button :
+         ui->Panel8->findChildren<GlyphButton*>(QString(), Qt::FindDirectChildrenOnly)) {
+        button->setEnabled(true);
+    }
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             ui->Button1, ui->Button5, ui->Button4, ui->BitBtn1, ui->BitBtn2, ui->BitBtn3,
+             ui->BitBtn4, ui->ComboBox1, ui->cbYear, ui->DBGrid1}) {
+        control->setEnabled(true);
+    }
 }
 
 void TMainForm::BitBtn1Click() {

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "DatasetModel.h"
+
+namespace store {
+class Dataset;
+}
+
+namespace Ui {
+class TFormWcr;
+}
+
+// Copies row (0-based) of from into the row being edited or appended in to, column by column
+// by position (cgwcr and cgwcrNew keep the same column order).
+void copyRowByPosition(store::Dataset& from, int row, store::Dataset& to);
+
+// The quick add: the persons known to this installation (cgwcrNew), of which the chosen ones
+// are copied into the current record's persons.
+class TFormWcr : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TFormWcr(QWidget* parent = nullptr);
+    ~TFormWcr() override;
+
+    Ui::TFormWcr* form() const { return ui.get(); }
+    widgets::DatasetModel& model() { return m_model; }
+
+    // FormShow, then the window modally through the dialogs seam.
+    int showDialog();
+    // Every known person on show, unfiltered.
+    void FormShow();
+    // "添加到项目中": the selected persons, or on request all of them, become persons of the
+    // current record; the record's persons are renumbered and the window closes.
+    void BitBtn1Click();
+    // "退出".
+    void BitBtn5Click();
+    // "删除": asks, then forgets the current known person.
+    void Button1Click();
+    // Builds cgwcrNew afresh from every record's persons, the first row of each name.
+    void BuildeWcrTable();
+
+private:
+    QString selectedCountText() const;
+    void showSelectedCount();
+
+    widgets::DatasetModel m_model;
+    std::unique_ptr<Ui::TFormWcr> ui;
+};
+
+// The program's quick-add window, created at start-up.
+extern TFormWcr* FormWcr;

@@ -1,0 +1,189 @@
+#include "Finto8Unit.h"
+
+#include <QDateEdit>
+
+#include "CgwcrManage.h"
+#include "Clock.h"
+#include "RecordPage.h"
+#include "SilentAbort.h"
+#include "Unit1.h"
+#include "UnitDM.h"
+#include "ui_Finto8Unit.h"
+
+TFinto8* Finto8 = nullptr;
+
+namespace {
+
+const QString kMonthText = QStringLiteral("yyyy.MM");
+
+QString text(const store::Value& value) {
+    return QString::fromStdString(value.asText());
+}
+
+QString currentRecordText(const char* field) {
+    store::Query& record = DM->Qryhvel;
+    return record.recordCount() > 0 ? text(record.field(field).value()) : QString();
+}
+
+void refuse(const QString& message) {
+    MainForm->ShowWarning(message);
+    throw SilentAbort();
+}
+
+bool noOption(const QComboBox* combo) {
+    return combo->currentIndex() < 0 || combo->currentText().isEmpty();
+}
+
+}  // namespace
+
+TFinto8::TFinto8(QWidget* parent)
+    : RowDialog(QStringLiteral("成果完成人员名单"), DM->TblCgwcr, "ITEM_187", parent),
+      ui(std::make_unique<Ui::TFinto8>()) {
+    ui->setupUi(this);
+    setUpFrame(ui->Button1, ui->Button2);
+    setChangedQuestion(QStringLiteral("记录已更改,是否保存后退出？"));
+
+    // A new person's name is stored trimmed, an edited one as typed.
+    RowField name = textField(ui->edtry_180, "ITEM_180");
+    name.value = [this] {
+        const QString typed = ui->edtry_180->text();
+        return fitted(isAdding() ? typed.trimmed() : typed, "ITEM_180");
+    };
+
+    RowField birth("ITEM_182");
+    birth.load = [this](const store::Value& stored) { loadBirth(text(stored)); };
+    birth.value = [this] {
+        return store::Value(ui->dtpry_182->date().toString(kMonthText).toStdString());
+    };
+    birth.unchanged = [this](const store::Value& stored) {
+        return ui->dtpry_182->date().toString(kMonthText) == text(stored);
+    };
+
+    // "1a", "1b" and "1c" are the titles a, b and c.
+    RowField title = codeField(ui->cbry_183, "ITEM_183", 2, false);
+    title.value = [this] {
+        QString code = RecordPage::comboCode(ui->cbry_183, 2, false);
+        if (code == QLatin1String("1a") || code == QLatin1String("1b") ||
+            code == QLatin1String("1c")) {
+            code = code.mid(1);
+        }
+        return fitted(code, "ITEM_183");
+    };
+
+    RowField abroad = codeField(ui->cbry_188, "ITEM_188", 2, false);
+    abroad.load = [this](const store::Value& stored) {
+        if (text(stored).isEmpty()) {
+            ui->cbry_188->setCurrentIndex(1);
+        } else {
+            RecordPage::selectCodeOrKeep(ui->cbry_188, text(stored));
+        }
+    };
+
+    // An edited row is given the record's key again.
+    RowField key("ITEM_4");
+    key.value = [] { return store::Value(currentRecordText("ITEM_4").toStdString()); };
+    RowField region("ITEM_DQDM");
+    region.value = [] { return store::Value(currentRecordText("ITEM_DQDM").toStdString()); };
+
+    // In the order of the exit's comparison.
+    setFields({
+        textField(ui->edtry_185, "ITEM_185"),
+        textField(ui->edtry_186, "ITEM_186"),
+        name,
+        codeField(ui->cbry_181, "ITEM_181", 2, false),
+        title,
+        codeField(ui->cbry_184, "ITEM_184", 2, false),
+        abroad,
+        birth,
+        key,
+        region,
+    });
+    setMainEdits({ui->edtry_180, ui->edtry_185, ui->edtry_186}, {ui->edtry_180, ui->edtry_186});
+}
+
+TFinto8::~TFinto8() = default;
+
+void TFinto8::fillLists() {
+    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_181"), ui->cbry_181, true);
+    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_183"), ui->cbry_183, true);
+    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_184"), ui->cbry_184, true);
+    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_188"), ui->cbry_188, true);
+}
+
+void TFinto8::clearForAdd() {
+    ui->edtry_180->clear();
+    ui->cbry_181->setCurrentIndex(0);
+    ui->dtpry_182->setDate(widgets::Clock::instance().today().addDays(-10950));
+    ui->cbry_183->setCurrentIndex(3);
+    ui->cbry_184->setCurrentIndex(2);
+    ui->edtry_185->setText(currentRecordText("ITEM_9"));
+    ui->edtry_186->clear();
+    ui->cbry_188->setCurrentIndex(1);
+}
+
+void TFinto8::loadBirth(const QString& stored) {
+    QDateEdit* picker = ui->dtpry_182;
+    if (stored.trimmed().isEmpty()) {
+        picker->setDate(widgets::Clock::instance().today());
+        return;
+    }
+    bool yearOk = false;
+    bool monthOk = false;
+    const int year = stored.left(4).toInt(&yearOk);
+    const int month = stored.mid(5).toInt(&monthOk);
+    const QDate date(year, month, 1);
+    if (!yearOk || !monthOk || !date.isValid()) {
+        MainForm->ShowWarning(stored.trimmed() + QStringLiteral("不是正确的出生年月格式！"));
+        return;
+    }
+    // A stored month outside the picker's range widens it rather than being clamped into it,
+    // which would change the month on the next save.
+    if (date < picker->minimumDate()) {
+        picker->setMinimumDate(date);
+    }
+    if (date > picker->maximumDate()) {
+        picker->setMaximumDate(date);
+    }
+    picker->setDate(date);
+}
+
+void TFinto8::checkRow() {
+    if (ui->edtry_180->text().trimmed().isEmpty()) {
+        refuse(QStringLiteral("姓名不能为空！"));
+    }
+    if (noOption(ui->cbry_181)) {
+        refuse(QStringLiteral("性别不能为空！"));
+    }
+    if (noOption(ui->cbry_183)) {
+        refuse(QStringLiteral("技术职称不能为空！"));
+    }
+    if (noOption(ui->cbry_184)) {
+        refuse(QStringLiteral("文化程度不能为空！"));
+    }
+}
+
+void TFinto8::afterAppend(store::Dataset& row) {
+    store::Table& known = DM->TblwcrNew;
+    const QString name = ui->edtry_180->text().trimmed();
+    known.close();
+    known.setFilter(
+        (QStringLiteral("item_180 ='") + TMainForm::QuoteSqlText(name) + QStringLiteral("'"))
+            .toStdString());
+    known.open();
+    if (known.recordCount() > 1) {
+        return;
+    }
+    if (known.recordCount() == 0) {
+        known.append();
+    } else {
+        known.first();
+        known.edit();
+    }
+    try {
+        copyRowByPosition(row, row.recNo() - 1, known);
+        known.post();
+    } catch (...) {
+        known.cancel();
+        throw;
+    }
+}

@@ -1,0 +1,279 @@
+#include "Unitpage4a.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <array>
+
+#include "Dataset.h"
+#include "DropDownButton.h"
+#include "MemoEditors.h"
+#include "Unit1.h"
+#include "UnitDM.h"
+#include "Unittree.h"
+#include "ui_Unitpage4a.h"
+
+TFpage4a* Fpage4a = nullptr;
+
+namespace {
+
+const QString kCodeSeparator = QStringLiteral("  ");
+
+QString text(const store::Value& value) {
+    return QString::fromStdString(value.asText());
+}
+
+store::Value textValue(const QString& text) {
+    return text.isEmpty() ? store::Value() : store::Value(text.toStdString());
+}
+
+// The four code lists in the order of their selector bytes, ten bytes each.
+struct CodeListGroup {
+    const char* edits;
+    const char* buttons;
+    bool disciplines;  // xkfl, else the high-tech fields (gxjs)
+};
+constexpr std::array<CodeListGroup, 4> kGroups{{{"edt_124_2_", "cb_124_2_", false},
+                                                {"edt_15_1_", "cb_15_1_", true},
+                                                {"edt_124_1_", "cb_124_1_", false},
+                                                {"edt_15_", "cb_15_", true}}};
+constexpr int kListEdits = 10;
+
+// Shows one listed code as "code  name" from its classification table; a code the table
+// lacks (or a table missing from the data directory) is shown as itself, so that a save
+// keeps it.
+void showListedCode(const QString& code, QLineEdit* edit, bool disciplines) {
+    edit->clear();
+    if (disciplines ? DM->HasDisciplineTable : true) {
+        MainForm->ShowClassCode(disciplines ? static_cast<store::Dataset&>(DM->Txkfl2)
+                                            : static_cast<store::Dataset&>(DM->Tblgxjs),
+                                code, edit);
+    }
+    if (edit->text().isEmpty() && !code.trimmed().isEmpty()) {
+        edit->setText(code.trimmed() + kCodeSeparator);
+    }
+}
+
+}  // namespace
+
+namespace registeringunit {
+
+void editUnitRow(store::Dataset& unit) {
+    if (!unit.active()) {
+        unit.open();
+    }
+    if (unit.recordCount() == 0) {
+        unit.append();
+        unit.field("unitcode").set(store::Value(kUnitCode));
+        unit.field("unitlevel").set(store::Value("1"));
+        unit.field("endlevel").set(store::Value(1));
+    } else {
+        unit.edit();
+    }
+}
+
+QString codeListValue(const std::vector<QLineEdit*>& edits) {
+    QString value;
+    for (const QLineEdit* edit : edits) {
+        const QString shown = edit->text().trimmed();
+        if (shown.isEmpty()) {
+            continue;
+        }
+        // A typed code without its name has no blank: the whole text is the code.
+        const qsizetype blank = shown.indexOf(QLatin1Char(' '));
+        value += (blank < 0 ? shown : shown.left(blank)) + QStringLiteral(" ;");
+    }
+    return value;
+}
+
+}  // namespace registeringunit
+
+TFpage4a::TFpage4a(QWidget* parent)
+    : RecordPage(QStringLiteral("04"), parent), ui(std::make_unique<Ui::TFpage4a>()) {
+    ui->setupUi(this);
+    setUpFrame(ui->btnSave01, nullptr, ui->quit01);
+    connect(ui->BitBtndtr, &QPushButton::clicked, this, &TFpage4a::BitBtndtrClick);
+    connect(ui->cb_62, &QComboBox::activated, this, &TFpage4a::cb_62Change);
+    onClick(ui->Memo1->viewport(), [this] { Memo1Click(); });
+    onClick(ui->Memo2->viewport(), [this] { Memo2Click(); });
+    onClick(ui->Memo3->viewport(), [this] { Memo3Click(); });
+
+    for (int group = 0; group < static_cast<int>(kGroups.size()); ++group) {
+        for (int n = 1; n <= kListEdits; ++n) {
+            auto* button = findChild<DropDownButton*>(QString::fromLatin1(kGroups[group].buttons) +
+                                                      QString::number(n));
+            const int byte = group * kListEdits + n - 1;
+            connect(button, &DropDownButton::dropDown, this,
+                    [this, byte] { codeListDropDown(byte); });
+        }
+    }
+
+    m_enterprise.cb_62 = ui->cb_62;
+    m_enterprise.ownership = ui->CB_41_3;
+    m_enterprise.cb_163 = ui->cb_163;
+
+    PageField name = required(textField(ui->edt_9, "item_9", QStringLiteral("单位名称")));
+    name.value = [this] { return textValue(ui->edt_9->text().trimmed()); };
+
+    // The ownership and the conversion are stored only for the enterprise code.
+    auto enterprise = [this] { return comboCode(ui->cb_62) == unitfacts::kEnterpriseCode; };
+    PageField ownership = codeField(ui->CB_41_3, "item_41_3", QStringLiteral("企业所有制属性"),
+                                    QStringLiteral("item_41_3"));
+    ownership.value = [this, enterprise] {
+        return enterprise() ? textValue(comboCode(ui->CB_41_3)) : store::Value();
+    };
+    PageField converted("item_163", QStringLiteral("其中,科研机构转制型企业"));
+    converted.value = [this, enterprise] {
+        if (!enterprise()) {
+            return store::Value();
+        }
+        return store::Value(ui->cb_163->isChecked() ? "1" : "0");
+    };
+
+    auto constant = [](std::string column, store::Value value) {
+        PageField f(std::move(column));
+        f.value = [value] { return value; };
+        f.compared = false;
+        return f;
+    };
+
+    // The required fields first, in the order of the exit's check.
+    setFields({
+        name,
+        required(textField(ui->Edt_37, "item_37", QStringLiteral("通讯地址"))),
+        required(textField(ui->Edt_38, "item_38", QStringLiteral("邮政编码"))),
+        required(textField(ui->edt_420, "item_420", QStringLiteral("单位法人"))),
+        required(textField(ui->Edt_39, "item_39", QStringLiteral("单位电话"))),
+        required(textField(ui->Edt_40, "item_40", QStringLiteral("单位传真"))),
+        required(pageMemoField(ui->Memo3, "unitintrod", QStringLiteral("单位简介"))),
+        required(textField(ui->Edt_41, "item_41", QStringLiteral("联系部门"))),
+        required(textField(ui->Edt_41_2, "item_41_2", QStringLiteral("联系部门电话"))),
+        textField(ui->Edt_60, "item_60"),
+        textField(ui->Edt_61, "item_61"),
+        pageMemoField(ui->Memo2, "advantage"),
+        pageMemoField(ui->Memo1, "studydirec"),
+        codeField(ui->cb_62, "item_62", QStringLiteral("单位属性"), QStringLiteral("item_62")),
+        ownership,
+        converted,
+        pairField(ui->cb_64, "item_64", QStringLiteral("单位所在省市"), DM->tblProvince,
+                  QStringLiteral("Province_i"), QStringLiteral("Province_n")),
+        codeListField(QStringLiteral("edt_124_1_"), "item_124_1", false),
+        codeListField(QStringLiteral("edt_124_2_"), "item_124_2", false),
+        codeListField(QStringLiteral("edt_15_1_"), "item_15_1", true),
+        codeListField(QStringLiteral("edt_15_"), "item_15", true),
+        constant("chiefexper", store::Value("   9999999999")),
+        constant("unitcode", store::Value(registeringunit::kUnitCode)),
+        constant("unitlevel", store::Value("1")),
+        constant("endlevel", store::Value(1)),
+    });
+}
+
+TFpage4a::~TFpage4a() = default;
+
+store::Dataset& TFpage4a::record() const {
+    return DM->Tblunit;
+}
+
+void TFpage4a::editRecord(store::Dataset& row) {
+    registeringunit::editUnitRow(row);
+}
+
+void TFpage4a::loadRecord(store::Dataset& row) {
+    RecordPage::loadRecord(row);
+    // The ownership and the conversion are open for the enterprise code alone.
+    unitfacts::setEnterpriseByCode(m_enterprise, unitfacts::storedText(row, "item_62"),
+                                   unitfacts::storedText(row, "item_163"));
+    if (!ui->cb_163->isEnabled()) {
+        ui->cb_163->setChecked(false);
+    }
+}
+
+PageField TFpage4a::pageMemoField(QPlainTextEdit* memo, std::string column, QString label) {
+    PageField f = memoField(memo, std::move(column), std::move(label));
+    f.prepare = nullptr;  // the unit's texts are stored as they stand
+    return f;
+}
+
+std::vector<QLineEdit*> TFpage4a::codeListEdits(const QString& prefix) const {
+    std::vector<QLineEdit*> edits;
+    for (int n = 1; n <= kListEdits; ++n) {
+        edits.push_back(findChild<QLineEdit*>(prefix + QString::number(n)));
+    }
+    return edits;
+}
+
+PageField TFpage4a::codeListField(const QString& prefix, std::string column, bool disciplines) {
+    const std::vector<QLineEdit*> edits = codeListEdits(prefix);
+    PageField f(std::move(column));
+    f.load = [edits, disciplines](const store::Value& stored) {
+        QString rest = text(stored);
+        for (QLineEdit* edit : edits) {
+            const qsizetype end = rest.indexOf(QLatin1Char(';'));
+            // A last code without its ";" still counts.
+            const QString code = end < 0 ? rest : rest.left(end);
+            rest = end < 0 ? QString() : rest.mid(end + 1);
+            if (code.trimmed().isEmpty() && end < 0) {
+                edit->clear();
+            } else {
+                showListedCode(code, edit, disciplines);
+            }
+        }
+    };
+    f.value = [edits] { return textValue(registeringunit::codeListValue(edits)); };
+    return f;
+}
+
+void TFpage4a::cb_62Change() {
+    unitfacts::attributeChanged(m_enterprise);
+}
+
+void TFpage4a::codeListDropDown(int byte) {
+    if (FormTree == nullptr || byte < 0 || byte >= static_cast<int>(TreeTargetUnit.size())) {
+        return;
+    }
+    const CodeListGroup& group = kGroups[static_cast<size_t>(byte / kListEdits)];
+    QLineEdit* edit = findChild<QLineEdit*>(QString::fromLatin1(group.edits) +
+                                            QString::number(byte % kListEdits + 1));
+    TreeTargetUnit.fill(0);
+    TreeTargetUnit[static_cast<size_t>(byte)] = 1;
+    FormTree->registerTarget(TreeTargetUnit, byte, edit,
+                             group.disciplines ? QStringLiteral("xkfl") : QStringLiteral("gxjs"));
+    FormTree->showFor(TreeTargetUnit);
+}
+
+void TFpage4a::BitBtndtrClick() {
+    store::Table& leaders = DM->Tblexpert;
+    const QString code = unitfacts::storedText(DM->Tblunit, "unitcode");
+    leaders.close();
+    leaders.setFilter(
+        (QStringLiteral("unitcode='") + TMainForm::QuoteSqlText(code) + QStringLiteral("'"))
+            .toStdString());
+    leaders.open();
+    // The leaders' list opens here once it exists.
+}
+
+void TFpage4a::Memo1Click() {
+    if (Formstudy != nullptr) {
+        Formstudy->showFor(ui->Memo1);
+    }
+}
+
+void TFpage4a::Memo2Click() {
+    if (formadvantage != nullptr) {
+        formadvantage->showFor(ui->Memo2);
+    }
+}
+
+void TFpage4a::Memo3Click() {
+    if (formunitintrod != nullptr) {
+        formunitintrod->showFor(ui->Memo3);
+    }
+}
+
+void TFpage4a::beforeExitClose() {
+    if (MainForm != nullptr) {
+        MainForm->EnableRecordFunctions();
+    }
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "RecordPage.h"
+#include "UnitFacts.h"
+
+class QLineEdit;
+class QPlainTextEdit;
+
+namespace Ui {
+class TFpage4a;
+}
+
+namespace registeringunit {
+
+// The registering unit is always this unit, at the top level.
+inline const char* const kUnitCode = "9990001000";
+
+// Puts the unit row into edit state: the current row, or a new registering unit row when
+// unit.dbf has none yet.
+void editUnitRow(store::Dataset& unit);
+
+// The stored form of a code list: for each filled edit, in order, its code (the trimmed text
+// up to its first blank, or the whole trimmed text when it has none), one blank and ";".
+QString codeListValue(const std::vector<QLineEdit*>& edits);
+
+}  // namespace registeringunit
+
+// "单位情况": the registering unit itself, the row of unit.dbf that travels with every exchange
+// package. The main window loads it before each showing; the page posts on "存储" and, left
+// through "退出", opens the main window's record functions again.
+class TFpage4a : public RecordPage {
+    Q_OBJECT
+
+public:
+    explicit TFpage4a(QWidget* parent = nullptr);
+    ~TFpage4a() override;
+
+    Ui::TFpage4a* form() const { return ui.get(); }
+
+    // Fills the controls from the unit row (none when unit.dbf is empty).
+    void loadRecord(store::Dataset& row) override;
+
+    // The required fields, tested as the exit tests them.
+    void CheckUnitPage() { checkPage(); }
+
+    void cb_62Change();
+    // "学科带头人情况": the unit's discipline leaders.
+    void BitBtndtrClick();
+    // The memos open their editors.
+    void Memo1Click();
+    void Memo2Click();
+    void Memo3Click();
+    // The drop-down beside a code-list edit: byte of TreeTargetUnit (0..39) names the edit.
+    void codeListDropDown(int byte);
+
+    // The ten edits of a code list by their name prefix ("edt_124_2_"), in order.
+    std::vector<QLineEdit*> codeListEdits(const QString& prefix) const;
+
+protected:
+    store::Dataset& record() const override;
+    bool checksOnSave() const override { return false; }
+    bool asksOnExit() const override { return false; }
+    void editRecord(store::Dataset& row) override;
+    void beforeExitClose() override;
+    void FormClose() override {}
+
+private:
+    // A code list of a panel: its edits, its column and the classification table its codes
+    // are named in.
+    PageField codeListField(const QString& prefix, std::string column, bool disciplines);
+    PageField pageMemoField(QPlainTextEdit* memo, std::string column, QString label = {});
+
+    std::unique_ptr<Ui::TFpage4a> ui;
+    UnitFactsControls m_enterprise;  // cb_62, CB_41_3 and cb_163
+};
+
+// The program's registering-unit page, created at start-up.
+extern TFpage4a* Fpage4a;

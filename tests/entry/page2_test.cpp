@@ -1,0 +1,541 @@
+// The intellectual property and application page "知识产权，成果应用情况".
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <filesystem>
+#include <functional>
+
+#include "ExitWays.h"
+#include "Finto6Unit.h"
+#include "PageFixture.h"
+#include "Unitpage2.h"
+#include "Unitpage6.h"
+#include "ui_Unit1.h"
+#include "ui_Unitpage2.h"
+
+using testsupport::record;
+using testsupport::Row;
+
+namespace {
+
+// Texts from UTF-8 literals.
+QStringList texts(const std::vector<const char*>& utf8) {
+    QStringList list;
+    for (const char* text : utf8) {
+        list << QString::fromUtf8(text);
+    }
+    return list;
+}
+
+const char* const kKey = "2004000001";
+
+// A record with patents, in use after a stop, for lack of loans.
+const Row kPatented = {
+    {"ITEM_3", "节水灌溉"}, {"ITEM_51", "1"},      {"ITEM_51_2", "2"},       {"ITEM_51_3", "1"},
+    {"ITEM_32", "2"},       {"ITEM_32_1", "1;"},   {"ITEM_160", "12"},       {"ITEM_161", "1;3;"},
+    {"ITEM_45", "3"},       {"ITEM_150", "12.5"},  {"ITEM_162", "4"},        {"ITEM_151_1", "100"},
+    {"ITEM_152_1", "20"},   {"ITEM_153", "5"},     {"ITEM_154", "6"},        {"ITEM_46", "02"},
+    {"ITEM_47", "03"},      {"ITEM_52", "旧软件"}, {"ITEM_53", "2003SR0001"}};
+
+Row patent(const char* key, const char* number, const char* status) {
+    return {{"ITEM_4", key},       {"ITEM_DQDM", "."},
+            {"PATENT_NO", number}, {"PATENT_NAM", std::string("专利") + number},
+            {"PATENT_ST", status}, {"PATENT_TY", "1"}};
+}
+
+// Two applied for and one granted; one more of another record.
+const std::vector<Row> kPatents = {patent(kKey, "ZL1", "1"), patent(kKey, "ZL2", "2"),
+                                   patent("2004000002", "ZL9", "1"), patent(kKey, "ZL3", "1")};
+
+Row with(Row row, const Row& changes) {
+    for (const auto& [field, value] : changes) {
+        row[field] = value;
+    }
+    return row;
+}
+
+void uncheckAll(QWidget* panel) {
+    for (QAbstractButton* box : panel->findChildren<QAbstractButton*>()) {
+        box->setAutoExclusive(false);
+        box->setChecked(false);
+        box->setAutoExclusive(true);
+    }
+}
+
+// A choice of the user's in a list.
+void choose(QComboBox* combo, int index) {
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+class Page2Test : public testsupport::PageFixture {
+protected:
+    void openPage(const Row& fields = kPatented, const std::vector<Row>& patents = kPatents) {
+        append("zlqk.DBF", patents);
+        openRecords({record(kKey, "1", fields), record("2004000002", "1", {{"ITEM_51", "1"}})});
+        page = std::make_unique<TFpage2>();
+        p = page->form();
+        page->loadRecord(DM->Qryhvel);
+        page->FormShow();
+    }
+
+    void TearDown() override {
+        Fpage2 = nullptr;
+        Fpage6 = nullptr;
+        Finto6 = nullptr;
+        page.reset();
+        PageFixture::TearDown();
+    }
+
+    std::string storedField(const char* field) const { return stored(kKey).at(field); }
+
+    // The patent numbers on disk of a record.
+    QStringList patentsOf(const char* key) const {
+        QStringList numbers;
+        for (auto& row : testsupport::readRows(m_program.file("zlqk.DBF"))) {
+            if (row["ITEM_4"] == key) {
+                numbers << QString::fromStdString(row["PATENT_NO"]);
+            }
+        }
+        return numbers;
+    }
+
+    bool visible(QWidget* widget) const { return widget->isVisibleTo(page.get()); }
+    bool patentControlsShown() const {
+        return visible(p->edt_51_2) && visible(p->edt_51_3) && visible(p->Button1) &&
+               visible(p->Lb_51_2) && visible(p->Lb_51_3);
+    }
+    bool softwareControlsShown() const {
+        return visible(p->Edt_52) && visible(p->Edt_53) && visible(p->Lb_52) && visible(p->Lb_53);
+    }
+
+    std::unique_ptr<TFpage2> page;
+    Ui::TFpage2* p = nullptr;
+};
+
+// ---- loading ------------------------------------------------------------------------------
+
+TEST_F(Page2Test, LoadsARecordWithPatents) {
+    openPage();
+    EXPECT_TRUE(m_boxes.boxes.empty());
+    EXPECT_EQ(p->cb_51->currentText(), QStringLiteral("1  发明专利"));
+    EXPECT_EQ(items(p->cb_51).last(), QStringLiteral(" "));
+    EXPECT_EQ(p->edt_51_2->text(), QStringLiteral("2"));
+    EXPECT_EQ(p->edt_51_3->text(), QStringLiteral("1"));
+    EXPECT_TRUE(patentControlsShown());
+    EXPECT_FALSE(softwareControlsShown());
+    EXPECT_EQ(p->CB_32->currentText(), QStringLiteral("2  应用后停用"));
+    EXPECT_TRUE(p->cb_32_1_1->isChecked());
+    EXPECT_TRUE(p->rb_160_12->isChecked());
+    EXPECT_TRUE(p->cb_161_1->isChecked());
+    EXPECT_TRUE(p->cb_161_3->isChecked());
+    EXPECT_FALSE(p->cb_161_9->isChecked());
+    EXPECT_EQ(p->cb_46->currentText(), QStringLiteral("02  100～500"));
+    EXPECT_EQ(p->cb_47->currentText(), QStringLiteral("03  50～100"));
+    EXPECT_EQ(p->Edt_45->text(), QStringLiteral("3"));
+    EXPECT_EQ(p->Edt_150->text(), QStringLiteral("12.5"));
+    EXPECT_EQ(p->Edt_162->text(), QStringLiteral("4"));
+    EXPECT_EQ(p->Edt_154->text(), QStringLiteral("6"));
+    EXPECT_TRUE(p->Pl_160->isEnabled() && p->rb_160_55->isEnabled());
+    EXPECT_FALSE(p->cb_32_1_1->isEnabled());  // set through the reasons only
+    EXPECT_EQ(patentsOf(kKey), texts({"ZL1", "ZL2", "ZL3"}));
+    EXPECT_TRUE(page->IsPage2Unchanged());
+}
+
+TEST_F(Page2Test, CountsComeFromThePatentRowsNotFromTheStoredCounts) {
+    // Counts left stale by a patent list whose page was not saved.
+    openPage(with(kPatented, {{"ITEM_51_2", "5"}, {"ITEM_51_3", "4"}}));
+    EXPECT_EQ(p->edt_51_2->text(), QStringLiteral("2"));
+    EXPECT_EQ(p->edt_51_3->text(), QStringLiteral("1"));
+    EXPECT_FALSE(page->IsPage2Unchanged());
+    ASSERT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(storedField("ITEM_51_2"), "2");
+    EXPECT_EQ(storedField("ITEM_51_3"), "1");
+}
+
+struct FormCase {
+    const char* name;
+    const char* form;
+    bool patentsKept;
+    bool software;
+};
+
+void PrintTo(const FormCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LoadFormTest : public Page2Test, public ::testing::WithParamInterface<FormCase> {};
+
+// Loading already brings the patents in step with the stored form.
+TEST_P(LoadFormTest, PatentsFollowTheStoredForm) {
+    const FormCase& c = GetParam();
+    openPage(with(kPatented, {{"ITEM_51", c.form}}));
+    EXPECT_EQ(patentsOf(kKey).size(), c.patentsKept ? 3 : 0);
+    EXPECT_EQ(patentsOf("2004000002"), texts({"ZL9"}));
+    EXPECT_EQ(patentControlsShown(), c.patentsKept);
+    EXPECT_EQ(softwareControlsShown(), c.software);
+    // Shown or not, the software authorship right keeps its stored texts.
+    EXPECT_EQ(p->Edt_52->text(), QStringLiteral("旧软件"));
+    EXPECT_EQ(p->Edt_53->text(), QStringLiteral("2003SR0001"));
+    if (!c.patentsKept) {
+        EXPECT_TRUE(p->edt_51_2->text().isEmpty());
+        EXPECT_TRUE(p->edt_51_3->text().isEmpty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, LoadFormTest,
+                         ::testing::Values(FormCase{"patents", "1", true, false},
+                                           FormCase{"software", "3", false, true},
+                                           FormCase{"none", "", false, false},
+                                           FormCase{"unknown_code", "2", false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- saving -------------------------------------------------------------------------------
+
+TEST_F(Page2Test, SavesEveryField) {
+    openPage();
+    TMainForm::setSectionKind(ui->btn_page02, false);
+    p->Edt_45->setText(QStringLiteral("7"));
+    p->Edt_162->clear();
+    p->cb_47->setCurrentIndex(p->cb_47->count() - 1);  // the blank item
+    ASSERT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("存储成功！")});
+    EXPECT_TRUE(complete(ui->btn_page02));
+    EXPECT_EQ(ui->btn_page02->text(), QStringLiteral("知识产权，成果应用情况"));
+
+    const Row row = stored(kKey);
+    const Row expected = {{"ITEM_51", "1"},     {"ITEM_51_2", "2"},    {"ITEM_51_3", "1"},
+                          {"ITEM_32", "2"},     {"ITEM_32_1", "1;"},   {"ITEM_160", "12"},
+                          {"ITEM_161", "1;3;"}, {"ITEM_45", "7"},      {"ITEM_150", "12.5"},
+                          {"ITEM_162", ""},     {"ITEM_151_1", "100"}, {"ITEM_152_1", "20"},
+                          {"ITEM_153", "5"},    {"ITEM_154", "6"},     {"ITEM_46", "02"},
+                          {"ITEM_47", ""},      {"ITEM_52", "旧软件"}, {"ITEM_53", "2003SR0001"}};
+    for (const auto& [field, value] : expected) {
+        EXPECT_EQ(row.at(field), value) << field;
+    }
+}
+
+TEST_F(Page2Test, ChoosingAReasonChecksItsGroup) {
+    openPage(with(kPatented, {{"ITEM_32_1", "3;"}, {"ITEM_160", "31"}}));
+    EXPECT_TRUE(p->cb_32_1_3->isChecked());
+    p->rb_160_12->click();  // 贷款困难
+    EXPECT_TRUE(p->cb_32_1_1->isChecked());
+    EXPECT_FALSE(p->cb_32_1_3->isChecked());
+    EXPECT_FALSE(p->rb_160_31->isChecked());
+    ASSERT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(storedField("ITEM_32_1"), "1;");
+    EXPECT_EQ(storedField("ITEM_160"), "12");
+}
+
+TEST_F(Page2Test, StableApplicationStoresNoReasons) {
+    openPage();
+    p->CB_32->setCurrentIndex(0);  // 1  稳定应用, the panels left as they were
+    ASSERT_TRUE(p->cb_32_1_1->isChecked());
+    ASSERT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(storedField("ITEM_32"), "1");
+    EXPECT_EQ(storedField("ITEM_32_1"), "");
+    EXPECT_EQ(storedField("ITEM_160"), "");
+}
+
+// ---- the checks ---------------------------------------------------------------------------
+
+struct Rule {
+    const char* name;
+    std::function<void(Ui::TFpage2*)> breakIt;
+    const char* message;
+};
+
+const std::vector<Rule>& rules() {
+    static const std::vector<Rule> list = {
+        {"status", [](Ui::TFpage2* p) { p->CB_32->setCurrentIndex(-1); }, "\"应用状态\"不能为空！"},
+        {"reasons", [](Ui::TFpage2* p) { uncheckAll(p->pl_32_1); },
+         "非\"稳定应用\"的项目，其\"未应用或停用原因\"必须说明！"},
+        {"promotion", [](Ui::TFpage2* p) { uncheckAll(p->pl_161); }, "\"推广形式\"必须选择！"},
+        {"patents",
+         [](Ui::TFpage2* p) {
+             p->edt_51_2->setText(QStringLiteral("0"));
+             p->edt_51_3->setText(QStringLiteral("0"));
+         },
+         "请填写专利情况！"},
+    };
+    return list;
+}
+
+// A rule broken alone, or together with every later rule: its own message is the one shown.
+class Page2CheckTest : public Page2Test,
+                       public ::testing::WithParamInterface<std::tuple<size_t, bool>> {};
+
+TEST_P(Page2CheckTest, FirstFailingRuleIsReported) {
+    const auto [index, laterBroken] = GetParam();
+    openPage();
+    rules()[index].breakIt(p);
+    for (size_t later = index + 1; laterBroken && later < rules().size(); ++later) {
+        rules()[later].breakIt(p);
+    }
+    EXPECT_FALSE(page->btnSave01Click());
+    EXPECT_EQ(boxTexts(), QStringList{QString::fromUtf8(rules()[index].message)});
+    EXPECT_EQ(storedField("ITEM_45"), "3");  // nothing written
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, Page2CheckTest,
+                         ::testing::Combine(::testing::Range<size_t>(0, 4), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(rules()[std::get<0>(info.param)].name) +
+                                    (std::get<1>(info.param) ? "_with_later_rules" : "_alone");
+                         });
+
+TEST_F(Page2Test, NoPatentsPassWithAnotherFormOrOneCounted) {
+    openPage();
+    p->edt_51_2->setText(QStringLiteral("0"));
+    p->edt_51_3->setText(QStringLiteral("1"));
+    EXPECT_TRUE(page->btnSave01Click());
+    p->edt_51_3->setText(QStringLiteral("0"));
+    p->cb_51->setCurrentIndex(1);  // 3  软件著作权
+    EXPECT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(storedField("ITEM_51"), "3");
+}
+
+TEST_F(Page2Test, AtMostTwoFormsOfPromotion) {
+    openPage();
+    p->cb_161_9->setChecked(true);
+    EXPECT_FALSE(page->btnSave01Click());
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].text, QStringLiteral("'推广形式'项目为复选项目，但至多选择二项！"));
+    EXPECT_EQ(storedField("ITEM_161"), "1;3;");
+}
+
+// ---- changing the form of intellectual property -------------------------------------------
+
+TEST_F(Page2Test, SoftwareRightAnsweredNoKeepsThePatents) {
+    openPage();
+    m_boxes.answers = {widgets::No};
+    choose(p->cb_51, 1);
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].text,
+              QStringLiteral("更改为软件著作权后，记录选项将更改,是否更改？"));
+    EXPECT_EQ(m_boxes.boxes[0].title, QStringLiteral("请注意！"));
+    EXPECT_EQ(m_boxes.boxes[0].icon, widgets::Icon::Question);
+    EXPECT_EQ(p->cb_51->currentIndex(), 0);
+    EXPECT_EQ(patentsOf(kKey).size(), 3);
+    EXPECT_TRUE(patentControlsShown());
+    EXPECT_EQ(p->edt_51_2->text(), QStringLiteral("2"));
+}
+
+TEST_F(Page2Test, SoftwareRightAnsweredYesDeletesThePatents) {
+    openPage(with(kPatented, {{"ITEM_52", "水文软件"}}));
+    m_boxes.answers = {widgets::Yes};
+    choose(p->cb_51, 1);
+    EXPECT_TRUE(patentsOf(kKey).isEmpty());
+    EXPECT_EQ(patentsOf("2004000002"), texts({"ZL9"}));
+    EXPECT_FALSE(patentControlsShown());
+    EXPECT_TRUE(softwareControlsShown());
+    EXPECT_EQ(p->Edt_52->text(), QStringLiteral("水文软件"));
+    EXPECT_TRUE(p->edt_51_2->text().isEmpty());
+}
+
+TEST_F(Page2Test, SoftwareRightWithoutCountedPatentsAsksNothing) {
+    openPage(kPatented, {patent(kKey, "ZL7", "3")});  // a status counted in neither
+    EXPECT_EQ(p->edt_51_2->text(), QStringLiteral("0"));
+    choose(p->cb_51, 1);
+    EXPECT_TRUE(m_boxes.boxes.empty());
+    EXPECT_TRUE(patentsOf(kKey).isEmpty());
+    EXPECT_TRUE(softwareControlsShown());
+}
+
+TEST_F(Page2Test, BlankFormDeletesAtOnceAndHidesBothKinds) {
+    openPage();
+    choose(p->cb_51, p->cb_51->count() - 1);
+    EXPECT_TRUE(m_boxes.boxes.empty());
+    EXPECT_TRUE(patentsOf(kKey).isEmpty());
+    EXPECT_FALSE(patentControlsShown());
+    EXPECT_FALSE(softwareControlsShown());
+    // Leaving without saving does not bring them back.
+    m_boxes.answers = {widgets::No};
+    page->quit01Click();
+    EXPECT_TRUE(patentsOf(kKey).isEmpty());
+    EXPECT_EQ(storedField("ITEM_51"), "1");
+}
+
+TEST_F(Page2Test, BackToPatentsCountsAgain) {
+    openPage(with(kPatented, {{"ITEM_51", "3"}}), {});
+    choose(p->cb_51, 0);
+    EXPECT_TRUE(patentControlsShown());
+    EXPECT_FALSE(softwareControlsShown());
+    EXPECT_EQ(p->edt_51_2->text(), QStringLiteral("0"));
+    EXPECT_TRUE(p->Edt_52->text().isEmpty());
+}
+
+// ---- the status ---------------------------------------------------------------------------
+
+QList<QLineEdit*> benefits(Ui::TFpage2* p, bool withOwnTransfer = false) {
+    QList<QLineEdit*> edits = {p->Edt_45,    p->Edt_150, p->Edt_151_1,
+                               p->Edt_152_1, p->Edt_153, p->Edt_154};
+    if (withOwnTransfer) {
+        edits << p->Edt_162;
+    }
+    return edits;
+}
+
+TEST_F(Page2Test, ChosenUnappliedEmptiesAndDisablesTheBenefits) {
+    openPage();
+    choose(p->CB_32, 2);  // 3  未应用
+    for (QLineEdit* edit : benefits(p, true)) {
+        EXPECT_TRUE(edit->text().isEmpty()) << edit->objectName().toStdString();
+        EXPECT_FALSE(edit->isEnabled()) << edit->objectName().toStdString();
+    }
+    EXPECT_TRUE(p->rb_160_12->isEnabled());
+    EXPECT_TRUE(p->rb_160_12->isChecked());
+    choose(p->CB_32, 1);
+    for (QLineEdit* edit : benefits(p, true)) {
+        EXPECT_TRUE(edit->isEnabled()) << edit->objectName().toStdString();
+    }
+}
+
+TEST_F(Page2Test, ShownUnappliedKeepsTheOwnTransferIncome) {
+    openPage(with(kPatented, {{"ITEM_32", "3"}}));
+    for (QLineEdit* edit : benefits(p)) {
+        EXPECT_TRUE(edit->text().isEmpty()) << edit->objectName().toStdString();
+        EXPECT_FALSE(edit->isEnabled()) << edit->objectName().toStdString();
+    }
+    EXPECT_EQ(p->Edt_162->text(), QStringLiteral("4"));
+}
+
+TEST_F(Page2Test, StableApplicationClearsAndLocksTheReasons) {
+    openPage();
+    choose(p->CB_32, 0);
+    EXPECT_FALSE(p->cb_32_1_1->isChecked());
+    EXPECT_FALSE(p->rb_160_12->isChecked());
+    for (QRadioButton* reason : p->Pl_160->findChildren<QRadioButton*>()) {
+        EXPECT_FALSE(reason->isEnabled()) << reason->objectName().toStdString();
+    }
+    choose(p->CB_32, 1);
+    EXPECT_TRUE(p->rb_160_43->isEnabled());
+}
+
+// ---- numeric edits ------------------------------------------------------------------------
+
+TEST_F(Page2Test, PastedTextInAnAmountIsSetToZero) {
+    openPage();
+    p->Edt_153->clear();
+    p->Edt_153->insert(QStringLiteral("12a"));
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("12a 不是正确的数据格式！现在已经置零")});
+    EXPECT_EQ(p->Edt_153->text(), QStringLiteral("0"));
+}
+
+TEST_F(Page2Test, NumberEditsTakeDigitsOnly) {
+    openPage();
+    for (QLineEdit* edit : {p->Edt_45, p->Edt_150, p->Edt_162}) {
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("1a2.-3"));
+        EXPECT_EQ(edit->text(), QStringLiteral("123")) << edit->objectName().toStdString();
+    }
+}
+
+// ---- leaving ------------------------------------------------------------------------------
+
+class Page2ExitTest : public Page2Test, public ::testing::WithParamInterface<testsupport::Way> {};
+
+TEST_P(Page2ExitTest, ChangedOwnTransferIncomeAsks) {
+    openPage();
+    int closes = 0;
+    QObject::connect(page.get(), &QDialog::finished, [&] { ++closes; });
+    p->Edt_162->setText(QStringLiteral("9"));
+    m_boxes.answers = {widgets::No};
+    testsupport::leave(*page, *p->quit01, GetParam());
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("记录已经更改,是否保存？")});
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(storedField("ITEM_162"), "4");
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, Page2ExitTest,
+                         ::testing::Values(testsupport::Way::Button, testsupport::Way::Escape,
+                                           testsupport::Way::WindowClose),
+                         [](const auto& info) { return testsupport::wayName(info.param); });
+
+TEST_F(Page2Test, UnchangedPageClosesWithoutAQuestion) {
+    openPage();
+    int closes = 0;
+    QObject::connect(page.get(), &QDialog::finished, [&] { ++closes; });
+    page->quit01Click();
+    EXPECT_TRUE(m_boxes.boxes.empty());
+    EXPECT_EQ(closes, 1);
+}
+
+// ---- through the main window --------------------------------------------------------------
+
+class Page2OpenTest : public Page2Test {
+protected:
+    void openMain(const Row& fields = kPatented) {
+        append("zlqk.DBF", kPatents);
+        openRecords({record(kKey, "1", fields)});
+        page = std::make_unique<TFpage2>(m_form.get());
+        p = page->form();
+        Fpage2 = page.get();
+    }
+};
+
+TEST_F(Page2OpenTest, SectionButtonLoadsAndShowsThePage) {
+    openMain();
+    p->Edt_45->setText(QStringLiteral("stale"));  // from an earlier record
+    m_boxes.onExec = [&](QDialog& shown) {
+        ASSERT_EQ(&shown, page.get());
+        EXPECT_EQ(page->windowTitle(), QStringLiteral("成果名称：节水灌溉"));
+        EXPECT_EQ(p->Edt_45->text(), QStringLiteral("3"));
+        EXPECT_EQ(p->edt_51_2->text(), QStringLiteral("2"));
+        p->Edt_150->setText(QStringLiteral("30"));
+        p->quit01->click();
+    };
+    m_boxes.answers = {widgets::Yes};
+    ui->btn_page02->click();
+    EXPECT_EQ(m_boxes.shown.size(), 1u);
+    EXPECT_EQ(boxTexts(), (QStringList{QStringLiteral("记录已经更改,是否保存？"),
+                                       QStringLiteral("存储成功！")}));
+    EXPECT_EQ(storedField("ITEM_150"), "30");
+}
+
+TEST_F(Page2OpenTest, LoadingErrorIsReportedAndThePageStaysShut) {
+    openMain();
+    // The patent table has gone from the data directory.
+    std::filesystem::remove(m_program.file("zlqk.DBF"));
+    ui->btn_page02->click();
+    EXPECT_TRUE(m_boxes.shown.empty());
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    const QString text = m_boxes.boxes[0].text;
+    std::cerr << "MSG " << text.toStdString() << "\n";
+    EXPECT_TRUE(text.startsWith(QStringLiteral("读入数据时出错:"))) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QLatin1Char('0'))) << text.toStdString();
+    EXPECT_EQ(m_boxes.boxes[0].icon, widgets::Icon::Warning);
+}
+
+TEST_F(Page2OpenTest, PatentListHandsItsCountsBack) {
+    openMain();
+    TFinto6 dialog(m_form.get());
+    Finto6 = &dialog;
+    TFpage6 list(m_form.get());
+    Fpage6 = &list;
+    page->loadRecord(DM->Qryhvel);
+    // Another table filter left by someone else does not count.
+    DM->tblzlqk.close();
+    DM->tblzlqk.setFilter("");
+    DM->tblzlqk.open();
+    m_boxes.onExec = [&](QDialog& shown) {
+        ASSERT_EQ(&shown, &list);
+        EXPECT_EQ(list.windowTitle(), QStringLiteral("成果名称：节水灌溉"));
+        EXPECT_EQ(DM->tblzlqk.recordCount(), 3);
+        DM->tblzlqk.last();
+        DM->tblzlqk.edit();
+        DM->tblzlqk.field("PATENT_ST").set(store::Value("2"));
+        DM->tblzlqk.post();
+        list.quitClick();
+    };
+    p->Button1->click();
+    EXPECT_EQ(p->edt_51_2->text(), QStringLiteral("1"));
+    EXPECT_EQ(p->edt_51_3->text(), QStringLiteral("2"));
+}
+
+}  // namespace
