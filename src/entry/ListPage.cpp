@@ -236,9 +236,7 @@ void RowDialog::addRow() {
     writeFields();
     m_rows.post();
     afterAppend(m_rows);
-    if (m_renumbersAfterAdd) {
-        renumberRows(m_rows, m_sequence);
-    }
+    renumberRows(m_rows, m_sequence);
     unit.commit();
 }
 

@@ -85,8 +85,6 @@ protected:
     // exit close without a question (else the same edits).
     void setMainEdits(std::vector<QLineEdit*> edits, std::vector<QLineEdit*> exitEdits = {});
     void setChangedQuestion(QString question) { m_changedQuestion = std::move(question); }
-    // Whether an added row renumbers the list (the sequence is count + 1 either way).
-    void setRenumbersAfterAdd(bool renumbers) { m_renumbersAfterAdd = renumbers; }
 
     // Value forms.
     // Plain edit: the text as typed; compared exactly.
@@ -131,7 +129,6 @@ private:
     std::vector<QLineEdit*> m_mainEdits;
     std::vector<QLineEdit*> m_exitEdits;
     QString m_changedQuestion = QStringLiteral("记录已更改，是否保存后退出？");
-    bool m_renumbersAfterAdd = true;
     bool m_limited = false;
 };
 

@@ -12,6 +12,7 @@
 #include "MemoEditors.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "Unitpage11.h"
 #include "Unittree.h"
 #include "ui_Unitpage4a.h"
 
@@ -251,7 +252,9 @@ void TFpage4a::BitBtndtrClick() {
         (QStringLiteral("unitcode='") + TMainForm::QuoteSqlText(code) + QStringLiteral("'"))
             .toStdString());
     leaders.open();
-    // The leaders' list opens here once it exists.
+    if (Fpage11 != nullptr) {
+        Fpage11->showPage();
+    }
 }
 
 void TFpage4a::Memo1Click() {

@@ -8,6 +8,8 @@
 #include "Finto7Unit.h"
 #include "Finto8Unit.h"
 #include "MemoEditors.h"
+#include "Unitpage11.h"
+#include "Finto11Unit.h"
 #include "Product.h"
 #include "SingleInstance.h"
 #include "Unit1.h"
@@ -94,6 +96,10 @@ int main(int argc, char* argv[]) {
     RecordPage::setHelpWindows(&helpForm, &helpFormRj);
     TFpage4a page4a(&mainForm);
     Fpage4a = &page4a;
+    TFpage11 page11(&mainForm);
+    Fpage11 = &page11;
+    TFinto11 into11(&mainForm);
+    Finto11 = &into11;
     Tformadvantage formAdvantage(&mainForm);
     formadvantage = &formAdvantage;
     Tformunitintrod formUnitIntrod(&mainForm);
@@ -106,6 +112,8 @@ int main(int argc, char* argv[]) {
     Formstudy = nullptr;
     formunitintrod = nullptr;
     formadvantage = nullptr;
+    Finto11 = nullptr;
+    Fpage11 = nullptr;
     Fpage4a = nullptr;
     Fpage1 = nullptr;
     Fpage2 = nullptr;

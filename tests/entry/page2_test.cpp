@@ -506,7 +506,6 @@ TEST_F(Page2OpenTest, LoadingErrorIsReportedAndThePageStaysShut) {
     EXPECT_TRUE(m_boxes.shown.empty());
     ASSERT_EQ(m_boxes.boxes.size(), 1u);
     const QString text = m_boxes.boxes[0].text;
-    std::cerr << "MSG " << text.toStdString() << "\n";
     EXPECT_TRUE(text.startsWith(QStringLiteral("读入数据时出错:"))) << text.toStdString();
     EXPECT_TRUE(text.endsWith(QLatin1Char('0'))) << text.toStdString();
     EXPECT_EQ(m_boxes.boxes[0].icon, widgets::Icon::Warning);
