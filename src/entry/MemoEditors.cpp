@@ -13,7 +13,7 @@ TFormstudy* Formstudy = nullptr;
 Tformadvantage* formadvantage = nullptr;
 Tformunitintrod* formunitintrod = nullptr;
 
-UnitMemoEditor::UnitMemoEditor(QString caption, std::string column, QWidget* parent)
+UnitMemoEditor::UnitMemoEditor(const QString& caption, std::string column, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TUnitMemoEditor>()), m_column(std::move(column)) {
     ui->setupUi(this);
     setWindowTitle(caption);

@@ -19,7 +19,7 @@ class UnitMemoEditor : public QDialog {
     Q_OBJECT
 
 public:
-    UnitMemoEditor(QString caption, std::string column, QWidget* parent = nullptr);
+    UnitMemoEditor(const QString& caption, std::string column, QWidget* parent = nullptr);
     ~UnitMemoEditor() override;
 
     Ui::TUnitMemoEditor* form() const { return ui.get(); }

@@ -47,7 +47,7 @@ constexpr int kListEdits = 10;
 // keeps it.
 void showListedCode(const QString& code, QLineEdit* edit, bool disciplines) {
     edit->clear();
-    if (disciplines ? DM->HasDisciplineTable : true) {
+    if (!disciplines || DM->HasDisciplineTable) {
         MainForm->ShowClassCode(disciplines ? static_cast<store::Dataset&>(DM->Txkfl2)
                                             : static_cast<store::Dataset&>(DM->Tblgxjs),
                                 code, edit);
@@ -61,15 +61,22 @@ void showListedCode(const QString& code, QLineEdit* edit, bool disciplines) {
 
 namespace registeringunit {
 
+std::vector<std::pair<std::string, store::Value>> identityColumns() {
+    return {{"chiefexper", store::Value("   9999999999")},
+            {"unitcode", store::Value(kUnitCode)},
+            {"unitlevel", store::Value("1")},
+            {"endlevel", store::Value(1)}};
+}
+
 void editUnitRow(store::Dataset& unit) {
     if (!unit.active()) {
         unit.open();
     }
     if (unit.recordCount() == 0) {
         unit.append();
-        unit.field("unitcode").set(store::Value(kUnitCode));
-        unit.field("unitlevel").set(store::Value("1"));
-        unit.field("endlevel").set(store::Value(1));
+        for (const auto& [column, value] : identityColumns()) {
+            unit.field(column).set(value);
+        }
     } else {
         unit.edit();
     }
@@ -133,15 +140,8 @@ TFpage4a::TFpage4a(QWidget* parent)
         return store::Value(ui->cb_163->isChecked() ? "1" : "0");
     };
 
-    auto constant = [](std::string column, store::Value value) {
-        PageField f(std::move(column));
-        f.value = [value] { return value; };
-        f.compared = false;
-        return f;
-    };
-
     // The required fields first, in the order of the exit's check.
-    setFields({
+    std::vector<PageField> fields{
         name,
         required(textField(ui->Edt_37, "item_37", QStringLiteral("通讯地址"))),
         required(textField(ui->Edt_38, "item_38", QStringLiteral("邮政编码"))),
@@ -164,11 +164,15 @@ TFpage4a::TFpage4a(QWidget* parent)
         codeListField(QStringLiteral("edt_124_2_"), "item_124_2", false),
         codeListField(QStringLiteral("edt_15_1_"), "item_15_1", true),
         codeListField(QStringLiteral("edt_15_"), "item_15", true),
-        constant("chiefexper", store::Value("   9999999999")),
-        constant("unitcode", store::Value(registeringunit::kUnitCode)),
-        constant("unitlevel", store::Value("1")),
-        constant("endlevel", store::Value(1)),
-    });
+    };
+    // The row is the registering unit's whatever it held before.
+    for (const auto& [column, value] : registeringunit::identityColumns()) {
+        PageField f(column);
+        f.value = [stored = value] { return stored; };
+        f.compared = false;
+        fields.push_back(std::move(f));
+    }
+    setFields(std::move(fields));
 }
 
 TFpage4a::~TFpage4a() = default;

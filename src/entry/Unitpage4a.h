@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "RecordPage.h"
@@ -18,6 +20,9 @@ namespace registeringunit {
 
 // The registering unit is always this unit, at the top level.
 inline const char* const kUnitCode = "9990001000";
+
+// The columns that make a row the registering unit.
+std::vector<std::pair<std::string, store::Value>> identityColumns();
 
 // Puts the unit row into edit state: the current row, or a new registering unit row when
 // unit.dbf has none yet.
