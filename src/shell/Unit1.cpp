@@ -236,21 +236,28 @@ void TMainForm::FormShow() {
     }
     ui->ComboBox4->setCurrentIndex(0);
 
-    const bool hasUnit = DM->Tblunit.active() && DM->Tblunit.recordCount() > 0;
+    setRecordFunctionsEnabled(DM->Tblunit.active() && DM->Tblunit.recordCount() > 0);
+
+    QueryRecordList(DM->Qryhvel, ui->ComboBox1, ui->cbYear, ui->btn_page02);
+    RenumberList();
+}
+
+void TMainForm::setRecordFunctionsEnabled(bool enabled) {
     QList<QWidget*> recordControls = {ui->Button1, ui->Button5, ui->BitBtn2,   ui->BitBtn3,
                                       ui->BitBtn4, ui->cbYear,  ui->ComboBox1, ui->DBGrid1};
     for (const Section& section : kSections) {
         recordControls << sectionButton(QString::fromLatin1(section.page));
     }
     for (QWidget* control : recordControls) {
-        control->setEnabled(hasUnit);
+        control->setEnabled(enabled);
     }
     // Deleting and importing stay possible without a registering unit.
     ui->Button4->setEnabled(true);
     ui->BitBtn1->setEnabled(true);
+}
 
-    QueryRecordList(DM->Qryhvel, ui->ComboBox1, ui->cbYear, ui->btn_page02);
-    RenumberList();
+void TMainForm::EnableRecordFunctions() {
+    setRecordFunctionsEnabled(true);
 }
 
 void TMainForm::ComboBox1Change() {

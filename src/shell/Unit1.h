@@ -157,6 +157,8 @@ private:
     // Connects the section buttons and the record buttons (Unit1Pages.cpp).
     void connectPageHandlers();
     void connectQueryHandlers();
+    // The section buttons and the record functions that need a registering unit.
+    void setRecordFunctionsEnabled(bool enabled);
     // Value modes of the query builder.
     enum class ValueMode { List, FreeText, LibraryPicker, DisciplinePicker };
     void setValueMode(ValueMode mode);

@@ -271,18 +271,6 @@ void TMainForm::Button2Click() {
     Fpage4a->showPage();
 }
 
-void TMainForm::EnableRecordFunctions() {
-    for (GlyphButton* button :
-         ui->Panel8->findChildren<GlyphButton*>(QString(), Qt::FindDirectChildrenOnly)) {
-        button->setEnabled(true);
-    }
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             ui->Button1, ui->Button5, ui->Button4, ui->BitBtn1, ui->BitBtn2, ui->BitBtn3,
-             ui->BitBtn4, ui->ComboBox1, ui->cbYear, ui->DBGrid1}) {
-        control->setEnabled(true);
-    }
-}
-
 void TMainForm::BitBtn1Click() {
     // The import dialog opens here once it exists.
 }
