@@ -11,15 +11,14 @@
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage4a.h"
+#include "ValueText.h"
 #include "ui_Finto11Unit.h"
+
+using widgets::valueText;
 
 TFinto11* Finto11 = nullptr;
 
 namespace {
-
-QString text(const store::Value& value) {
-    return QString::fromStdString(value.asText());
-}
 
 QString rightTrimmed(QString text) {
     while (!text.isEmpty() && text.back().isSpace()) {
@@ -49,11 +48,6 @@ bool validMonth(std::optional<int> month) {
     return month && *month > 0 && *month <= 12;
 }
 
-void refuse(const QString& message) {
-    MainForm->ShowWarning(message);
-    throw SilentAbort();
-}
-
 }  // namespace
 
 TFinto11::TFinto11(QWidget* parent)
@@ -73,7 +67,7 @@ TFinto11::TFinto11(QWidget* parent)
 
     RowField birth("item_182");
     birth.load = [this](const store::Value& stored) {
-        const QString month = text(stored);
+        const QString month = valueText(stored);
         ui->Edt_both_1->setText(month.left(4));
         ui->edt_both_2->setText(month.mid(5, 2));
     };
@@ -83,7 +77,7 @@ TFinto11::TFinto11(QWidget* parent)
     };
     birth.value = [this, birthText] { return fitted(birthText(), "item_182"); };
     birth.unchanged = [birthText](const store::Value& stored) {
-        return birthText() == rightTrimmed(text(stored));
+        return birthText() == rightTrimmed(valueText(stored));
     };
 
     setFields({
@@ -111,17 +105,17 @@ void TFinto11::clearForAdd() {
 
 void TFinto11::checkRow() {
     if (ui->edtry_180->text().trimmed().isEmpty()) {
-        refuse(QStringLiteral("姓名不能为空！"));
+        MainForm->ShowWarningAndAbort(QStringLiteral("姓名不能为空！"));
     }
     if (ui->cbry_181->currentText().trimmed().isEmpty()) {
-        refuse(QStringLiteral("性别不能为空！"));
+        MainForm->ShowWarningAndAbort(QStringLiteral("性别不能为空！"));
     }
     // A year or month that is not a number is refused like one out of range.
     if (!validYear(yearOf(ui->Edt_both_1))) {
-        refuse(QStringLiteral("年份不合法！"));
+        MainForm->ShowWarningAndAbort(QStringLiteral("年份不合法！"));
     }
     if (!validMonth(monthOf(ui->edt_both_2))) {
-        refuse(QStringLiteral("月份不合法"));
+        MainForm->ShowWarningAndAbort(QStringLiteral("月份不合法"));
     }
 }
 

@@ -8,7 +8,10 @@
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "ValueText.h"
 #include "ui_Finto8Unit.h"
+
+using widgets::valueText;
 
 TFinto8* Finto8 = nullptr;
 
@@ -16,18 +19,9 @@ namespace {
 
 const QString kMonthText = QStringLiteral("yyyy.MM");
 
-QString text(const store::Value& value) {
-    return QString::fromStdString(value.asText());
-}
-
 QString currentRecordText(const char* field) {
     store::Query& record = DM->Qryhvel;
-    return record.recordCount() > 0 ? text(record.field(field).value()) : QString();
-}
-
-void refuse(const QString& message) {
-    MainForm->ShowWarning(message);
-    throw SilentAbort();
+    return record.recordCount() > 0 ? valueText(record.field(field).value()) : QString();
 }
 
 bool noOption(const QComboBox* combo) {
@@ -51,12 +45,12 @@ TFinto8::TFinto8(QWidget* parent)
     };
 
     RowField birth("ITEM_182");
-    birth.load = [this](const store::Value& stored) { loadBirth(text(stored)); };
+    birth.load = [this](const store::Value& stored) { loadBirth(valueText(stored)); };
     birth.value = [this] {
         return store::Value(ui->dtpry_182->date().toString(kMonthText).toStdString());
     };
     birth.unchanged = [this](const store::Value& stored) {
-        return ui->dtpry_182->date().toString(kMonthText) == text(stored);
+        return ui->dtpry_182->date().toString(kMonthText) == valueText(stored);
     };
 
     // "1a", "1b" and "1c" are the titles a, b and c.
@@ -72,10 +66,10 @@ TFinto8::TFinto8(QWidget* parent)
 
     RowField abroad = codeField(ui->cbry_188, "ITEM_188", 2, false);
     abroad.load = [this](const store::Value& stored) {
-        if (text(stored).isEmpty()) {
+        if (valueText(stored).isEmpty()) {
             ui->cbry_188->setCurrentIndex(1);
         } else {
-            RecordPage::selectCodeOrKeep(ui->cbry_188, text(stored));
+            RecordPage::selectCodeOrKeep(ui->cbry_188, valueText(stored));
         }
     };
 
@@ -149,16 +143,16 @@ void TFinto8::loadBirth(const QString& stored) {
 
 void TFinto8::checkRow() {
     if (ui->edtry_180->text().trimmed().isEmpty()) {
-        refuse(QStringLiteral("姓名不能为空！"));
+        MainForm->ShowWarningAndAbort(QStringLiteral("姓名不能为空！"));
     }
     if (noOption(ui->cbry_181)) {
-        refuse(QStringLiteral("性别不能为空！"));
+        MainForm->ShowWarningAndAbort(QStringLiteral("性别不能为空！"));
     }
     if (noOption(ui->cbry_183)) {
-        refuse(QStringLiteral("技术职称不能为空！"));
+        MainForm->ShowWarningAndAbort(QStringLiteral("技术职称不能为空！"));
     }
     if (noOption(ui->cbry_184)) {
-        refuse(QStringLiteral("文化程度不能为空！"));
+        MainForm->ShowWarningAndAbort(QStringLiteral("文化程度不能为空！"));
     }
 }
 

@@ -19,16 +19,12 @@
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "ValueText.h"
+
+using widgets::textValue;
+using widgets::valueText;
 
 namespace {
-
-QString text(const store::Value& value) {
-    return QString::fromStdString(value.asText());
-}
-
-store::Value textValue(const QString& text) {
-    return text.isEmpty() ? store::Value() : store::Value(text.toStdString());
-}
 
 bool allEmpty(const std::vector<QLineEdit*>& edits, bool trimmed) {
     for (const QLineEdit* edit : edits) {
@@ -129,22 +125,22 @@ void RowDialog::setMainEdits(std::vector<QLineEdit*> edits, std::vector<QLineEdi
 RowField RowDialog::textField(QLineEdit* edit, std::string field) {
     m_textEdits.emplace_back(edit, field);
     RowField f(std::move(field));
-    f.load = [edit](const store::Value& stored) { edit->setText(text(stored)); };
+    f.load = [edit](const store::Value& stored) { edit->setText(valueText(stored)); };
     f.value = [edit] { return textValue(edit->text()); };
-    f.unchanged = [edit](const store::Value& stored) { return edit->text() == text(stored); };
+    f.unchanged = [edit](const store::Value& stored) { return edit->text() == valueText(stored); };
     return f;
 }
 
 RowField RowDialog::codeField(QComboBox* combo, std::string field, int codeLength, bool trimmed) {
     RowField f(field);
     f.load = [combo](const store::Value& stored) {
-        RecordPage::selectCodeOrKeep(combo, text(stored));
+        RecordPage::selectCodeOrKeep(combo, valueText(stored));
     };
     f.value = [this, combo, codeLength, trimmed, field] {
         return fitted(RecordPage::comboCode(combo, codeLength, trimmed), field);
     };
     f.unchanged = [combo](const store::Value& stored) {
-        return RecordPage::comboCode(combo, 3, true) == text(stored);
+        return RecordPage::comboCode(combo, 3, true) == valueText(stored);
     };
     return f;
 }

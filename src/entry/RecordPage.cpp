@@ -22,20 +22,16 @@
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "ValueText.h"
 #include "ui_Unit1.h"
+
+using widgets::textValue;
+using widgets::valueText;
 
 QPointer<QDialog> RecordPage::s_helpApplied;
 QPointer<QDialog> RecordPage::s_helpOthers;
 
 namespace {
-
-QString text(const store::Value& value) {
-    return QString::fromStdString(value.asText());
-}
-
-store::Value textValue(const QString& text) {
-    return text.isEmpty() ? store::Value() : store::Value(text.toStdString());
-}
 
 QString rightTrimmed(QString text) {
     while (!text.isEmpty() && text.back().isSpace()) {
@@ -45,7 +41,7 @@ QString rightTrimmed(QString text) {
 }
 
 bool isBlank(const store::Value& value) {
-    return value.isNull() || text(value).trimmed().isEmpty();
+    return value.isNull() || valueText(value).trimmed().isEmpty();
 }
 
 // Equal as the table reads the coded value back: trailing blanks dropped, an empty text null,
@@ -62,7 +58,7 @@ bool sameAsStored(const store::Value& coded, const store::Value& stored) {
             return false;
         }
     }
-    return rightTrimmed(text(coded)) == rightTrimmed(text(stored));
+    return rightTrimmed(valueText(coded)) == rightTrimmed(valueText(stored));
 }
 
 QDate toQDate(const store::Date& date) {
@@ -328,7 +324,7 @@ PageField RecordPage::codeField(QComboBox* combo, std::string field, QString lab
     PageField f(std::move(field), std::move(label));
     f.load = [combo, list, withBlank](const store::Value& stored) {
         MainForm->FillCodeList(DM->Tblzdxx, list, combo, !withBlank);
-        selectCodeOrKeep(combo, text(stored));
+        selectCodeOrKeep(combo, valueText(stored));
     };
     f.value = [combo, codeLength, trimmed]() {
         return textValue(comboCode(combo, codeLength, trimmed));
@@ -355,7 +351,7 @@ PageField RecordPage::pairField(QComboBox* combo, std::string field, QString lab
     PageField f = codeField(combo, std::move(field), std::move(label), QString(), 3, withBlank);
     f.load = [combo, &table, codeColumn, nameColumn, withBlank](const store::Value& stored) {
         MainForm->FillPairList(table, combo, codeColumn, nameColumn, !withBlank);
-        selectCodeOrKeep(combo, text(stored));
+        selectCodeOrKeep(combo, valueText(stored));
     };
     return f;
 }
@@ -364,7 +360,7 @@ PageField RecordPage::choiceField(QWidget* panel, std::string field, QString lab
                                   int codeLength) {
     PageField f(std::move(field), label);
     f.load = [this, panel, codeLength](const store::Value& stored) {
-        MainForm->CheckCodeBoxes(this, panel, text(stored), codeLength);
+        MainForm->CheckCodeBoxes(this, panel, valueText(stored), codeLength);
     };
     f.value = [this, panel, codeLength, label]() {
         return textValue(MainForm->CollectCheckedCodes(this, panel, codeLength, label));
@@ -375,14 +371,14 @@ PageField RecordPage::choiceField(QWidget* panel, std::string field, QString lab
 PageField RecordPage::textField(QLineEdit* edit, std::string field, QString label) {
     m_textEdits.emplace_back(edit, field);
     PageField f(std::move(field), std::move(label));
-    f.load = [edit](const store::Value& stored) { edit->setText(text(stored)); };
+    f.load = [edit](const store::Value& stored) { edit->setText(valueText(stored)); };
     f.value = [edit]() { return textValue(edit->text()); };
     return f;
 }
 
 PageField RecordPage::numberField(QLineEdit* edit, std::string field, QString label) {
     PageField f(std::move(field), std::move(label));
-    f.load = [edit](const store::Value& stored) { edit->setText(text(stored)); };
+    f.load = [edit](const store::Value& stored) { edit->setText(valueText(stored)); };
     f.value = [edit]() {
         const QString number = edit->text().trimmed();
         bool ok = false;
@@ -399,7 +395,7 @@ PageField RecordPage::memoField(QPlainTextEdit* memo, std::string field, QString
     PageField f(std::move(field), std::move(label));
     f.load = [memo](const store::Value& stored) {
         memo->clear();
-        memo->setPlainText(text(stored).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        memo->setPlainText(valueText(stored).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     };
     f.prepare = [memo]() {
         const QString plain = memo->toPlainText();
@@ -413,7 +409,7 @@ PageField RecordPage::memoField(QPlainTextEdit* memo, std::string field, QString
     f.unchanged = [memo](const store::Value& stored) {
         const QString coded =
             memo->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-        return coded.trimmed() == text(stored).trimmed();
+        return coded.trimmed() == valueText(stored).trimmed();
     };
     return f;
 }
@@ -427,11 +423,11 @@ PageField RecordPage::dateField(QDateEdit* picker, std::string field, QString la
         *shownForEmpty = QDate();
         if (const auto date = stored.asDate()) {
             picker->setDate(toQDate(*date));
-        } else if (text(stored).trimmed().isEmpty()) {
+        } else if (valueText(stored).trimmed().isEmpty()) {
             *shownForEmpty = widgets::Clock::instance().today();
             picker->setDate(*shownForEmpty);
         } else {
-            MainForm->ShowWarning(before + text(stored).trimmed() + after);
+            MainForm->ShowWarning(before + valueText(stored).trimmed() + after);
         }
     };
     f.value = [picker]() { return store::Value(toStoreDate(picker->date())); };
@@ -456,7 +452,7 @@ PageField RecordPage::textDateField(TextDateControls controls, std::string field
 
     PageField f(std::move(field), std::move(label));
     f.load = [controls, before, after](const store::Value& stored) {
-        const QString date = text(stored).trimmed();
+        const QString date = valueText(stored).trimmed();
         controls.clear->setChecked(date.isEmpty());
         if (date.isEmpty()) {
             return;
@@ -466,7 +462,7 @@ PageField RecordPage::textDateField(TextDateControls controls, std::string field
         if (parsed.isValid()) {
             controls.picker->setDate(parsed);
         } else {
-            MainForm->ShowWarning(before + text(stored) + after);
+            MainForm->ShowWarning(before + valueText(stored) + after);
         }
     };
     f.value = [controls]() {

@@ -10,7 +10,10 @@
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "Unittree.h"
+#include "ValueText.h"
 #include "ui_UnitPage1.h"
+
+using widgets::valueText;
 
 TFpage1* Fpage1 = nullptr;
 
@@ -22,15 +25,6 @@ const QString kBadMonth = QStringLiteral("月份数不合理！");
 const QString kCodeSeparator = QStringLiteral("  ");
 // Bytes the three keywords may hold together (98 double-byte characters).
 constexpr int kKeywordBytes = 196;
-
-QString text(const store::Value& value) {
-    return QString::fromStdString(value.asText());
-}
-
-void refuse(const QString& message) {
-    MainForm->ShowWarning(message);
-    throw SilentAbort();
-}
 
 int thisYear() {
     return widgets::Clock::instance().today().year();
@@ -84,7 +78,7 @@ TFpage1::TFpage1(QWidget* parent)
     PageField period("ITEM_8", QStringLiteral("研究起止时间"));
     period.check = [this] { checkPeriod(); };
     period.load = [this](const store::Value& stored) {
-        MainForm->SplitPeriod(text(stored), ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e,
+        MainForm->SplitPeriod(valueText(stored), ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e,
                               ui->edt_8_m_e);
         for (const QLineEdit* edit : {ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e, ui->edt_8_m_e}) {
             if (!numberOf(edit)) {
@@ -101,7 +95,7 @@ TFpage1::TFpage1(QWidget* parent)
     PageField keywords("ITEM_14", QStringLiteral("关键词"));
     keywords.check = [this] { checkKeywords(); };
     keywords.load = [this](const store::Value& stored) {
-        MainForm->SplitToControls(text(stored), ui->edt_14_1, ui->edt_14_2, ui->edt_14_3);
+        MainForm->SplitToControls(valueText(stored), ui->edt_14_1, ui->edt_14_2, ui->edt_14_3);
         edt_14_1Change();  // an edit left empty signals no change
     };
     keywords.value = [this] {
@@ -170,7 +164,7 @@ PageField TFpage1::classField(QLineEdit* edit, std::string field, ClassTable tab
     PageField f(std::move(field), table == ClassTable::Discipline ? QStringLiteral("学科分类号")
                                                                   : QStringLiteral("中图分类号"));
     f.load = [edit, table](const store::Value& stored) {
-        const QString code = text(stored);
+        const QString code = valueText(stored);
         if (hasTable(table)) {
             edit->setReadOnly(true);
             MainForm->ShowClassCode(table == ClassTable::Discipline ? DM->Txkfl2 : DM->Tztflh2,
@@ -243,21 +237,21 @@ void TFpage1::checkPeriod() {
     }
     for (QLineEdit* edit : {ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e, ui->edt_8_m_e}) {
         if (edit->text().isEmpty()) {
-            refuse(kPeriodRequired);
+            MainForm->ShowWarningAndAbort(kPeriodRequired);
         }
     }
     // The period is judged on its numbers, and stored with two-digit months.
     for (QLineEdit* edit : years) {
         const auto year = numberOf(edit);
         if (!year || *year < 1949 || *year > thisYear()) {
-            refuse(kBadYear);
+            MainForm->ShowWarningAndAbort(kBadYear);
         }
         edit->setText(QString::number(*year));
     }
     for (QLineEdit* edit : months) {
         const auto month = numberOf(edit);
         if (!month || *month < 1 || *month > 12) {
-            refuse(kBadMonth);
+            MainForm->ShowWarningAndAbort(kBadMonth);
         }
         edit->setText(twoDigits(*month));
     }
@@ -268,10 +262,10 @@ void TFpage1::checkPeriod() {
     const auto end = yearMonth(ui->edt_8_y_e, ui->edt_8_m_e);
     const QDate registered = ui->DTP_121->date();
     if (end > std::pair(registered.year(), registered.month())) {
-        refuse(QStringLiteral("所填写的研究终止时间不应大于登记日期！"));
+        MainForm->ShowWarningAndAbort(QStringLiteral("所填写的研究终止时间不应大于登记日期！"));
     }
     if (start > end) {
-        refuse(QStringLiteral("所填写的研究起止时间错误！"));
+        MainForm->ShowWarningAndAbort(QStringLiteral("所填写的研究起止时间错误！"));
     }
 }
 
@@ -336,7 +330,7 @@ void TFpage1::checkKeywords() {
         bytes += std::max(widgets::gbkByteLength(keyword->text()), 0);
     }
     if (bytes > kKeywordBytes) {
-        refuse(QStringLiteral("\"关键词\"三栏总字数不要超过98字"));
+        MainForm->ShowWarningAndAbort(QStringLiteral("\"关键词\"三栏总字数不要超过98字"));
     }
 }
 

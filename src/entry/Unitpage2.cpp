@@ -50,11 +50,6 @@ void deletePatentRows() {
     }
 }
 
-void refuse(const QString& message) {
-    MainForm->ShowWarning(message);
-    throw SilentAbort();
-}
-
 // Unchecks a radio button too, which Qt refuses while it is the checked one of its group.
 void uncheck(QAbstractButton* button) {
     const bool exclusive = button->autoExclusive();
@@ -120,7 +115,8 @@ TFpage2::TFpage2(QWidget* parent)
     reasonGroups.check = [this] {
         if (!ui->CB_32->currentText().contains(QStringLiteral("稳定应用")) &&
             MainForm->CollectCheckedCodes(this, ui->pl_32_1, 1, kReasonLabel).isEmpty()) {
-            refuse(QStringLiteral("非\"稳定应用\"的项目，其\"未应用或停用原因\"必须说明！"));
+            MainForm->ShowWarningAndAbort(
+                QStringLiteral("非\"稳定应用\"的项目，其\"未应用或停用原因\"必须说明！"));
         }
     };
 
@@ -139,7 +135,7 @@ TFpage2::TFpage2(QWidget* parent)
     applied.check = [this] {
         if (ui->cb_51->currentIndex() == 0 && countIn(ui->edt_51_2) == 0 &&
             countIn(ui->edt_51_3) == 0) {
-            refuse(QStringLiteral("请填写专利情况！"));
+            MainForm->ShowWarningAndAbort(QStringLiteral("请填写专利情况！"));
         }
     };
 

@@ -12,7 +12,10 @@
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "ValueText.h"
 #include "ui_Unitpage3.h"
+
+using widgets::valueText;
 
 TFpage3* Fpage3 = nullptr;
 
@@ -22,10 +25,6 @@ const QString kMoneyHint = QStringLiteral("（数据长度及格式均为：9999
 const QString kChoosePlan = QStringLiteral("请选择计划");
 const QString kCodeSeparator = QStringLiteral("  ");
 constexpr int kMoneyLength = 7;
-
-QString text(const store::Value& value) {
-    return QString::fromStdString(value.asText());
-}
 
 // The last code of a stored code list ("01;03;" -> "03").
 QString lastCode(const QString& codes) {
@@ -171,8 +170,8 @@ void TFpage3::loadRecord(store::Dataset& row) {
     ui->cb_21->setVisible(applied);
     ui->cb_21_l->setVisible(!applied);
     RecordPage::loadRecord(row);
-    showPlans(lastCode(text(row.field("ITEM_126").value())),
-              text(row.field("ITEM_41_1").value()).trimmed());
+    showPlans(lastCode(valueText(row.field("ITEM_126").value())),
+              valueText(row.field("ITEM_41_1").value()).trimmed());
 }
 
 void TFpage3::showPlans(const QString& sourceCode, const QString& planCode) {
@@ -213,8 +212,8 @@ void TFpage3::GetItem41List(store::Dataset& table, const QString& code, bool kee
     combo->show();
     label->show();
     for (table.first(); !table.eof(); table.next()) {
-        const QString plan = text(table.field("item_41_").value());
-        const QString name = text(table.field("xxmc").value());
+        const QString plan = valueText(table.field("item_41_").value());
+        const QString name = valueText(table.field("xxmc").value());
         if (!plan.isEmpty() && !name.isEmpty()) {
             combo->addItem(plan + kCodeSeparator + name);
         }

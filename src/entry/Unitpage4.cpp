@@ -9,18 +9,15 @@
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "ValueText.h"
 #include "dw_Unit.h"
 #include "ui_Unitpage4.h"
 
+using widgets::textValue;
+
 TFpage4* Fpage4 = nullptr;
 
-namespace {
-
-store::Value textValue(const QString& text) {
-    return text.isEmpty() ? store::Value() : store::Value(text.toStdString());
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TFpage4::TFpage4(QWidget* parent)
     : RecordPage(QStringLiteral("04"), parent), ui(std::make_unique<Ui::TFpage4>()) {

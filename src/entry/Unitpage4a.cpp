@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <array>
 
 #include "Dataset.h"
@@ -12,23 +13,20 @@
 #include "MemoEditors.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "Unitpage10.h"
 #include "Unitpage11.h"
 #include "Unittree.h"
+#include "ValueText.h"
 #include "ui_Unitpage4a.h"
+
+using widgets::textValue;
+using widgets::valueText;
 
 TFpage4a* Fpage4a = nullptr;
 
 namespace {
 
 const QString kCodeSeparator = QStringLiteral("  ");
-
-QString text(const store::Value& value) {
-    return QString::fromStdString(value.asText());
-}
-
-store::Value textValue(const QString& text) {
-    return text.isEmpty() ? store::Value() : store::Value(text.toStdString());
-}
 
 // The four code lists in the order of their selector bytes, ten bytes each.
 struct CodeListGroup {
@@ -96,6 +94,45 @@ QString codeListValue(const std::vector<QLineEdit*>& edits) {
     return value;
 }
 
+std::vector<QLineEdit*> codeListEdits(const QWidget& page, const QString& prefix) {
+    std::vector<QLineEdit*> edits;
+    for (int n = 1; n <= kListEdits; ++n) {
+        edits.push_back(page.findChild<QLineEdit*>(prefix + QString::number(n)));
+    }
+    return edits;
+}
+
+PageField codeListField(std::vector<QLineEdit*> edits, std::string column, bool disciplines) {
+    PageField f(std::move(column));
+    f.load = [edits, disciplines](const store::Value& stored) {
+        QString rest = valueText(stored);
+        for (QLineEdit* edit : edits) {
+            const qsizetype end = rest.indexOf(QLatin1Char(';'));
+            // A last code without its ";" still counts.
+            const QString code = end < 0 ? rest : rest.left(end);
+            rest = end < 0 ? QString() : rest.mid(end + 1);
+            if (code.trimmed().isEmpty() && end < 0) {
+                edit->clear();
+            } else {
+                showListedCode(code, edit, disciplines);
+            }
+        }
+    };
+    f.value = [edits] { return textValue(codeListValue(edits)); };
+    return f;
+}
+
+void pickCode(std::span<unsigned char> selector, int byte, QLineEdit* edit, bool disciplines) {
+    if (FormTree == nullptr || byte < 0 || byte >= static_cast<int>(selector.size())) {
+        return;
+    }
+    std::fill(selector.begin(), selector.end(), 0);
+    selector[static_cast<size_t>(byte)] = 1;
+    FormTree->registerTarget(selector, byte, edit,
+                             disciplines ? QStringLiteral("xkfl") : QStringLiteral("gxjs"));
+    FormTree->showFor(selector);
+}
+
 }  // namespace registeringunit
 
 TFpage4a::TFpage4a(QWidget* parent)
@@ -160,10 +197,13 @@ TFpage4a::TFpage4a(QWidget* parent)
         converted,
         pairField(ui->cb_64, "item_64", QStringLiteral("单位所在省市"), DM->tblProvince,
                   QStringLiteral("Province_i"), QStringLiteral("Province_n")),
-        codeListField(QStringLiteral("edt_124_1_"), "item_124_1", false),
-        codeListField(QStringLiteral("edt_124_2_"), "item_124_2", false),
-        codeListField(QStringLiteral("edt_15_1_"), "item_15_1", true),
-        codeListField(QStringLiteral("edt_15_"), "item_15", true),
+        registeringunit::codeListField(codeListEdits(QStringLiteral("edt_124_1_")), "item_124_1",
+                                       false),
+        registeringunit::codeListField(codeListEdits(QStringLiteral("edt_124_2_")), "item_124_2",
+                                       false),
+        registeringunit::codeListField(codeListEdits(QStringLiteral("edt_15_1_")), "item_15_1",
+                                       true),
+        registeringunit::codeListField(codeListEdits(QStringLiteral("edt_15_")), "item_15", true),
     };
     // The row is the registering unit's whatever it held before.
     for (const auto& [column, value] : registeringunit::identityColumns()) {
@@ -202,32 +242,7 @@ PageField TFpage4a::pageMemoField(QPlainTextEdit* memo, std::string column, QStr
 }
 
 std::vector<QLineEdit*> TFpage4a::codeListEdits(const QString& prefix) const {
-    std::vector<QLineEdit*> edits;
-    for (int n = 1; n <= kListEdits; ++n) {
-        edits.push_back(findChild<QLineEdit*>(prefix + QString::number(n)));
-    }
-    return edits;
-}
-
-PageField TFpage4a::codeListField(const QString& prefix, std::string column, bool disciplines) {
-    const std::vector<QLineEdit*> edits = codeListEdits(prefix);
-    PageField f(std::move(column));
-    f.load = [edits, disciplines](const store::Value& stored) {
-        QString rest = text(stored);
-        for (QLineEdit* edit : edits) {
-            const qsizetype end = rest.indexOf(QLatin1Char(';'));
-            // A last code without its ";" still counts.
-            const QString code = end < 0 ? rest : rest.left(end);
-            rest = end < 0 ? QString() : rest.mid(end + 1);
-            if (code.trimmed().isEmpty() && end < 0) {
-                edit->clear();
-            } else {
-                showListedCode(code, edit, disciplines);
-            }
-        }
-    };
-    f.value = [edits] { return textValue(registeringunit::codeListValue(edits)); };
-    return f;
+    return registeringunit::codeListEdits(*this, prefix);
 }
 
 void TFpage4a::cb_62Change() {
@@ -235,17 +250,19 @@ void TFpage4a::cb_62Change() {
 }
 
 void TFpage4a::codeListDropDown(int byte) {
-    if (FormTree == nullptr || byte < 0 || byte >= static_cast<int>(TreeTargetUnit.size())) {
+    if (byte < 0 || byte >= static_cast<int>(TreeTargetUnit.size())) {
         return;
     }
     const CodeListGroup& group = kGroups[static_cast<size_t>(byte / kListEdits)];
     QLineEdit* edit = findChild<QLineEdit*>(QString::fromLatin1(group.edits) +
                                             QString::number(byte % kListEdits + 1));
-    TreeTargetUnit.fill(0);
-    TreeTargetUnit[static_cast<size_t>(byte)] = 1;
-    FormTree->registerTarget(TreeTargetUnit, byte, edit,
-                             group.disciplines ? QStringLiteral("xkfl") : QStringLiteral("gxjs"));
-    FormTree->showFor(TreeTargetUnit);
+    registeringunit::pickCode(TreeTargetUnit, byte, edit, group.disciplines);
+}
+
+void TFpage4a::Button5Click() {
+    if (Fpage10 != nullptr && DM->Tblunit.active() && DM->Tblunit.recordCount() > 0) {
+        Fpage10->showUnitsOf(DM->Tblunit);
+    }
 }
 
 void TFpage4a::BitBtndtrClick() {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,17 @@ void editUnitRow(store::Dataset& unit);
 // The stored form of a code list: for each filled edit, in order, its code (the trimmed text
 // up to its first blank, or the whole trimmed text when it has none), one blank and ";".
 QString codeListValue(const std::vector<QLineEdit*>& edits);
+
+// The ten edits of a code list on page by their name prefix ("edt_124_2_"), in order.
+std::vector<QLineEdit*> codeListEdits(const QWidget& page, const QString& prefix);
+
+// A code list of ten edits stored in column; each listed code is shown as "code  name" from
+// the disciplines (xkfl) or the high-tech fields (gxjs).
+PageField codeListField(std::vector<QLineEdit*> edits, std::string column, bool disciplines);
+
+// The drop-down beside a code-list edit: byte alone is set in selector and the picker fills
+// edit from the disciplines or the high-tech fields.
+void pickCode(std::span<unsigned char> selector, int byte, QLineEdit* edit, bool disciplines);
 
 }  // namespace registeringunit
 
@@ -65,6 +77,9 @@ public:
     // The ten edits of a code list by their name prefix ("edt_124_2_"), in order.
     std::vector<QLineEdit*> codeListEdits(const QString& prefix) const;
 
+    // The hidden "所属二级单位情况": the second-level units of the unit row.
+    void Button5Click();
+
 protected:
     store::Dataset& record() const override;
     bool checksOnSave() const override { return false; }
@@ -74,9 +89,6 @@ protected:
     void FormClose() override {}
 
 private:
-    // A code list of a panel: its edits, its column and the classification table its codes
-    // are named in.
-    PageField codeListField(const QString& prefix, std::string column, bool disciplines);
     PageField pageMemoField(QPlainTextEdit* memo, std::string column, QString label = {});
 
     std::unique_ptr<Ui::TFpage4a> ui;

@@ -3,6 +3,7 @@
 
 #include "Application.h"
 #include "CgwcrManage.h"
+#include "CodeManage.h"
 #include "Finto11Unit.h"
 #include "Finto5Unit.h"
 #include "Finto6Unit.h"
@@ -14,9 +15,14 @@
 #include "Unit1.h"
 #include "Unit2.h"
 #include "UnitDM.h"
+#include "UnitDuoyu.h"
 #include "UnitNew.h"
 #include "UnitPage1.h"
+#include "Unitin.h"
+#include "Unitout.h"
+#include "Unitpage10.h"
 #include "Unitpage11.h"
+#include "Unitpage12.h"
 #include "Unitpage2.h"
 #include "Unitpage3.h"
 #include "Unitpage4.h"
@@ -57,6 +63,8 @@ int main(int argc, char* argv[]) {
     // Tdw_Form, TFinto8, TFinto7, TFinto6, TFinto5, TFormin, TPrintForm, TFpage1, TFpage2 ...
     TFormTree formTree(&mainForm);
     FormTree = &formTree;
+    TFormout formout(&mainForm);
+    Formout = &formout;
     TFormNew formNew(&mainForm);
     FormNew = &formNew;
     Tdw_Form dwForm(&mainForm);
@@ -69,6 +77,8 @@ int main(int argc, char* argv[]) {
     Finto6 = &into6;
     TFinto5 into5(&mainForm);
     Finto5 = &into5;
+    TFormin formin(&mainForm);
+    Formin = &formin;
     TFpage1 page1(&mainForm);
     Fpage1 = &page1;
     TFpage2 page2(&mainForm);
@@ -89,6 +99,10 @@ int main(int argc, char* argv[]) {
     Fpage9 = &page9;
     THelpForm helpForm(&mainForm);
     HelpForm = &helpForm;
+    TFormDuoyu formDuoyu(&mainForm);
+    FormDuoyu = &formDuoyu;
+    TFcodeManage codeManage(&mainForm);
+    FcodeManage = &codeManage;
     TFormWcr formWcr(&mainForm);
     FormWcr = &formWcr;
     THelpForm_rj helpFormRj(&mainForm);
@@ -96,8 +110,12 @@ int main(int argc, char* argv[]) {
     RecordPage::setHelpWindows(&helpForm, &helpFormRj);
     TFpage4a page4a(&mainForm);
     Fpage4a = &page4a;
+    TFpage10 page10(&mainForm);
+    Fpage10 = &page10;
     TFpage11 page11(&mainForm);
     Fpage11 = &page11;
+    TFpage12 page12(&mainForm);
+    Fpage12 = &page12;
     TFinto11 into11(&mainForm);
     Finto11 = &into11;
     Tformadvantage formAdvantage(&mainForm);
@@ -113,8 +131,10 @@ int main(int argc, char* argv[]) {
     formunitintrod = nullptr;
     formadvantage = nullptr;
     Finto11 = nullptr;
+    Fpage12 = nullptr;
     Fpage11 = nullptr;
     Fpage4a = nullptr;
+    Fpage10 = nullptr;
     Fpage1 = nullptr;
     Fpage2 = nullptr;
     Fpage6 = nullptr;
@@ -133,6 +153,10 @@ int main(int argc, char* argv[]) {
     HelpForm = nullptr;
     HelpForm_rj = nullptr;
     FormNew = nullptr;
+    Formout = nullptr;
+    FcodeManage = nullptr;
+    FormDuoyu = nullptr;
+    Formin = nullptr;
     FormTree = nullptr;
     MainForm = nullptr;
     DM = nullptr;

@@ -4,6 +4,7 @@
 #include <QSignalBlocker>
 
 #include "Clock.h"
+#include "CodeManage.h"
 #include "DatasetModel.h"
 #include "Dialogs.h"
 #include "GlyphButton.h"
@@ -280,7 +281,7 @@ void TMainForm::SpeedButton23Click() {
 }
 
 void TMainForm::BitBtn3Click() {
-    // The code-table window is shown here once it exists.
+    widgets::Dialogs::instance().exec(*FcodeManage);
 }
 
 // ---- completeness marks and the lock ---------------------------------------------------

@@ -114,6 +114,8 @@ public:
 
     // Message box with the product name as title, the exclamation icon and OK.
     void ShowWarning(const QString& text);
+    // ShowWarning, then cancels the calling action (SilentAbort).
+    [[noreturn]] void ShowWarningAndAbort(const QString& text);
     // Fills combo with the options of fieldCode ("item_183") as "code  text", legacy
     // options ("**") left out; " " last unless keepWithoutBlank. Leaves table filtered.
     void FillCodeList(store::Dataset& table, const QString& fieldCode, QComboBox* combo,

@@ -15,19 +15,14 @@
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "ValueText.h"
+
+using widgets::fieldText;
 
 namespace {
 
 const QString kBlankItem = QStringLiteral(" ");
 const QString kCodeSeparator = QStringLiteral("  ");
-
-QString fieldText(store::Dataset& table, const char* name) {
-    return QString::fromStdString(table.field(name).asText());
-}
-
-QString fieldText(store::Dataset& table, int index) {
-    return QString::fromStdString(table.field(index).asText());
-}
 
 // A list filled in code has no item selected until one is chosen (Qt selects the first item
 // added by itself).
@@ -118,6 +113,11 @@ void splitYearMonth(const QString& text, QLineEdit* year, QLineEdit* month) {
 void TMainForm::ShowWarning(const QString& text) {
     widgets::Dialogs::instance().message(this, widgets::Icon::Warning, product::name(), text,
                                          widgets::Ok, widgets::Ok);
+}
+
+void TMainForm::ShowWarningAndAbort(const QString& text) {
+    ShowWarning(text);
+    throw SilentAbort();
 }
 
 void TMainForm::FillCodeList(store::Dataset& table, const QString& fieldCode, QComboBox* combo,

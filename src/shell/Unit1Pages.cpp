@@ -13,6 +13,8 @@
 #include "UnitFacts.h"
 #include "UnitNew.h"
 #include "UnitPage1.h"
+#include "Unitin.h"
+#include "Unitout.h"
 #include "Unitpage2.h"
 #include "Unitpage3.h"
 #include "Unitpage4.h"
@@ -272,11 +274,16 @@ void TMainForm::Button2Click() {
 }
 
 void TMainForm::BitBtn1Click() {
-    // The import dialog opens here once it exists.
+    // The dialog refreshes this window itself when it closes.
+    if (Formin != nullptr) {
+        Formin->showDialog();
+    }
 }
 
 void TMainForm::BitBtn2Click() {
-    // The export dialog opens here once it exists.
+    if (Formout != nullptr) {
+        Formout->showDialog();
+    }
 }
 
 void TMainForm::BitBtn4Click() {

@@ -16,8 +16,11 @@
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "ValueText.h"
 #include "ui_Unit1.h"
 #include "ui_UnitNew.h"
+
+using widgets::fieldText;
 
 bool NewFormClean = true;
 QString OldKey;
@@ -32,10 +35,6 @@ namespace {
 
 const QString kNotDigits = QStringLiteral("不能输入非数字的字符！");
 const QString kYearOutOfRange = QStringLiteral("不能输入1900到2050外的年份！");
-
-QString fieldText(store::Dataset& dataset, const char* name) {
-    return QString::fromStdString(dataset.field(name).asText());
-}
 
 bool isDigits(const QString& text) {
     for (QChar c : text) {

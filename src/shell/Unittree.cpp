@@ -8,7 +8,10 @@
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "UnitDM.h"
+#include "ValueText.h"
 #include "ui_Unittree.h"
+
+using widgets::fieldText;
 
 std::array<unsigned char, 6> TreeTargetPage1{};
 std::array<unsigned char, 40> TreeTargetUnit{};
@@ -20,10 +23,6 @@ TFormTree* FormTree = nullptr;
 namespace {
 
 const QString kRootText = QStringLiteral("详细分类");
-
-QString fieldText(store::Dataset& table, int index) {
-    return QString::fromStdString(table.field(index).asText());
-}
 
 int levelOf(store::Dataset& table) {
     const QString text = fieldText(table, 0).trimmed();

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+#include "DatasetModel.h"
+#include "RecordPage.h"
+
+namespace Ui {
+class TFpage10;
+}
+
+// "二级单位情况": the second-level units of a unit, further rows of unit.dbf that carry the
+// unit's code as their upunitcode. The grid lists them; the edits show the selected one and
+// "存储" writes them back into it.
+class TFpage10 : public RecordPage {
+    Q_OBJECT
+
+public:
+    explicit TFpage10(QWidget* parent = nullptr);
+    ~TFpage10() override;
+
+    Ui::TFpage10* form() const { return ui.get(); }
+
+    // Lists the units under unit's current row and shows the page modally.
+    int showUnitsOf(store::Dataset& unit);
+
+    // Fills the controls from the selected unit (emptied when there is none).
+    void loadRecord(store::Dataset& row) override;
+
+    // "增加": a new unit under the listed units' parent, selected and ready for typing.
+    void Button2Click();
+    // "删除": the selected unit, after a question.
+    void Button3Click();
+    // "学科带头人情况": the persons list.
+    void BitBtndtrClick();
+    // The drop-down beside a code-list edit: byte of TreeTargetSubUnit (0..19) names the edit.
+    void codeListDropDown(int byte);
+
+    // The code of a new unit under parent when largest is the largest code among its units
+    // (empty when it has none): the parent's first seven characters and "010", else the
+    // largest code's first nine characters counted on by one, followed by "0". Throws
+    // std::invalid_argument when those nine characters are not a number.
+    static QString nextUnitCode(const QString& parent, const QString& largest);
+
+protected:
+    store::Dataset& record() const override;
+    bool checksOnSave() const override { return false; }
+    bool checksOnExit() const override { return false; }
+    bool asksOnExit() const override { return false; }
+    void FormClose() override {}
+
+private:
+    // The largest unit code under parent, empty when it has no units.
+    static QString largestUnitCode(const QString& parent);
+    // Loads the unit under the grid's cursor unless it is the one shown.
+    void followSelection();
+
+    std::unique_ptr<Ui::TFpage10> ui;
+    widgets::DatasetModel m_model;
+    int64_t m_shownRow = -1;  // the record number of the unit on show, -1 for none
+};
+
+// The program's second-level unit page, created at start-up.
+extern TFpage10* Fpage10;

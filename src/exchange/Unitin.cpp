@@ -1,0 +1,420 @@
+#include "Unitin.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <exception>
+#include <filesystem>
+
+#include "Archiver.h"
+#include "Database.h"
+#include "Dataset.h"
+#include "Dialogs.h"
+#include "ExchangeTextFile.h"
+#include "GbkLimit.h"
+#include "ListPage.h"
+#include "Unit1.h"
+#include "UnitDM.h"
+#include "ui_Unit1.h"
+#include "ui_Unitin.h"
+
+TFormin* Formin = nullptr;
+
+namespace {
+
+const QString kPackageName = QStringLiteral("DOVAQY.ARJ");
+const QString kAttention = QStringLiteral("请注意！");
+
+// The record files of a package, as the import clears them before and after reading.
+const QStringList kRecordFiles = {QStringLiteral("HVEL.TXT"), QStringLiteral("CGWCDW.TXT"),
+                                  QStringLiteral("CGWCR.TXT"), QStringLiteral("JDWYHMD.TXT"),
+                                  QStringLiteral("ZLQK.TXT")};
+
+// What the reading panel says while each file of the package is read, in package order.
+const QString kReadingTexts[] = {
+    QStringLiteral("正在导入科技成果主表……"), QStringLiteral("正在导入成果完成单位……"),
+    QStringLiteral("正在导入成果完成人……"),   QStringLiteral("正在导入鉴定委员会名单……"),
+    QStringLiteral("正在导入专利情况……"),     QStringLiteral("正在导入专利情况……")};
+
+// The package files read into staging tables: the first six exchange tables.
+constexpr int kStagedFiles = 6;
+
+std::filesystem::path fsPath(const QString& path) {
+    return std::filesystem::path(path.toStdString());
+}
+
+int countStaged(const QString& condition) {
+    const store::ResultSet result =
+        DM->database().run("select count(*) from hveltemp" + condition.toStdString(), {},
+                           store::Database::Access::ReadOnly);
+    return result.rows.empty() ? 0 : static_cast<int>(result.rows[0][0].asNumber());
+}
+
+}  // namespace
+
+TFormin::TFormin(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFormin>()) {
+    ui->setupUi(this);
+    // A tool window without a close box: "退出" is the way out.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    widgets::limitGbkBytes(ui->Edit2, 140);
+    m_model.setColumns({listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 300),
+                        listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 240)});
+    ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    widgets::showDataset(*ui->DBGrid1, m_model);
+    ui->Panel1->hide();
+    ui->Panel4->hide();
+    ui->Panelstat->hide();
+
+    connect(ui->Button1, &QPushButton::clicked, this, &TFormin::Button1Click);
+    connect(ui->Button2, &QPushButton::clicked, this, &TFormin::Button2Click);
+    connect(ui->Button3, &QPushButton::clicked, this, &TFormin::Button3Click);
+    connect(ui->Button4, &QPushButton::clicked, this, &TFormin::Button4Click);
+    connect(ui->Button5, &QPushButton::clicked, this, &TFormin::Button5Click);
+    connect(ui->Button6, &QPushButton::clicked, this, &TFormin::Button6Click);
+    connect(ui->Button7, &QPushButton::clicked, this, &TFormin::Button7Click);
+    connect(ui->Button8, &QPushButton::clicked, this, &TFormin::Button8Click);
+    ui->Label7->installEventFilter(this);
+    ui->Button3->setEnabled(false);
+    ui->Button4->setEnabled(false);
+    ui->Button6->setEnabled(false);
+}
+
+TFormin::~TFormin() {
+    m_model.setDataset(nullptr);
+}
+
+int TFormin::showDialog() {
+    FormShow();
+    return widgets::Dialogs::instance().exec(*this);
+}
+
+void TFormin::openStagingTable(const QString& exchangeName) {
+    store::Table& staged = DM->T_temp_in;
+    staged.close();
+    staged.setTableName((exchangeName.toUpper() + QStringLiteral("temp.dbf")).toStdString());
+    staged.setFilter({});
+    staged.open();
+}
+
+void TFormin::FormShow() {
+    ui->Edit1->clear();
+    m_model.setDataset(nullptr);
+    DM->T_temp_in.close();
+    // The unit file's staging table, where there is one, is emptied too: nothing merges it,
+    // so it would only grow.
+    for (const char* table :
+         {"zlqktemp", "jdwyhmdtemp", "cgwcrtemp", "cgwcdwtemp", "hveltemp", "UNITtemp"}) {
+        if (!DM->database().tablePath(table).empty()) {
+            DM->database().run(std::string("delete from ") + table);
+        }
+    }
+    openStagingTable(MainForm->ExchangeTables.first());
+    m_model.setDataset(&DM->T_temp_in);
+
+    ui->Button1->setEnabled(true);
+    ui->Button5->setEnabled(true);
+    for (QPushButton* button : {ui->Button3, ui->Button4, ui->Button6, ui->Button7, ui->Button8}) {
+        button->setEnabled(false);
+    }
+    ui->DBGrid1->setEnabled(true);
+    ui->Panel1->hide();
+    ui->Panel4->hide();
+    ui->Panelstat->hide();
+    ui->Label6->clear();
+    ui->Label2->clear();
+}
+
+void TFormin::removeTextFiles(const QString& folder, const QStringList& names) {
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        return;
+    }
+    for (const QString& name : names) {
+        exchange::removeIgnoringCase(fsPath(folder), name.toStdString());
+    }
+}
+
+void TFormin::Button1Click() {
+    auto& dialogs = widgets::Dialogs::instance();
+    const QString chosen = dialogs.openFileName(this, QStringLiteral("请选择要导入的文件夹"),
+                                                QString(), QStringLiteral("arj(*.arj)"));
+    if (chosen.isEmpty()) {
+        ui->Edit1->clear();
+        return;
+    }
+    ui->Edit1->setText(chosen.toUpper());
+    if (chosen.trimmed().right(kPackageName.size()).toUpper() != kPackageName) {
+        dialogs.message(this, widgets::Icon::Warning, kAttention,
+                        QStringLiteral("请选择正确导入包,名字是DOVAQY.ARJ!"), widgets::Ok,
+                        widgets::Ok);
+        return;
+    }
+    const QFileInfo package(chosen.trimmed());
+    const QString folder = package.absolutePath() + QLatin1Char('/');
+    removeTextFiles(ImportFolder, kRecordFiles);
+    removeTextFiles(folder, kRecordFiles);
+    ImportFolder = folder;
+    // The archive is the file the user chose, under its own name: Linux names are
+    // case-sensitive.
+    m_package = package.fileName();
+    try {
+        exchange::Archiver::instance().extract(fsPath(package.absolutePath()),
+                                               m_package.toStdString());
+    } catch (const exchange::ArchiverError& e) {
+        MainForm->ShowWarning(QString::fromUtf8(e.what()));
+        return;
+    }
+    ui->Button3->setEnabled(true);
+}
+
+void TFormin::detachGrids() {
+    m_model.setDataset(nullptr);
+    DM->Qryhvel.disableControls();
+}
+
+void TFormin::attachGrids() {
+    DM->Qryhvel.enableControls();
+    m_model.setDataset(&DM->T_temp_in);
+}
+
+void TFormin::Button3Click() {
+    if (ImportFolder.isEmpty()) {
+        return;
+    }
+    const QStringList& tables = MainForm->ExchangeTables;
+    std::vector<std::optional<std::filesystem::path>> files;
+    int present = 0;
+    for (int i = 0; i < kStagedFiles; ++i) {
+        files.push_back(exchange::findIgnoringCase(
+            fsPath(ImportFolder), (tables[i] + QStringLiteral(".txt")).toStdString()));
+        present += files.back() ? 1 : 0;
+    }
+    if (present < kStagedFiles - 1) {
+        MainForm->ShowWarning(QStringLiteral("文件的格式不正确"));
+        return;
+    }
+
+    // A package is staged whole or not at all: a file that fails leaves the staging tables as
+    // they were before this reading.
+    store::Database& db = DM->database();
+    detachGrids();
+    ui->Panel4->show();
+    try {
+        store::Database::Transaction unit(db);
+        for (int i = 0; i < kStagedFiles; ++i) {
+            // An installation without the unit file's staging table skips that file.
+            const QString staging = tables[i].toUpper() + QStringLiteral("temp");
+            if (!files[i] || db.tablePath(staging.toStdString()).empty()) {
+                continue;
+            }
+            ui->Label5->setText(kReadingTexts[i]);
+            ui->Label5->repaint();
+            openStagingTable(tables[i]);
+            exchange::ReadExchangeFile(files[i]->string(), DM->T_temp_in);
+        }
+        unit.commit();
+    } catch (...) {
+        rereadRows(DM->T_temp_in);
+        openStagingTable(tables.first());
+        attachGrids();
+        ui->Panel4->hide();
+        throw;
+    }
+    openStagingTable(tables.first());
+    attachGrids();
+    ui->Panel4->hide();
+
+    ui->Button3->setEnabled(false);
+    for (QPushButton* button : {ui->Button2, ui->Button4, ui->Button7, ui->Button8}) {
+        button->setEnabled(true);
+    }
+    ShowStagedCounts();
+    ui->Button1->setEnabled(false);
+    QStringList names;
+    for (const QString& table : tables) {
+        names << table + QStringLiteral(".TXT");
+    }
+    removeTextFiles(ImportFolder, names);
+    MainForm->ShowWarning(QStringLiteral("导入完毕！"));
+}
+
+void TFormin::ShowStagedCounts() {
+    ui->Label6->setText(QStringLiteral("记录条数:") + QString::number(countStaged(QString())) +
+                        QStringLiteral("条；"));
+    auto ofType = [](const char* type) {
+        return QString::number(
+            countStaged(QStringLiteral(" where item_cglb='%1'").arg(QLatin1String(type))));
+    };
+    ui->Label2->setText(QStringLiteral("其中：应用技术") + ofType("1") +
+                        QStringLiteral("条，基础理论") + ofType("2") +
+                        QStringLiteral("条，软科学") + ofType("3") + QStringLiteral("条。"));
+}
+
+void TFormin::deleteStagedRecord() {
+    store::Table& staged = DM->T_temp_in;
+    try {
+        store::Database::Transaction unit(staged.database());
+        DeleteTempChildren();
+        staged.deleteRecord();
+        unit.commit();
+    } catch (...) {
+        rereadRows(staged);
+        throw;
+    }
+}
+
+void TFormin::Button7Click() {
+    store::Table& staged = DM->T_temp_in;
+    if (!staged.active() || staged.recordCount() == 0) {
+        return;
+    }
+    const int answer = widgets::Dialogs::instance().message(
+        this, widgets::Icon::Question, kAttention, QStringLiteral("是否删除数据？"),
+        widgets::Yes | widgets::No, widgets::No);
+    if (answer != widgets::Yes) {
+        return;
+    }
+    deleteStagedRecord();
+    if (staged.recordCount() == 0) {
+        ui->Button1->setEnabled(true);
+        ui->Button4->setEnabled(false);
+        ui->Button8->setEnabled(false);
+        ui->Button7->setEnabled(false);
+    }
+    ShowStagedCounts();
+}
+
+void TFormin::Button5Click() {
+    if (m_merging) {
+        return;
+    }
+    // The question comes before the refresh, so that the main window shows what was stored.
+    if (ui->Button6->isEnabled()) {
+        const int answer = widgets::Dialogs::instance().message(
+            this, widgets::Icon::Question, kAttention, QStringLiteral("是否保存导入数据？"),
+            widgets::Yes | widgets::No, widgets::Yes);
+        if (answer == widgets::Yes) {
+            Button6Click();
+        }
+    }
+
+    Ui::TMainForm* main = MainForm->form();
+    MainForm->RunQuerySql(DM->tempquery,
+                          QStringLiteral("select item_4 from hvel order by item_4 desc"));
+    MainForm->FillYearList(DM->tempquery, main->cbYear);
+    MainForm->QueryRecordList(DM->Qryhvel, main->ComboBox1, main->cbYear, main->btn_page02);
+    MainForm->MarkIncompletePages();
+    MainForm->RenumberList();
+    MainForm->LockUntilComplete();
+
+    removeTextFiles(ImportFolder, kRecordFiles);
+    ui->Button1->setEnabled(true);
+    ui->Button5->setEnabled(true);
+    for (QPushButton* button : {ui->Button3, ui->Button4, ui->Button6, ui->Button7, ui->Button8}) {
+        button->setEnabled(false);
+    }
+    ui->Panel1->hide();
+    done(QDialog::Accepted);
+}
+
+bool TFormin::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->Label7 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        Label7Click();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFormin::Label7Click() {
+    auto& dialogs = widgets::Dialogs::instance();
+    const QString chosen = dialogs.openFileName(this, QStringLiteral("请选择要改名的文件夹"),
+                                                QString(), QStringLiteral("arj(*.arj)"));
+    if (chosen.isEmpty()) {
+        return;
+    }
+    const QFileInfo package(chosen);
+    const QString name = package.fileName();
+    const QString base = name.left(name.size() - 4);
+    if (base.size() < 5 || base.size() > 7 || !name.toUpper().endsWith(QStringLiteral(".ARJ")) ||
+        !base.toUpper().startsWith(QStringLiteral("DOVA"))) {
+        dialogs.message(this, widgets::Icon::Warning, kAttention,
+                        QStringLiteral("请选择正确文件,被改名的文件类似DOVAXXX.ARJ(XXX为数字)!"),
+                        widgets::Ok, widgets::Ok);
+        return;
+    }
+    const QString code = base.mid(4);
+    // Old name prefix, new name; the last one, the patents, may be missing.
+    const std::pair<const char*, const char*> names[] = {{"HVEL", "HVEL.TXT"},
+                                                         {"CGDW", "CGWCDW.TXT"},
+                                                         {"CGWCR", "CGWCR.TXT"},
+                                                         {"JDMD", "JDWYHMD.TXT"},
+                                                         {"ZLQK", "ZLQK.TXT"}};
+    auto oldName = [&](const char* prefix) {
+        return QLatin1String(prefix) + code + QStringLiteral(".TXT");
+    };
+    QStringList all;
+    for (const auto& [prefix, newName] : names) {
+        all << QLatin1String(newName) << oldName(prefix);
+    }
+    const QString folder = package.absolutePath() + QLatin1Char('/');
+    removeTextFiles(folder, all);
+    ImportFolder = folder;
+
+    exchange::Archiver& archiver = exchange::Archiver::instance();
+    try {
+        archiver.extract(fsPath(folder), name.toStdString());
+    } catch (const exchange::ArchiverError& e) {
+        MainForm->ShowWarning(QString::fromUtf8(e.what()));
+        return;
+    }
+    // The archiver has finished: every file it was going to write is there, so one look at
+    // the names suffices.
+    std::vector<std::string> packed;
+    for (const auto& [prefix, newName] : names) {
+        const std::filesystem::path target = fsPath(folder + QLatin1String(newName));
+        if (auto old = exchange::findIgnoringCase(fsPath(folder), oldName(prefix).toStdString())) {
+            std::filesystem::rename(*old, target);
+        } else if (auto renamed = exchange::findIgnoringCase(fsPath(folder), newName)) {
+            std::filesystem::rename(*renamed, target);
+        } else if (std::string_view(prefix) != "ZLQK") {
+            dialogs.message(this, widgets::Icon::Warning, kAttention,
+                            QStringLiteral("包内文件不正确，可能有缺失!"), widgets::Ok,
+                            widgets::Ok);
+            return;
+        } else {
+            continue;
+        }
+        packed.push_back(newName);
+    }
+
+    // A package left from before would keep files that this one lacks: it is replaced.
+    const QString converted = QStringLiteral("dovaqy.arj");
+    std::filesystem::remove(fsPath(folder + converted));
+    try {
+        archiver.pack(fsPath(folder), converted.toStdString(), packed);
+    } catch (const exchange::ArchiverError& e) {
+        MainForm->ShowWarning(QString::fromUtf8(e.what()));
+        return;
+    }
+    removeTextFiles(folder, all);
+    MainForm->ShowWarning(QStringLiteral("你已改名成功!文件在") + folder + converted);
+}
+
+void TFormin::closeEvent(QCloseEvent* event) {
+    // Only "退出" closes the dialog, so the main window is always refreshed.
+    event->ignore();
+    if (ui->Button5->isEnabled()) {
+        Button5Click();
+    }
+}
+
+void TFormin::reject() {
+    if (ui->Button5->isEnabled()) {
+        Button5Click();
+    }
+}
+
+void TFormin::showError(const QString& text) {
+    widgets::Dialogs::instance().message(this, widgets::Icon::None, QStringLiteral("提示"), text,
+                                         widgets::Ok, widgets::Ok);
+}
