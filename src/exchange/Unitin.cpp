@@ -3,8 +3,10 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QMouseEvent>
-#include <exception>
 #include <filesystem>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "Archiver.h"
 #include "Database.h"

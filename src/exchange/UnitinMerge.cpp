@@ -1,6 +1,7 @@
 // The import dialog's merge: the same-name check, renaming, storing under new keys and the
 // same-name overwrite.
 #include <QCoreApplication>
+#include <array>
 #include <stdexcept>
 
 #include "CgwcrManage.h"

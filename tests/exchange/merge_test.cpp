@@ -259,7 +259,8 @@ namespace {
 TEST_F(MergeTest, TheDuplicateListStaysOpenUntilOneRowIsLeft) {
     open({record("2024000001", "1", {{"ITEM_3", "同名"}}),
           record("2024000002", "1", {{"ITEM_3", "同名"}}),
-          record("2024000003", "1", {{"ITEM_3", "同名"}})});
+          record("2024000003", "1", {{"ITEM_3", "同名"}})},
+         {person("2024000001", "张三", "单位", ".")});
     TFormDuoyu list(m_form.get());
     MainForm->RunQuerySql(DM->Query2, QStringLiteral("select * from hvel where item_3='同名'"));
     list.setResult(-1);
@@ -271,6 +272,7 @@ TEST_F(MergeTest, TheDuplicateListStaysOpenUntilOneRowIsLeft) {
 
     list.form()->Button1->click();  // two left: still refused
     EXPECT_EQ(rows("hvel.DBF").size(), 2u);
+    EXPECT_TRUE(rows("cgwcr.DBF").empty());  // the record's persons went with it
     EXPECT_EQ(list.result(), -1);
     list.form()->Button1->click();
     EXPECT_EQ(rows("hvel.DBF").size(), 1u);
