@@ -10,6 +10,7 @@
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "ListPage.h"
+#include "Unit1.h"
 #include "UnitDM.h"
 #include "ui_CgwcrManage.h"
 
@@ -27,6 +28,36 @@ void copyRowByPosition(store::Dataset& from, int row, store::Dataset& to) {
     const int columns = std::min(from.fieldCount(), to.fieldCount());
     for (int i = 0; i < columns; ++i) {
         to.field(i).set(from.valueAt(row, i));
+    }
+}
+
+void enterKnownPerson(store::Dataset& from, int row) {
+    const QString name =
+        QString::fromStdString(from.valueAt(row, from.fieldIndex("ITEM_180")).asText()).trimmed();
+    if (name.isEmpty()) {
+        return;
+    }
+    store::Table& known = DM->TblwcrNew;
+    known.close();
+    known.setFilter(
+        (QStringLiteral("item_180 ='") + TMainForm::QuoteSqlText(name) + QStringLiteral("'"))
+            .toStdString());
+    known.open();
+    if (known.recordCount() > 1) {
+        return;
+    }
+    if (known.recordCount() == 0) {
+        known.append();
+    } else {
+        known.first();
+        known.edit();
+    }
+    try {
+        copyRowByPosition(from, row, known);
+        known.post();
+    } catch (...) {
+        known.cancel();
+        throw;
     }
 }
 

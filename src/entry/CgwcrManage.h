@@ -17,6 +17,11 @@ class TFormWcr;
 // by position (cgwcr and cgwcrNew keep the same column order).
 void copyRowByPosition(store::Dataset& from, int row, store::Dataset& to);
 
+// The person of row (0-based) of from becomes the known person of the same name in cgwcrNew:
+// appended when the name is unknown, overwritten when it is known once, left alone when it is
+// known more often. Leaves cgwcrNew filtered to the name.
+void enterKnownPerson(store::Dataset& from, int row);
+
 // The quick add: the persons known to this installation (cgwcrNew), of which the chosen ones
 // are copied into the current record's persons.
 class TFormWcr : public QDialog {

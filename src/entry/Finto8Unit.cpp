@@ -157,27 +157,5 @@ void TFinto8::checkRow() {
 }
 
 void TFinto8::afterAppend(store::Dataset& row) {
-    store::Table& known = DM->TblwcrNew;
-    const QString name = ui->edtry_180->text().trimmed();
-    known.close();
-    known.setFilter(
-        (QStringLiteral("item_180 ='") + TMainForm::QuoteSqlText(name) + QStringLiteral("'"))
-            .toStdString());
-    known.open();
-    if (known.recordCount() > 1) {
-        return;
-    }
-    if (known.recordCount() == 0) {
-        known.append();
-    } else {
-        known.first();
-        known.edit();
-    }
-    try {
-        copyRowByPosition(row, row.recNo() - 1, known);
-        known.post();
-    } catch (...) {
-        known.cancel();
-        throw;
-    }
+    enterKnownPerson(row, row.recNo() - 1);
 }

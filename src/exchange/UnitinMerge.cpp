@@ -52,31 +52,6 @@ std::array<ChildCopy, 4> childCopies() {
              {"cgwcdwtemp", &DM->TblCgwcdw, false}}};
 }
 
-// The person of row of from becomes (or updates) the known person of the same name; a name
-// known more than once is left alone.
-void enterKnownPerson(store::Dataset& from, int row) {
-    const QString name =
-        QString::fromStdString(from.valueAt(row, from.fieldIndex("ITEM_180")).asText()).trimmed();
-    if (name.isEmpty()) {
-        return;
-    }
-    store::Table& known = DM->TblwcrNew;
-    known.close();
-    known.setFilter((QStringLiteral("item_180 =") + quoted(name)).toStdString());
-    known.open();
-    if (known.recordCount() > 1) {
-        return;
-    }
-    if (known.recordCount() == 0) {
-        known.append();
-    } else {
-        known.first();
-        known.edit();
-    }
-    copyRowByPosition(from, row, known);
-    known.post();
-}
-
 // Appends row of rows to live, field by field by position, under key and region ".".
 void copyRow(store::Dataset& rows, int row, store::Table& live, const QString& key) {
     if (!live.active()) {
