@@ -143,7 +143,8 @@ void TFormin::Button1Click() {
         ui->Edit1->clear();
         return;
     }
-    ui->Edit1->setText(chosen.toUpper());
+    // The path as chosen: on Linux a name in capitals would be another file.
+    ui->Edit1->setText(chosen);
     if (chosen.trimmed().right(kPackageName.size()).toUpper() != kPackageName) {
         dialogs.message(this, widgets::Icon::Warning, kAttention,
                         QStringLiteral("请选择正确导入包,名字是DOVAQY.ARJ!"), widgets::Ok,

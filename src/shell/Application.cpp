@@ -1,6 +1,8 @@
 #include "Application.h"
 
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <exception>
 
 #include "Dialogs.h"
@@ -17,6 +19,11 @@ VelmoraApplication::VelmoraApplication(int& argc, char** argv) : QApplication(ar
     QFont::insertSubstitutions(QStringLiteral("楷体_GB2312"),
                                {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UMing CN")});
     setFont(QFont(QStringLiteral("宋体"), 9));
+    // Qt's own texts (buttons of message boxes, the file dialogs) in Chinese.
+    if (m_qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                       QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        installTranslator(&m_qtTexts);
+    }
 }
 
 bool VelmoraApplication::notify(QObject* receiver, QEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QTranslator>
 
 // The application object. Its notify() is the default error handler: an exception that
 // escapes an event handler is shown in a message box titled with the application title, and
@@ -11,4 +12,7 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 
     static void showException(const QString& text);
+
+private:
+    QTranslator m_qtTexts;
 };
