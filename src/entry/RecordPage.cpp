@@ -18,6 +18,7 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "GbkLimit.h"
+#include "ListPage.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
 #include "Unit1.h"
@@ -236,10 +237,7 @@ bool RecordPage::btnSave01Click() {
         row.post();
         unit.commit();
     } catch (const std::exception& e) {
-        if (row.active()) {
-            row.cancel();
-            row.refresh();
-        }
+        rereadRows(row);
         widgets::Dialogs::instance().message(this, widgets::Icon::None, QStringLiteral("提示"),
                                              QString::fromUtf8(e.what()), widgets::Ok, widgets::Ok);
         return false;

@@ -14,6 +14,7 @@
 #include "DbfFile.h"
 #include "Dialogs.h"
 #include "ExchangeTextFile.h"
+#include "ListPage.h"
 #include "Text.h"
 #include "Unit1.h"
 #include "UnitDM.h"
@@ -177,10 +178,7 @@ void TFcodeManage::updateFromPackage(const CodeTable& code, store::Table& table,
         exchange::ReadExchangeFile(textFile->string(), table, exchange::ExchangeVariant::CodeTable);
         unit.commit();
     } catch (...) {
-        if (table.state() != store::Dataset::State::Browse) {
-            table.cancel();
-        }
-        table.refresh();
+        rereadRows(table);
         table.enableControls();
         throw;
     }

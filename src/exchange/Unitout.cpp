@@ -265,9 +265,9 @@ void TFormout::RadioButton7Click() {
 }
 
 void TFormout::ComboBox2Change() {
-    QString year = ui->ComboBox2->currentText();
-    year.replace(QLatin1Char('\''), QStringLiteral("''"));
-    SetDataSetFilter(DM->T_temp_out, QStringLiteral("item_4='") + year + QStringLiteral("*'"));
+    SetDataSetFilter(DM->T_temp_out, QStringLiteral("item_4='") +
+                                         TMainForm::QuoteSqlText(ui->ComboBox2->currentText()) +
+                                         QStringLiteral("*'"));
     ui->Button2->setEnabled(true);
     ui->DBGrid1->selectAll();
     showSelectedCount();

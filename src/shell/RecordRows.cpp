@@ -20,4 +20,11 @@ void filterToRecord(store::Table& table, const QString& key, const QString& regi
     table.open();
 }
 
+void reopenChildTables() {
+    for (store::Table* children : childTables()) {
+        children->close();
+        children->open();
+    }
+}
+
 }  // namespace recordrows

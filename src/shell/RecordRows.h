@@ -20,4 +20,8 @@ std::array<store::Table*, 4> childTables();
 // opens it again.
 void filterToRecord(store::Table& table, const QString& key, const QString& region);
 
+// Closes and opens the child tables again, so that they read what a rolled-back unit of
+// writes left in their files.
+void reopenChildTables();
+
 }  // namespace recordrows

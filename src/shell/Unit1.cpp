@@ -5,9 +5,11 @@
 
 #include "Clock.h"
 #include "CodeManage.h"
+#include "Database.h"
 #include "DatasetModel.h"
 #include "Dialogs.h"
 #include "GlyphButton.h"
+#include "ListPage.h"
 #include "Product.h"
 #include "RecordRows.h"
 #include "UnitDM.h"
@@ -150,13 +152,21 @@ void TMainForm::RenumberList() {
             }
         }
     } reattach{m_listModel.get()};
-    list.first();
-    const int count = list.recordCount();
-    for (int i = 1; i <= count; ++i) {
-        list.edit();
-        list.field("no").set(store::Value(std::to_string(i)));
-        list.post();
-        list.next();
+    // All rows take their numbers, or none does.
+    try {
+        store::Database::Transaction unit(list.database());
+        list.first();
+        const int count = list.recordCount();
+        for (int i = 1; i <= count; ++i) {
+            list.edit();
+            list.field("no").set(store::Value(std::to_string(i)));
+            list.post();
+            list.next();
+        }
+        unit.commit();
+    } catch (...) {
+        rereadRows(list);
+        throw;
     }
     list.first();
 }

@@ -242,10 +242,7 @@ void TMainForm::Button4Click() {
         unit.commit();
     } catch (...) {
         // The unit has rolled the files back; read them again.
-        for (store::Table* children : recordrows::childTables()) {
-            children->close();
-            children->open();
-        }
+        recordrows::reopenChildTables();
         QueryRecordList(list, ui->ComboBox1, ui->cbYear, ui->btn_page02);
         throw;
     }

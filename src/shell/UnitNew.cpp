@@ -12,6 +12,7 @@
 #include "Errors.h"
 #include "GbkLimit.h"
 #include "GlyphButton.h"
+#include "ListPage.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
 #include "Unit1.h"
@@ -420,14 +421,8 @@ void TFormNew::storeModification(const QString& key, const QString& name, const 
         unitOfWork.commit();
     } catch (...) {
         // The unit has rolled the files back; the datasets read them again.
-        if (rows.active()) {
-            rows.cancel();
-            rows.refresh();
-        }
-        for (store::Table* children : recordrows::childTables()) {
-            children->close();
-            children->open();
-        }
+        rereadRows(rows);
+        recordrows::reopenChildTables();
         throw;
     }
 }

@@ -5,7 +5,9 @@
 #include <QTableView>
 #include <map>
 
+#include "Database.h"
 #include "Dialogs.h"
+#include "Errors.h"
 #include "GlyphButton.h"
 #include "MainWindowFixture.h"
 #include "QtPrinters.h"
@@ -238,6 +240,29 @@ TEST_F(MainWindowTest, DeleteRecordRowsQuotesTheValue) {
     store::Query scratch(DM->database());
     m_form->DeleteRecordRows(scratch, QStringLiteral("ITEM_3"), QStringLiteral("O'Brien"));
     EXPECT_EQ(listColumn("ITEM_4"), QStringList{QStringLiteral("2004000002")});
+}
+
+TEST_F(MainWindowTest, RenumberingThatFailsKeepsEveryNumber) {
+    // A one-character number column: the tenth row's number cannot be stored.
+    replaceTable("hvel.DBF",
+                 "NO C(1)\tITEM_4 C(10)\tITEM_DQDM C(10)\tITEM_CGLB C(1)\tITEM_3 C(140)\t"
+                 "ITEM_120 C(20)\tITEM_9 C(100)\tITEM_1 C(3)\tITEM_51 C(3)\tITEM_127 C(3)\n");
+    std::vector<Row> records;
+    for (const char* key : {"2004000001", "2004000002", "2004000003", "2004000004", "2004000005",
+                            "2004000006", "2004000007", "2004000008", "2004000009"}) {
+        records.push_back(record(key, "1"));
+    }
+    start(records);
+    store::Database& db = DM->database();
+    db.run(
+        "insert into hvel (item_4, item_dqdm, item_cglb, item_3) "
+        "values ('2004000010', '.', '1', 'x')");
+    db.run("update hvel set no = 'x'");
+    m_form->QueryRecordList(DM->Qryhvel, ui->ComboBox1, ui->cbYear, ui->btn_page02);
+
+    EXPECT_THROW(m_form->RenumberList(), store::ValueError);
+    EXPECT_EQ(DM->Qryhvel.state(), store::Dataset::State::Browse);
+    EXPECT_EQ(listColumn("NO"), QStringList(10, QStringLiteral("x")));
 }
 
 }  // namespace

@@ -92,6 +92,12 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ComposeTest,
     ::testing::Values(
         ComposeCase{"contains", "成果名称", "包含", "新型", nullptr, " item_3 like '%新型%'"},
+        // A typed quote is the user's own SQL: it is not doubled, and the search then fails
+        // with its message.
+        ComposeCase{"quote_in_contained_text", "成果名称", "包含", "O'Brien", nullptr,
+                    " item_3 like '%O'Brien%'"},
+        ComposeCase{"quote_in_compared_text", "成果名称", "=", "O'Brien", nullptr,
+                    " item_3 ='O'Brien'"},
         ComposeCase{"equals", "成果密级", "=", nullptr, "2  ", " item_1 ='2'"},
         ComposeCase{"less", "成果密级", "<", nullptr, "2  ", " item_1 <'2'"},
         ComposeCase{"greater", "成果密级", ">", nullptr, "2  ", " item_1 >'2'"},
