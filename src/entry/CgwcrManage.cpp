@@ -40,7 +40,7 @@ void enterKnownPerson(store::Dataset& from, int row) {
     store::Table& known = DM->TblwcrNew;
     known.close();
     known.setFilter(
-        (QStringLiteral("item_180 ='") + TMainForm::QuoteSqlText(name) + QStringLiteral("'"))
+        (QStringLiteral("item_180 ='") + TMainForm::QuoteFilterText(name) + QStringLiteral("'"))
             .toStdString());
     known.open();
     if (known.recordCount() > 1) {

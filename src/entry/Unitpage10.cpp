@@ -109,7 +109,7 @@ int TFpage10::showUnitsOf(store::Dataset& unit) {
     store::Query& units = DM->Qryunit;
     m_model.setDataset(nullptr);
     units.close();
-    units.setFilter((QStringLiteral("upunitcode='") + TMainForm::QuoteSqlText(parent) +
+    units.setFilter((QStringLiteral("upunitcode='") + TMainForm::QuoteFilterText(parent) +
                      QStringLiteral("' and unitlevel='") + QString::fromLatin1(kSecondLevel) +
                      QStringLiteral("'"))
                         .toStdString());

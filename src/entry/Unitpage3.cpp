@@ -200,7 +200,7 @@ void TFpage3::FormShow() {
 void TFpage3::GetItem41List(store::Dataset& table, const QString& code, bool keepWithoutBlank,
                             QLabel* label, QComboBox* combo) {
     table.setFilter(
-        (QStringLiteral("item_126 ='") + TMainForm::QuoteSqlText(code) + QStringLiteral("'"))
+        (QStringLiteral("item_126 ='") + TMainForm::QuoteFilterText(code) + QStringLiteral("'"))
             .toStdString());
     table.open();
     combo->clear();

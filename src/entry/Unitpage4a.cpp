@@ -270,7 +270,7 @@ void TFpage4a::BitBtndtrClick() {
     const QString code = unitfacts::storedText(DM->Tblunit, "unitcode");
     leaders.close();
     leaders.setFilter(
-        (QStringLiteral("unitcode='") + TMainForm::QuoteSqlText(code) + QStringLiteral("'"))
+        (QStringLiteral("unitcode='") + TMainForm::QuoteFilterText(code) + QStringLiteral("'"))
             .toStdString());
     leaders.open();
     if (Fpage11 != nullptr) {

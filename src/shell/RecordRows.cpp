@@ -13,8 +13,8 @@ std::array<store::Table*, 4> childTables() {
 
 void filterToRecord(store::Table& table, const QString& key, const QString& region) {
     table.close();
-    table.setFilter((QStringLiteral("item_4='") + TMainForm::QuoteSqlText(key) +
-                     QStringLiteral("' and item_dqdm='") + TMainForm::QuoteSqlText(region) +
+    table.setFilter((QStringLiteral("item_4='") + TMainForm::QuoteFilterText(key) +
+                     QStringLiteral("' and item_dqdm='") + TMainForm::QuoteFilterText(region) +
                      QStringLiteral("'"))
                         .toStdString());
     table.open();

@@ -148,6 +148,9 @@ public:
     void RunQuerySql(store::Query& query, const QString& sql);
     // Every single quote doubled, for a quoted SQL literal.
     static QString QuoteSqlText(QString text);
+    // text as the value of a dataset filter term, matching itself exactly: quotes doubled, and
+    // trailing stars doubled so that they are not read as a prefix match.
+    static QString QuoteFilterText(const QString& text);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -36,7 +36,7 @@ void finishList(QComboBox* combo, bool keepWithoutBlank) {
 void fillCodes(store::Dataset& table, const QString& fieldCode, QComboBox* combo,
                bool keepWithoutBlank, bool legacyKept) {
     table.setFilter(
-        (QStringLiteral("zddm ='") + TMainForm::QuoteSqlText(fieldCode) + QStringLiteral("'"))
+        (QStringLiteral("zddm ='") + TMainForm::QuoteFilterText(fieldCode) + QStringLiteral("'"))
             .toStdString());
     table.open();
     combo->clear();
@@ -305,7 +305,7 @@ void TMainForm::SplitPeriod(const QString& period, QLineEdit* startYear, QLineEd
 
 void TMainForm::ShowClassCode(store::Dataset& table, const QString& code, QLineEdit* edit) {
     table.setFilter(
-        (QStringLiteral("xxdm='") + QuoteSqlText(code) + QStringLiteral("'")).toStdString());
+        (QStringLiteral("xxdm='") + QuoteFilterText(code) + QStringLiteral("'")).toStdString());
     table.open();
     table.first();
     if (table.recordCount() > 0) {
@@ -321,4 +321,8 @@ void TMainForm::RunQuerySql(store::Query& query, const QString& sql) {
 
 QString TMainForm::QuoteSqlText(QString text) {
     return text.replace(QLatin1Char('\''), QStringLiteral("''"));
+}
+
+QString TMainForm::QuoteFilterText(const QString& text) {
+    return QString::fromStdString(store::filterText(text.toStdString()));
 }

@@ -388,7 +388,8 @@ void TFormNew::storeModification(const QString& key, const QString& name, const 
         if (key != OldKey) {
             for (store::Table* children : recordrows::childTables()) {
                 children->close();
-                children->setFilter("item_4='" + sqlText(OldKey) + "'");
+                children->setFilter("item_4='" + TMainForm::QuoteFilterText(OldKey).toStdString() +
+                                    "'");
                 children->open();
                 // Each row leaves the filter when it is posted under the new key.
                 while (children->recordCount() > 0) {

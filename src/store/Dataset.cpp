@@ -88,6 +88,23 @@ std::optional<std::pair<std::string, std::string>> liveSelect(std::string_view s
 
 }  // namespace
 
+std::string filterText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    for (char c : text) {
+        out += c;
+        if (c == '\'') {
+            out += '\'';
+        }
+    }
+    size_t stars = 0;
+    while (stars < text.size() && text[text.size() - 1 - stars] == '*') {
+        ++stars;
+    }
+    out.append(stars, '*');
+    return out;
+}
+
 // Keeps a detail dataset on the rows of its master's current row.
 class Dataset::MasterLink : public DatasetObserver {
 public:
@@ -757,10 +774,15 @@ std::vector<Dataset::FilterTerm> Dataset::parseFilter(const std::string& text) c
             if (!closed) {
                 fail("unterminated text");
             }
-            if (!value.empty() && value.back() == '*') {
-                value.pop_back();
-                term.prefix = true;
+            // A trailing "*" asks for a prefix match; "**" stands for a "*" of the text, so a
+            // value that itself ends in stars can still be matched exactly.
+            size_t stars = 0;
+            while (stars < value.size() && value[value.size() - 1 - stars] == '*') {
+                ++stars;
             }
+            term.prefix = stars % 2 == 1;
+            value.resize(value.size() - stars);
+            value.append(stars / 2, '*');
             term.value = Value(std::move(value));
         } else {
             const size_t numberStart = i;

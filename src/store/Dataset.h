@@ -42,6 +42,10 @@ struct LookupField {
     std::string resultField = "xxmc";
 };
 
+// text as the value of a filter term: quotes doubled and trailing stars doubled, so that
+// it matches itself exactly ("张*" becomes "张**").
+std::string filterText(std::string_view text);
+
 // Accessor of one field of a dataset's current row (or of its edit buffer).
 class Field {
 public:
@@ -125,9 +129,9 @@ public:
     Field field(std::string_view name);
     Field operator[](std::string_view name) { return field(name); }
 
-    // Filter "field='text' and field=number ..."; a text ending in "*" matches by prefix;
-    // trailing blanks are ignored. Stays set until replaced; "" means none. Throws
-    // EngineError for an expression it cannot read.
+    // Filter "field='text' and field=number ..."; a text ending in "*" matches by prefix
+    // ("**" is a "*" of the text, see filterText()); trailing blanks are ignored. Stays set until
+    // replaced; "" means none. Throws EngineError for an expression it cannot read.
     void setFilter(std::string expression);
     const std::string& filter() const { return m_filter; }
 

@@ -152,6 +152,29 @@ TEST_F(DatasetTest, RefusesFiltersItCannotRead) {
     EXPECT_EQ(t.recordCount(), 0);
 }
 
+TEST_F(DatasetTest, StarsOfTheTextMatchExactly) {
+    write("cgwcrNew.dbf",
+          "ITEM_180 C(20)\n"
+          "张*\n"
+          "张三\n"
+          "O'Brien\n");
+    Table t(*m_db, "cgwcrNew");
+    t.open();
+    struct Case {
+        std::string filter;
+        Strings expected;
+    };
+    for (const Case& c : {Case{"ITEM_180='张*'", {"张*", "张三"}},
+                          Case{"ITEM_180='" + filterText("张*") + "'", {"张*"}},
+                          Case{"ITEM_180='" + filterText("张*") + "*'", {"张*"}},
+                          Case{"ITEM_180='" + filterText("O'Brien") + "'", {"O'Brien"}},
+                          Case{"ITEM_180='" + filterText("张") + "*'", {"张*", "张三"}}}) {
+        SCOPED_TRACE(c.filter);
+        t.setFilter(c.filter);
+        EXPECT_EQ(column(t, "ITEM_180"), c.expected);
+    }
+}
+
 TEST_F(DatasetTest, FilterStaysUntilReplaced) {
     Table t(*m_db, "zdxx");
     t.setFilter("zddm='item_181'");
