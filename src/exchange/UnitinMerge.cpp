@@ -290,8 +290,11 @@ void TFormin::mergeAll(bool overwrite) {
 
     try {
         if (failed == 0) {
+            // The staging tables are emptied together or not at all.
+            store::Database::Transaction unit(DM->database());
             EmptyTempChildTables();
             runSql(QStringLiteral("delete from hveltemp"));
+            unit.commit();
         }
         staged.refresh();
         MainForm->RunQuerySql(DM->Qryhvel, QString::fromStdString(DM->Qryhvel.sql()));
