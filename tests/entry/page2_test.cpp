@@ -13,6 +13,7 @@
 #include "ExitWays.h"
 #include "Finto6Unit.h"
 #include "PageFixture.h"
+#include "QtPrinters.h"
 #include "Unitpage2.h"
 #include "Unitpage6.h"
 #include "ui_Unit1.h"
@@ -22,15 +23,6 @@ using testsupport::record;
 using testsupport::Row;
 
 namespace {
-
-// Texts from UTF-8 literals.
-QStringList texts(const std::vector<const char*>& utf8) {
-    QStringList list;
-    for (const char* text : utf8) {
-        list << QString::fromUtf8(text);
-    }
-    return list;
-}
 
 const char* const kKey = "2004000001";
 

@@ -9,6 +9,7 @@
 
 #include "Finto6Unit.h"
 #include "PageFixture.h"
+#include "QtPrinters.h"
 #include "RecordRows.h"
 #include "Unitpage6.h"
 #include "ui_Finto6Unit.h"
@@ -18,15 +19,6 @@ using testsupport::record;
 using testsupport::Row;
 
 namespace {
-
-// Texts from UTF-8 literals.
-QStringList texts(const std::vector<const char*>& utf8) {
-    QStringList list;
-    for (const char* text : utf8) {
-        list << QString::fromUtf8(text);
-    }
-    return list;
-}
 
 const char* const kKey = "2004000001";
 
