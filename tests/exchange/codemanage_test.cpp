@@ -16,6 +16,7 @@
 #include "ExchangeTextFile.h"
 #include "GbkCodec.h"
 #include "MainWindowFixture.h"
+#include "TableRows.h"
 #include "Text.h"
 #include "ui_CodeManage.h"
 
@@ -113,17 +114,7 @@ protected:
     }
 
     fs::path folder() const { return fs::path(m_dir.path().toStdString()); }
-    static Rows rowsOf(store::Dataset& table) {
-        Rows rows;
-        for (table.first(); !table.eof(); table.next()) {
-            std::vector<std::string> row;
-            for (int i = 0; i < table.fieldCount(); ++i) {
-                row.push_back(table.field(i).asText());
-            }
-            rows.push_back(row);
-        }
-        return rows;
-    }
+    static Rows rowsOf(store::Dataset& table) { return testsupport::datasetRows(table); }
     static void writeBytes(const fs::path& path, std::string_view bytes) {
         std::ofstream(path, std::ios::binary) << bytes;
     }

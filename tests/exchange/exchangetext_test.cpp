@@ -17,6 +17,7 @@
 #include "Errors.h"
 #include "ExchangeTextFile.h"
 #include "GbkCodec.h"
+#include "TableRows.h"
 
 using namespace exchange;
 namespace fs = std::filesystem;
@@ -52,17 +53,7 @@ protected:
     }
     std::filesystem::path file(const std::string& name) const { return m_folder.path() / name; }
 
-    static Rows rowsOf(store::Dataset& table) {
-        Rows rows;
-        for (table.first(); !table.eof(); table.next()) {
-            std::vector<std::string> row;
-            for (int i = 0; i < table.fieldCount(); ++i) {
-                row.push_back(table.field(i).asText());
-            }
-            rows.push_back(row);
-        }
-        return rows;
-    }
+    static Rows rowsOf(store::Dataset& table) { return testsupport::datasetRows(table); }
 
     // Reads bytes as the file into a fresh copy of table, returning its rows.
     Rows readInto(const std::string& table, std::string_view bytes,

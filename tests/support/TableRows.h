@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Dataset.h"
 #include "DbfFile.h"
 
 namespace testsupport {
@@ -37,6 +38,19 @@ inline std::map<std::string, std::string> findRow(const std::filesystem::path& p
         }
     }
     return {};
+}
+
+// The rows of an open dataset, each its fields' texts in field order (null reads as "").
+inline std::vector<std::vector<std::string>> datasetRows(store::Dataset& dataset) {
+    std::vector<std::vector<std::string>> rows;
+    for (dataset.first(); !dataset.eof(); dataset.next()) {
+        std::vector<std::string> row;
+        for (int i = 0; i < dataset.fieldCount(); ++i) {
+            row.push_back(dataset.field(i).asText());
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
 }
 
 }  // namespace testsupport
