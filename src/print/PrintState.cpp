@@ -473,51 +473,47 @@ int PrintState::committeeRowCount(Family family, int n) {
     return std::max(((n + notes - 1) / perPage + 1) * perPage - notes, n);
 }
 
+void PrintState::fillListTable(ReportForm& form, store::Table& source, MemoryTable& table,
+                               int onePage, int (*rowCount)(Family, int),
+                               const std::vector<std::pair<QString, QString>>& fields) {
+    table.emptyTable();
+    ControlsDetached detached(source);
+    source.first();
+    const int n = source.recordCount();
+    form.setEnabled(QStringLiteral("QRSysData1"), n > onePage);
+    form.setEnabled(QStringLiteral("QRpage"), n <= onePage);
+    copyPadded(source, table, rowCount(form.info().family, n), fields);
+}
+
 void PrintState::PreparePersonsList(ReportForm& form) {
-    const Family family = form.info().family;
-    store::Table& persons = m_dm.TblCgwcr;
-    ClientDataSet2.emptyTable();
-    ControlsDetached detached(persons);
-    persons.first();
-    const int n = persons.recordCount();
-    const bool onePage = n <= personsOnOnePage(family);
-    form.setEnabled(QStringLiteral("QRSysData1"), !onePage);
-    form.setEnabled(QStringLiteral("QRpage"), onePage);
-    copyPadded(persons, ClientDataSet2, personsRowCount(family, n),
-               {{QStringLiteral("ITEM_187"), QStringLiteral("item_187")},
-                {QStringLiteral("ITEM_180"), QStringLiteral("item_180")},
-                {QStringLiteral("ITEM_181"), QStringLiteral("V_181")},
-                {QStringLiteral("ITEM_182"), QStringLiteral("item_182")},
-                {QStringLiteral("ITEM_183"), QStringLiteral("V_183")},
-                {QStringLiteral("ITEM_184"), QStringLiteral("V_184")},
-                {QStringLiteral("ITEM_188"), QStringLiteral("V_188")},
-                {QStringLiteral("ITEM_185"), QStringLiteral("item_185")},
-                {QStringLiteral("ITEM_186"), QStringLiteral("item_186")}});
+    fillListTable(form, m_dm.TblCgwcr, ClientDataSet2, personsOnOnePage(form.info().family),
+                  &PrintState::personsRowCount,
+                  {{QStringLiteral("ITEM_187"), QStringLiteral("item_187")},
+                   {QStringLiteral("ITEM_180"), QStringLiteral("item_180")},
+                   {QStringLiteral("ITEM_181"), QStringLiteral("V_181")},
+                   {QStringLiteral("ITEM_182"), QStringLiteral("item_182")},
+                   {QStringLiteral("ITEM_183"), QStringLiteral("V_183")},
+                   {QStringLiteral("ITEM_184"), QStringLiteral("V_184")},
+                   {QStringLiteral("ITEM_188"), QStringLiteral("V_188")},
+                   {QStringLiteral("ITEM_185"), QStringLiteral("item_185")},
+                   {QStringLiteral("ITEM_186"), QStringLiteral("item_186")}});
 }
 
 void PrintState::PrepareCommitteeList(ReportForm& form) {
-    const Family family = form.info().family;
-    store::Table& members = m_dm.Tbljdwyhmd;
-    ClientDataSet1.emptyTable();
-    ControlsDetached detached(members);
-    members.first();
-    const int n = members.recordCount();
-    const bool onePage = n <= committeeOnOnePage(family);
-    form.setEnabled(QStringLiteral("QRSysData1"), !onePage);
-    form.setEnabled(QStringLiteral("QRpage"), onePage);
-    copyPadded(members, ClientDataSet1, committeeRowCount(family, n),
-               {{QStringLiteral("ITEM_4"), QStringLiteral("ITEM_4")},
-                {QStringLiteral("ITEM_DQDM"), QStringLiteral("ITEM_DQDM")},
-                {QStringLiteral("ITEM_190"), QStringLiteral("ITEM_190")},
-                {QStringLiteral("ITEM_191"), QStringLiteral("ITEM_191")},
-                {QStringLiteral("ITEM_192"), QStringLiteral("ITEM_192")},
-                {QStringLiteral("ITEM_193"), QStringLiteral("V_193")},
-                {QStringLiteral("ITEM_194"), QStringLiteral("ITEM_194")},
-                {QStringLiteral("ITEM_195"), QStringLiteral("ITEM_195")},
-                {QStringLiteral("ITEM_196"), QStringLiteral("ITEM_196")},
-                {QStringLiteral("ITEM_197"), QStringLiteral("ITEM_197")},
-                {QStringLiteral("ITEM_198"), QStringLiteral("V_198")},
-                {QStringLiteral("ITEM_199"), QStringLiteral("ITEM_199")}});
+    fillListTable(form, m_dm.Tbljdwyhmd, ClientDataSet1, committeeOnOnePage(form.info().family),
+                  &PrintState::committeeRowCount,
+                  {{QStringLiteral("ITEM_4"), QStringLiteral("ITEM_4")},
+                   {QStringLiteral("ITEM_DQDM"), QStringLiteral("ITEM_DQDM")},
+                   {QStringLiteral("ITEM_190"), QStringLiteral("ITEM_190")},
+                   {QStringLiteral("ITEM_191"), QStringLiteral("ITEM_191")},
+                   {QStringLiteral("ITEM_192"), QStringLiteral("ITEM_192")},
+                   {QStringLiteral("ITEM_193"), QStringLiteral("V_193")},
+                   {QStringLiteral("ITEM_194"), QStringLiteral("ITEM_194")},
+                   {QStringLiteral("ITEM_195"), QStringLiteral("ITEM_195")},
+                   {QStringLiteral("ITEM_196"), QStringLiteral("ITEM_196")},
+                   {QStringLiteral("ITEM_197"), QStringLiteral("ITEM_197")},
+                   {QStringLiteral("ITEM_198"), QStringLiteral("V_198")},
+                   {QStringLiteral("ITEM_199"), QStringLiteral("ITEM_199")}});
 }
 
 }  // namespace print

@@ -101,6 +101,11 @@ private:
     void bindRecord(ReportForm& form);
     void prepareKeywords(ReportForm& form);
     void fillUnitsTable(int rows);
+    // Fills a padded list table from source and enables the static page label when the list
+    // holds at most onePage rows, the running page number otherwise.
+    void fillListTable(ReportForm& form, store::Table& source, MemoryTable& table, int onePage,
+                       int (*rowCount)(Family, int),
+                       const std::vector<std::pair<QString, QString>>& fields);
 
     TDM& m_dm;
     std::map<QString, std::unique_ptr<ReportForm>> m_forms;

@@ -135,11 +135,14 @@ private:
     }
 
     void allow(const Node& node, std::initializer_list<const char*> names) const {
+        allowNames(node, std::vector<const char*>(names));
+    }
+
+    void allowNames(const Node& node, const std::vector<const char*>& names) const {
         for (auto it = node.attributes.cbegin(); it != node.attributes.cend(); ++it) {
-            bool known = false;
-            for (const char* name : names) {
-                known = known || it.key() == QLatin1String(name);
-            }
+            const bool known = std::any_of(names.begin(), names.end(), [&it](const char* name) {
+                return it.key() == QLatin1String(name);
+            });
             if (!known) {
                 fail(node, QStringLiteral("%1 没有属性 %2").arg(node.name, it.key()));
             }
@@ -257,15 +260,7 @@ private:
     void allowBox(const Node& node, std::initializer_list<const char*> more) const {
         std::vector<const char*> names(kBoxAttributes);
         names.insert(names.end(), more);
-        for (auto it = node.attributes.cbegin(); it != node.attributes.cend(); ++it) {
-            bool known = false;
-            for (const char* name : names) {
-                known = known || it.key() == QLatin1String(name);
-            }
-            if (!known) {
-                fail(node, QStringLiteral("%1 没有属性 %2").arg(node.name, it.key()));
-            }
-        }
+        allowNames(node, names);
     }
 
     void noChildren(const Node& node) const {
@@ -606,17 +601,28 @@ const Band* ReportLayout::band(BandKind kind) const {
     return nullptr;
 }
 
-QStringList ReportLayout::labelNames() const {
-    QStringList names;
+std::vector<const Element*> ReportLayout::elements(std::initializer_list<ElementKind> kinds) const {
+    std::vector<const Element*> found;
     for (const Band& b : bands) {
         for (const Element& e : b.elements) {
-            if (e.kind == ElementKind::Label || e.kind == ElementKind::Check) {
-                names << e.name;
-            } else if (e.kind == ElementKind::Options) {
-                for (const OptionItem& option : e.options) {
-                    names << e.checkName(option);
-                }
+            if (std::find(kinds.begin(), kinds.end(), e.kind) != kinds.end()) {
+                found.push_back(&e);
             }
+        }
+    }
+    return found;
+}
+
+QStringList ReportLayout::labelNames() const {
+    QStringList names;
+    for (const Element* e :
+         elements({ElementKind::Label, ElementKind::Check, ElementKind::Options})) {
+        if (e->kind == ElementKind::Options) {
+            for (const OptionItem& option : e->options) {
+                names << e->checkName(option);
+            }
+        } else {
+            names << e->name;
         }
     }
     return names;
@@ -624,40 +630,34 @@ QStringList ReportLayout::labelNames() const {
 
 QStringList ReportLayout::controlNames() const {
     QStringList names = labelNames();
-    for (const Band& b : bands) {
-        for (const Element& e : b.elements) {
-            if (e.kind == ElementKind::PageNumber ||
-                (e.kind == ElementKind::Memo && !e.name.isEmpty())) {
-                names << e.name;
-            }
+    for (const Element* e : elements({ElementKind::PageNumber, ElementKind::Memo})) {
+        if (!e->name.isEmpty()) {
+            names << e->name;
         }
     }
     return names;
 }
 
-QStringList ReportLayout::recordFields() const {
+namespace {
+
+QStringList fieldsOf(const std::vector<const Element*>& elements) {
     QStringList fields;
-    for (const Band& b : bands) {
-        for (const Element& e : b.elements) {
-            if ((e.kind == ElementKind::Field || e.kind == ElementKind::Memo) &&
-                !fields.contains(e.field)) {
-                fields << e.field;
-            }
+    for (const Element* e : elements) {
+        if (!fields.contains(e->field)) {
+            fields << e->field;
         }
     }
     return fields;
 }
 
+}  // namespace
+
+QStringList ReportLayout::recordFields() const {
+    return fieldsOf(elements({ElementKind::Field, ElementKind::Memo}));
+}
+
 QStringList ReportLayout::rowFields() const {
-    QStringList fields;
-    for (const Band& b : bands) {
-        for (const Element& e : b.elements) {
-            if (e.kind == ElementKind::RowField && !fields.contains(e.field)) {
-                fields << e.field;
-            }
-        }
-    }
-    return fields;
+    return fieldsOf(elements({ElementKind::RowField}));
 }
 
 ReportLayout ReportLayout::parse(const QByteArray& xml, const QString& source) {

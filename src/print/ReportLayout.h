@@ -97,6 +97,8 @@ struct ReportLayout {
     std::vector<Band> bands;
 
     const Band* band(BandKind kind) const;
+    // The elements of those kinds, band by band in layout order.
+    std::vector<const Element*> elements(std::initializer_list<ElementKind> kinds) const;
     // The height the bands may fill on a page: page height less two margins.
     double printableHeight() const { return pageHeight - 2 * margin; }
     double printableWidth() const { return pageWidth - 2 * margin; }

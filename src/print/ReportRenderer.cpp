@@ -439,11 +439,11 @@ int pageCount(const ReportForm& form) {
 }
 
 PrintJob::PrintJob(QPagedPaintDevice& device) : m_device(device) {
-    if (auto* printer = dynamic_cast<QPrinter*>(&device)) {
-        printer->setFullPage(true);
-    }
-    m_device.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                       QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
+    // The painter's origin is the corner of the paper: the layouts keep their own margins.
+    QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
+                   QPageLayout::Millimeter);
+    a4.setMode(QPageLayout::FullPageMode);
+    m_device.setPageLayout(a4);
     if (!m_painter.begin(&m_device)) {
         throw PrintError(QStringLiteral("无法开始打印：打印机不可用，或输出文件不能写入。"));
     }
@@ -476,6 +476,11 @@ void PrintJob::finish() {
 
 std::vector<RenderNote> render(const ReportForm& form, QPagedPaintDevice& device, int first,
                                int last) {
+    const auto* printer = dynamic_cast<const QPrinter*>(&device);
+    if (printer != nullptr && first == 1 && last == 0 && printer->fromPage() > 0) {
+        first = printer->fromPage();
+        last = printer->toPage();
+    }
     PrintJob job(device);
     job.add(form, first, last);
     job.finish();

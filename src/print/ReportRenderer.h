@@ -72,7 +72,8 @@ private:
     std::vector<RenderNote> m_notes;
 };
 
-// Prints pages first..last of the form as one job.
+// Prints pages first..last of the form as one job. Without a range, a printer's own page
+// range (chosen in its print dialog) limits the pages.
 std::vector<RenderNote> render(const ReportForm& form, QPagedPaintDevice& device, int first = 1,
                                int last = 0);
 

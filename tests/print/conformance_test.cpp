@@ -45,18 +45,6 @@ protected:
         open();
     }
 
-    std::vector<const print::Element*> elements(ElementKind kind) const {
-        std::vector<const print::Element*> found;
-        for (const print::Band& band : m_layout->bands) {
-            for (const print::Element& e : band.elements) {
-                if (e.kind == kind) {
-                    found.push_back(&e);
-                }
-            }
-        }
-        return found;
-    }
-
     const print::ReportFormInfo* m_info = nullptr;
     std::shared_ptr<const print::ReportLayout> m_layout;
 };
@@ -74,7 +62,7 @@ TEST_P(LayoutConformance, HoldsEveryControlThePreparationAddresses) {
             EXPECT_TRUE(controls.contains(name)) << name.toStdString();
         }
         // A label no preparation sets would print its design caption for ever: a text.
-        for (const print::Element* label : elements(ElementKind::Label)) {
+        for (const print::Element* label : m_layout->elements({ElementKind::Label})) {
             EXPECT_TRUE(form.addressedNames().contains(label->name))
                 << label->name.toStdString() << " (line " << label->sourceLine << ")";
         }
@@ -83,12 +71,12 @@ TEST_P(LayoutConformance, HoldsEveryControlThePreparationAddresses) {
 
 TEST_P(LayoutConformance, CheckLabelsBelongToTheFieldsThePageMarks) {
     QStringList checks;
-    for (const print::Element* check : elements(ElementKind::Check)) {
-        checks << check->name;
-    }
-    for (const print::Element* group : elements(ElementKind::Options)) {
-        for (const print::OptionItem& option : group->options) {
-            checks << group->checkName(option);
+    for (const print::Element* e : m_layout->elements({ElementKind::Check, ElementKind::Options})) {
+        if (e->kind == ElementKind::Check) {
+            checks << e->name;
+        }
+        for (const print::OptionItem& option : e->options) {
+            checks << e->checkName(option);
         }
     }
     for (const QString& name : checks) {
@@ -104,7 +92,7 @@ TEST_P(LayoutConformance, CheckLabelsBelongToTheFieldsThePageMarks) {
 TEST_P(LayoutConformance, OptionCaptionsAreThoseOfTheCodeLists) {
     openRecord(0);
     store::Table& codes = m_dm->Tblzdxx;
-    for (const print::Element* group : elements(ElementKind::Options)) {
+    for (const print::Element* group : m_layout->elements({ElementKind::Options})) {
         codes.setFilter("zddm='" + group->codeList.toStdString() + "'");
         for (const print::OptionItem& option : group->options) {
             const bool found = codes.locate("xxdm", store::Value(option.code.toStdString()));

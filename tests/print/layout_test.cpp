@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QPdfWriter>
+#include <QPrinter>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include "MemoryTable.h"
@@ -23,18 +25,6 @@ QString u(const char* utf8) {
 
 ReportLayout parse(const char* xml) {
     return ReportLayout::parse(QByteArray(xml), u("test.xml"));
-}
-
-std::vector<const print::Element*> elementsOf(const ReportLayout& layout, ElementKind kind) {
-    std::vector<const print::Element*> found;
-    for (const print::Band& band : layout.bands) {
-        for (const print::Element& e : band.elements) {
-            if (e.kind == kind) {
-                found.push_back(&e);
-            }
-        }
-    }
-    return found;
 }
 
 // ---- what the reader refuses -----------------------------------------------------------
@@ -105,10 +95,10 @@ TEST(LayoutReader, TextLinesAreJoinedAndBreakOnlyAtBr) {
         "  <text>第一行，\n    接着写。<br/>第二行</text>\n"
         "  <label name=\"QRPage\"> 3 </label>\n"
         "</band></report>");
-    const auto texts = elementsOf(layout, ElementKind::Text);
+    const auto texts = layout.elements({ElementKind::Text});
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0]->text, u("第一行，接着写。\n第二行"));
-    EXPECT_EQ(elementsOf(layout, ElementKind::Label)[0]->text, u("3"));
+    EXPECT_EQ(layout.elements({ElementKind::Label})[0]->text, u("3"));
 }
 
 TEST(LayoutReader, StylesAreInheritedAndPlacesAreRelativeToTheirContainer) {
@@ -117,7 +107,7 @@ TEST(LayoutReader, StylesAreInheritedAndPlacesAreRelativeToTheirContainer) {
         "<group x=\"10\" y=\"5\" w=\"100\" bold=\"1\"><field name=\"ITEM_3\" x=\"2\" "
         "h=\"8\"/></group>"
         "</band></report>");
-    const print::Element* field = elementsOf(layout, ElementKind::Field)[0];
+    const print::Element* field = layout.elements({ElementKind::Field})[0];
     EXPECT_EQ(field->rect, QRectF(12, 5, 98, 8));
     EXPECT_EQ(field->style.font, u("黑体"));
     EXPECT_EQ(field->style.sizePx, 14);
@@ -131,13 +121,13 @@ TEST(LayoutReader, GridCellsShareTheRestJoinDownwardsAndRuleTheirEdges) {
         "<row h=\"10\"><cell w=\"40\">甲</cell><cell/><cell/></row>"
         "<row h=\"8\"><cell w=\"40\" join=\"up\"/><cell rule=\"0\"><label name=\"x\"/></cell></row>"
         "</grid></band></report>");
-    const auto texts = elementsOf(layout, ElementKind::Text);
+    const auto texts = layout.elements({ElementKind::Text});
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0]->rect, QRectF(10, 5, 40, 18));  // the joined cell below included
-    EXPECT_EQ(elementsOf(layout, ElementKind::Label)[0]->rect, QRectF(50, 15, 60, 8));
+    EXPECT_EQ(layout.elements({ElementKind::Label})[0]->rect, QRectF(50, 15, 60, 8));
 
     QList<QLineF> lines;
-    for (const print::Element* e : elementsOf(layout, ElementKind::Line)) {
+    for (const print::Element* e : layout.elements({ElementKind::Line})) {
         lines << e->line;
     }
     // The frame, the line under row 1 right of the joined cell, the edges of row 1's cells.
@@ -156,7 +146,7 @@ TEST(LayoutReader, OptionGroupsNameACheckLabelPerOption) {
         "  2 验收; 4 评审\n  6 结题\n</options>"
         "<check name=\"QL_ITEM_163_1\" box=\"1\"/><label name=\"item_14_1\"/>"
         "<pagenumber name=\"QRSysData1\">10--</pagenumber></band></report>");
-    const print::Element* options = elementsOf(layout, ElementKind::Options)[0];
+    const print::Element* options = layout.elements({ElementKind::Options})[0];
     ASSERT_EQ(options->options.size(), 3u);
     EXPECT_EQ(options->options[2].code, u("6"));
     EXPECT_EQ(options->options[2].caption, u("结题"));
@@ -332,6 +322,42 @@ INSTANTIATE_TEST_SUITE_P(
                 "EFGHIJKLMNOPQRSTUVWXYZ",
                 true, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RenderTest, APrinterGetsA4PagesWithTheLayoutsOwnMargins) {
+    print::ReportForm& page = list(30);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(m_dir.filePath(u("printer.pdf")));
+    print::render(page, printer);
+    const QString text = testsupport::pdfText(m_dir.filePath(u("printer.pdf")));
+    EXPECT_EQ(text.count(u'\f'), 2);
+    EXPECT_TRUE(printer.fullPage());
+    EXPECT_EQ(printer.pageLayout().pageSize().id(), QPageSize::A4);
+
+    printer.setFromTo(2, 2);  // as its print dialog sets it
+    print::render(page, printer);
+    EXPECT_EQ(testsupport::pdfText(m_dir.filePath(u("printer.pdf"))).count(u'\f'), 1);
+}
+
+TEST_F(RenderTest, EveryFontIsEmbedded) {
+    print::ReportForm& page = form(
+        "<band kind=\"body\" height=\"30\"><text h=\"8\">宋体文字</text>"
+        "<text y=\"8\" h=\"8\" font=\"黑体\">黑体文字</text>"
+        "<text y=\"16\" h=\"8\" font=\"楷体_GB2312\">楷体文字</text>"
+        "<check name=\"QL_ITEM_2_1\" y=\"24\" w=\"6\" h=\"6\" box=\"1\"/></band>");
+    page.setCaption(u("QL_ITEM_2_1"), u("√"));
+    const QString file = pdf(page);
+    EXPECT_EQ(testsupport::pdfText(file).simplified(), u("宋体文字 黑体文字 楷体文字 √"));
+    QProcess fonts;
+    fonts.start(QStringLiteral(PDFFONTS_PATH), {file});
+    fonts.waitForFinished(60000);
+    const QStringList lines =
+        QString::fromUtf8(fonts.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 5);  // two heading lines, three faces
+    for (const QString& line : lines.mid(2)) {
+        EXPECT_EQ(line.split(u' ', Qt::SkipEmptyParts).value(4), u("yes")) << line.toStdString();
+    }
+}
 
 TEST_F(RenderTest, APageBecomesAPicture) {
     print::ReportForm& page = list(3);
