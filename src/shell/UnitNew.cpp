@@ -403,7 +403,7 @@ void TFormNew::storeModification(const QString& key, const QString& name, const 
         }
         rows.refresh();
         if (!rows.locate("item_4", store::Value(OldKey.toStdString()))) {
-            throw store::EngineError("Record not found: " + OldKey.toStdString());
+            throw store::EngineError("hvel.dbf 中找不到要修改的记录 " + OldKey.toStdString());
         }
         rows.edit();
         const bool applied = ui->ComboBox1->currentIndex() == 0;
