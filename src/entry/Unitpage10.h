@@ -41,9 +41,10 @@ public:
 
     // The code of a new unit under parent when largest is the largest code among its units
     // (empty when it has none): the parent's first seven characters and "010", else the
-    // largest code's first nine characters counted on by one, followed by "0"; empty when that
-    // leaves the parent's block (its first seven characters), after the 99th unit. Throws
-    // std::invalid_argument when those nine characters are not a number.
+    // largest code's first nine characters (two past the parent's seven) counted on by one,
+    // followed by "0"; empty when that leaves the parent's block (codes that begin with its
+    // first seven characters), after the 99th unit. Throws std::invalid_argument when those
+    // characters are not a number.
     static QString nextUnitCode(const QString& parent, const QString& largest);
 
 protected:

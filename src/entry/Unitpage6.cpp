@@ -31,8 +31,9 @@ TFpage6::TFpage6(QWidget* parent)
     setUpFrame(ui->DBGrid5,
                {column("ITEM_NO", "序号", 40), column("V_st", "专利状况", 80),
                 column("V_ty", "专利类型", 100), column("PATENT_NO", "专利号", 120),
-                column("PATENT_NAM", "专利名称", 300), column("PATENT_ST", "", 70),
-                column("PATENT_TY", "", 70)},
+                column("PATENT_NAM", "专利名称", 300),
+                // The raw codes, under Chinese titles like every other column.
+                column("PATENT_ST", "状况代码", 70), column("PATENT_TY", "类型代码", 70)},
                {ui->Button2, ui->btnSave01, ui->Button1, ui->Button3, ui->quit01});
 }
 

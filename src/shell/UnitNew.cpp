@@ -52,10 +52,6 @@ bool isYearInRange(const QString& text) {
     return ok && year >= 1900 && year <= 2050;
 }
 
-std::string sqlText(const QString& text) {
-    return TMainForm::QuoteSqlText(text).toStdString();
-}
-
 // The main window's year selector gets year as its last item when it has no such item.
 void addYearToMainList(const QString& year) {
     QComboBox* years = MainForm->form()->cbYear;

@@ -104,8 +104,8 @@ TEST_F(PatentsTest, ShowingNumbersTheRowsAndShowsTheOptionTexts) {
             titles << model->headerData(column, Qt::Horizontal).toString();
         }
     }
-    EXPECT_EQ(titles, texts({"序号", "专利状况", "专利类型", "专利号", "专利名称", "PATENT_ST",
-                             "PATENT_TY"}));
+    EXPECT_EQ(titles, texts({"序号", "专利状况", "专利类型", "专利号", "专利名称", "状况代码",
+                             "类型代码"}));
     EXPECT_EQ(model->columnCount(), 9);  // ITEM_4 and ITEM_DQDM hidden
     EXPECT_EQ(model->index(1, 1).data().toString(), QStringLiteral("已授权"));
     EXPECT_EQ(model->index(2, 2).data().toString(), QStringLiteral("外观设计专利"));
