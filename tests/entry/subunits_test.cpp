@@ -302,6 +302,7 @@ TEST_F(SubUnitsTest, SaveWithoutAUnitWritesNoRow) {
     });
     ASSERT_EQ(m_boxes.boxes.size(), 1u);
     EXPECT_EQ(m_boxes.boxes[0].title, QStringLiteral("提示"));
+    EXPECT_EQ(m_boxes.boxes[0].text, QStringLiteral("没有当前记录，无法存储"));
     EXPECT_EQ(fileRows("unit.dbf").size(), 2u);  // the registering unit and the fixture's
 }
 
