@@ -1,5 +1,8 @@
 #include "Archiver.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -246,6 +249,9 @@ ArjArchiver::Outcome ArjArchiver::run(const fs::path& folder,
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
+    // A group of its own, so that ending it also ends what it started (an archiver run
+    // through a script, say).
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
     QElapsedTimer clock;
     clock.start();
     process.start();
@@ -272,6 +278,7 @@ ArjArchiver::Outcome ArjArchiver::run(const fs::path& folder,
         timedOut = !process.waitForFinished(static_cast<int>(left));
     }
     if (progress.cancelled() || timedOut) {
+        ::kill(-static_cast<pid_t>(process.processId()), SIGKILL);
         process.kill();
         process.waitForFinished();
         return {progress.cancelled() ? Ending::Cancelled : Ending::TimedOut, false, -1};

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -311,12 +312,26 @@ TEST_F(ArchiverProgressTest, TheWindowRunsItsEventsWhileTheArchiverWorks) {
     EXPECT_EQ(read(folder() / "A.TXT"), "unpacked\n");
 }
 
+// Whether process pid is alive (neither gone nor a zombie).
+bool running(const std::string& pid) {
+    std::ifstream stat("/proc/" + pid + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+        return false;
+    }
+    const size_t state = line.rfind(") ");
+    return state != std::string::npos && line[state + 2] != 'Z';
+}
+
+// The archiver and what it started (a script's child here) end; what it wrote goes.
 TEST_F(ArchiverProgressTest, CancelEndsTheArchiverAndRemovesItsOutput) {
     for (const bool pack : {false, true}) {
         SCOPED_TRACE(pack ? "pack" : "extract");
         write(folder() / "IN.TXT", "in");
+        const fs::path child = scriptFolder() / "child";
         ArjArchiver arj;
-        arj.setProgram(script("echo partial > A.TXT; echo partial > P.ARJ; exec sleep 30"));
+        arj.setProgram(script("echo partial > A.TXT; echo partial > P.ARJ; sleep 30 & echo $! > " +
+                              child.string() + "; wait"));
         m_dialogs.onExec = [&](QDialog& dialog) {
             QTimer::singleShot(200, cancelButton(dialog), &QAbstractButton::click);
             QEventLoop loop;
@@ -332,6 +347,13 @@ TEST_F(ArchiverProgressTest, CancelEndsTheArchiverAndRemovesItsOutput) {
         }
         EXPECT_LT(clock.elapsed(), 10000);
         EXPECT_EQ(names(folder()), (std::set<std::string>{"IN.TXT", "X.ARJ"}));
+        const std::string pid = read(child);
+        QElapsedTimer ending;
+        ending.start();
+        while (running(pid.substr(0, pid.find('\n'))) && ending.elapsed() < 3000) {
+            QThread::msleep(20);
+        }
+        EXPECT_FALSE(running(pid.substr(0, pid.find('\n'))));
     }
 }
 
