@@ -38,10 +38,6 @@ const TFcodeManage::CodeTable TFcodeManage::Lsbw = {
 
 namespace {
 
-std::string fileError(const char* what, const fs::path& path) {
-    return exchange::fileErrorText(what, path.string(), errno);
-}
-
 // What is wrong with the fields of a replacement table file, or an empty text when it begins
 // with the fields the program reads, as text fields.
 std::string wrongColumns(const std::vector<store::FieldDef>& fields,
@@ -70,12 +66,14 @@ std::string wrongColumns(const std::vector<store::FieldDef>& fields,
 uintmax_t copyFile(const fs::path& source, const fs::path& target) {
     std::FILE* in = std::fopen(source.c_str(), "rb");
     if (in == nullptr) {
-        throw exchange::ExchangeIoError(fileError("无法打开文件", source));
+        throw exchange::ExchangeIoError(
+            exchange::fileErrorText("无法打开文件", source.string(), errno));
     }
     std::FILE* out = std::fopen(target.c_str(), "wb");
     if (out == nullptr) {
         std::fclose(in);
-        throw exchange::ExchangeIoError(fileError("无法建立文件", target));
+        throw exchange::ExchangeIoError(
+            exchange::fileErrorText("无法建立文件", target.string(), errno));
     }
     uintmax_t copied = 0;
     char buffer[65536];
@@ -90,7 +88,8 @@ uintmax_t copyFile(const fs::path& source, const fs::path& target) {
     failed = failed || std::ferror(in) != 0 || std::fflush(out) != 0 || ::fsync(fileno(out)) != 0;
     std::fclose(in);
     if (std::fclose(out) != 0 || failed) {
-        throw exchange::ExchangeIoError(fileError("无法写入文件", target));
+        throw exchange::ExchangeIoError(
+            exchange::fileErrorText("无法写入文件", target.string(), errno));
     }
     return copied;
 }
