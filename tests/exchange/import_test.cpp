@@ -80,7 +80,7 @@ TEST_F(ImportDialogTest, APackageOfTheRealArchiverIsUnpackedAndRead) {
 }
 
 // Packages that are damaged or hostile, unpacked by Debian's arj through the dialog: the
-// Part's message with what is wrong, nothing left in the package's folder but the package,
+// format message with what is wrong, nothing left in the package's folder but the package,
 // and nothing staged.
 struct BadPackageCase {
     const char* name;
@@ -220,7 +220,7 @@ TEST_F(ImportDialogTest, ReadingBeforeAnyPackageDoesNothing) {
     EXPECT_TRUE(m_dialogs.boxes.empty());
 }
 
-// A file whose records cannot be stored: the Part's message with what is wrong on a second
+// A file whose records cannot be stored: the format message with what is wrong on a second
 // line, nothing staged, and the unpacked files gone from the package's folder.
 struct DamagedFileCase {
     const char* name;
