@@ -379,3 +379,31 @@ TEST_F(RenderTest, AnOutputThatCannotBeWrittenIsAnError) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MemoryTable, RowsAreAppendedPostedAndReadInOrderWithinTheFieldWidth) {
+    print::MemoryTable table(u("T"), {u("ITEM_180"), u("ITEM_186")});
+    table.append();
+    table.setField(u("item_180"), u("张三"));
+    table.setField(u("ITEM_186"), QString(print::MemoryTable::kFieldWidth, u'字'));
+    table.post();
+    table.append();
+    table.post();
+    table.first();
+    EXPECT_EQ(table.field(u("ITEM_180")), u("张三"));
+    table.next();
+    EXPECT_EQ(table.field(u("ITEM_180")), QString());
+    table.next();
+    EXPECT_TRUE(table.eof());
+
+    EXPECT_THROW(table.setField(u("ITEM_180"), u("x")), print::PrintError);  // not appending
+    table.append();
+    EXPECT_THROW(table.setField(u("ITEM_999"), u("x")), print::PrintError);
+    EXPECT_THROW(table.setField(u("ITEM_186"), QString(print::MemoryTable::kFieldWidth + 1, u'字')),
+                 print::PrintError);
+    table.emptyTable();
+    EXPECT_EQ(table.recordCount(), 0);
+}
+
+}  // namespace
