@@ -162,6 +162,7 @@ struct Cell {
 
 struct Row {
     double heightMm = 0;
+    bool header = false;  // repeated at the top of every page the table runs onto
     std::vector<Cell> cells;
 };
 
@@ -384,10 +385,12 @@ private:
     void addRow(const Line& line, const std::string& text, Table& table) {
         auto [keyword, rest] = firstWord(text);
         Row row;
-        if (keyword.starts_with("row:")) {
-            row.heightMm = number(line, keyword.substr(4));
-        } else if (keyword != "row") {
-            throw SourceError(line, "a table holds row, repeat and end lines");
+        row.header = keyword == "head" || keyword.starts_with("head:");
+        std::string_view kind = row.header ? "head" : "row";
+        if (keyword.starts_with(std::string(kind) + ":")) {
+            row.heightMm = number(line, keyword.substr(kind.size() + 1));
+        } else if (keyword != kind) {
+            throw SourceError(line, "a table holds head, row, repeat and end lines");
         }
         std::string cells = rest;
         size_t column = 0;
@@ -490,10 +493,15 @@ private:
         const double defaultHeight = table.lines ? 10 : table.small ? 7 : 8;
         for (const Row& row : table.rows) {
             pugi::xml_node tr = tbl.append_child("w:tr");
-            pugi::xml_node height = tr.append_child("w:trPr").append_child("w:trHeight");
+            pugi::xml_node rowProperties = tr.append_child("w:trPr");
+            rowProperties.append_child("w:cantSplit");
+            pugi::xml_node height = rowProperties.append_child("w:trHeight");
             height.append_attribute("w:val") =
                 twips(row.heightMm > 0 ? row.heightMm : defaultHeight).c_str();
             height.append_attribute("w:hRule") = "atLeast";
+            if (row.header) {
+                rowProperties.append_child("w:tblHeader");
+            }
             size_t column = 0;
             for (const Cell& cell : row.cells) {
                 double cellWidth = 0;

@@ -2,6 +2,7 @@
 // stored dates and the national plan's name.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "DocumentTexts.h"
@@ -16,6 +17,10 @@ struct BreakCase {
     size_t width;
     bool getsBreak;
 };
+
+void PrintTo(const BreakCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class AppendBreakIfShortTest : public ::testing::TestWithParam<BreakCase> {};
 
@@ -51,6 +56,10 @@ struct PeriodCase {
     const char* end;
 };
 
+void PrintTo(const PeriodCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class SplitPeriodTest : public ::testing::TestWithParam<PeriodCase> {};
 
 TEST_P(SplitPeriodTest, GivesYearAndMonth) {
@@ -75,6 +84,10 @@ struct KeywordCase {
     const char* value;
     std::array<std::string, 3> parts;
 };
+
+void PrintTo(const KeywordCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SplitSemicolonList3Test : public ::testing::TestWithParam<KeywordCase> {};
 
@@ -101,6 +114,10 @@ struct DateCase {
     const char* day;
 };
 
+void PrintTo(const DateCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class SplitIsoDateTest : public ::testing::TestWithParam<DateCase> {};
 
 TEST_P(SplitIsoDateTest, TakesFixedPositions) {
@@ -126,6 +143,10 @@ struct PlanCase {
     const char* plan;
     const char* result;
 };
+
+void PrintTo(const PlanCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BracketNationalPlanTest : public ::testing::TestWithParam<PlanCase> {};
 

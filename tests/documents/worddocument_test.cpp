@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -150,6 +151,10 @@ struct InsertCase {
     std::vector<std::pair<std::string, std::string>> inserts;
     std::string expected;
 };
+
+void PrintTo(const InsertCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class InsertAfterTest : public TemplateFolder, public ::testing::WithParamInterface<InsertCase> {};
 
