@@ -113,17 +113,18 @@ public:
                 auto included = read(path.parent_path() / rest, &line);
                 lines.insert(lines.end(), included.begin(), included.end());
             } else {
-                // Names of a repeat stay for the repeat to replace.
-                line.text = substitute(line, line.text, true);
+                if (keyword == "repeat") {
+                    m_repeatNames.insert(firstWord(rest).first);
+                }
+                line.text = substitute(line, line.text);
                 lines.push_back(std::move(line));
             }
         }
         return lines;
     }
 
-    // $NAME replaced by its define. Unknown names are an error unless kept (for a repeat).
-    std::string substitute(const Line& line, const std::string& text,
-                           bool keepUnknown = false) const {
+    // $NAME replaced by its define; the name of a repeat's row number stays for the repeat.
+    std::string substitute(const Line& line, const std::string& text) const {
         std::string out;
         for (size_t i = 0; i < text.size(); ++i) {
             if (text[i] != '$') {
@@ -139,8 +140,8 @@ public:
             auto found = m_defines.find(name);
             if (found != m_defines.end()) {
                 out += found->second;
-            } else if (keepUnknown) {
-                out += "$" + name;
+            } else if (m_repeatNames.contains(name)) {
+                out += "$" + name;  // a row number, replaced by the repeat
             } else {
                 throw SourceError(line, "unknown name $" + name);
             }
@@ -150,6 +151,7 @@ public:
     }
 
     std::map<std::string, std::string> m_defines;
+    std::set<std::string> m_repeatNames;
 };
 
 struct Cell {
