@@ -73,7 +73,7 @@ int run(const fs::path& dataDir, const std::string& item4, const fs::path& outDi
     fs::create_directories(outDir);
     const auto family = documents::familyOf(context.field("ITEM_CGLB"));
     for (const documents::DocumentSet& set : documents::documentSetsOf(family)) {
-        documents::FilledSet filled = documents::FillDocuments(dm, set);
+        documents::FilledSet filled = documents::fillDocuments(dm, set);
         for (const documents::FilledDocument& document : filled.documents) {
             const fs::path path =
                 outDir / (fs::path(document.templateName).stem().string() + ".docx");

@@ -5,7 +5,7 @@
 namespace documents {
 
 std::vector<DocumentSet> documentSetsOf(Family family) {
-    return {RegistrationDocuments(family)};
+    return {registrationDocuments(family)};
 }
 
 }  // namespace documents

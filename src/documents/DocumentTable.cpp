@@ -215,7 +215,7 @@ TextOf JoinWithBracketedText(TextOf text, TextOf bracketed) {
 std::optional<std::string> InsertNationalPlanName(const ExportContext& context) {
     store::Table& options = context.dm().Tblzdxx;
     std::string names = LookupCodeNamesPair(options, "item_126", context.field("ITEM_126"));
-    return BracketNationalPlan(names,
+    return bracketNationalPlan(names,
                                LookupCodeName(options, "item_140", context.field("ITEM_140")));
 }
 

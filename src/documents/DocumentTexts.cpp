@@ -92,7 +92,7 @@ DateParts SplitIsoDate(std::string_view date) {
             std::string(characters(date, 9, 2))};
 }
 
-std::string BracketNationalPlan(std::string_view names, std::string_view plan) {
+std::string bracketNationalPlan(std::string_view names, std::string_view plan) {
     if (plan.empty()) {
         return std::string(names);
     }

@@ -41,6 +41,6 @@ DateParts SplitIsoDate(std::string_view date);
 // The option texts of the project sources ("国家科技计划;B") with the national plan's name in
 // brackets after the national plan ("国家科技计划(P);B"). Unchanged when plan is empty or the
 // national plan is not one of the texts.
-std::string BracketNationalPlan(std::string_view names, std::string_view plan);
+std::string bracketNationalPlan(std::string_view names, std::string_view plan);
 
 }  // namespace documents

@@ -52,7 +52,7 @@ const std::vector<ListColumn> kCommitteeColumns = {
 
 }  // namespace
 
-DocumentTable RegistrationCover(Family family, std::string templateName) {
+DocumentTable registrationCover(Family family, std::string templateName) {
     const size_t nameWidth = family == Family::rj ? 42 : 44;
     return {std::move(templateName),
             {
@@ -65,7 +65,7 @@ DocumentTable RegistrationCover(Family family, std::string templateName) {
             }};
 }
 
-DocumentTable RegistrationForm(Family family, std::string templateName, int personsCap) {
+DocumentTable registrationForm(Family family, std::string templateName, int personsCap) {
     const In both = In::both, rj = In::rj, yy = In::yy;
     return rowsOf(
         family, std::move(templateName),
@@ -152,21 +152,21 @@ DocumentTable RegistrationForm(Family family, std::string templateName, int pers
         });
 }
 
-DocumentSet RegistrationDocuments(Family family) {
+DocumentSet registrationDocuments(Family family) {
     if (family == Family::rj) {
-        return {RegistrationCover(family, "基础、软科学封面.dotx"),
-                RegistrationForm(family, "基础、软科学登记表.dotx", 34)};
+        return {registrationCover(family, "基础、软科学封面.dotx"),
+                registrationForm(family, "基础、软科学登记表.dotx", 34)};
     }
-    return {RegistrationCover(family, "应用技术封面.dotx"),
-            RegistrationForm(family, "应用技术登记表.dotx", 34)};
+    return {registrationCover(family, "应用技术封面.dotx"),
+            registrationForm(family, "应用技术登记表.dotx", 34)};
 }
 
 void RJ_ButtonClick(TDM& dm, const ExportSeams& seams) {
-    RunWordExport(dm, RegistrationDocuments(Family::rj), seams);
+    runWordExport(dm, registrationDocuments(Family::rj), seams);
 }
 
 void YY_ButtonClick(TDM& dm, const ExportSeams& seams) {
-    RunWordExport(dm, RegistrationDocuments(Family::yy), seams);
+    runWordExport(dm, registrationDocuments(Family::yy), seams);
 }
 
 }  // namespace documents

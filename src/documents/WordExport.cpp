@@ -115,7 +115,7 @@ void FillBookmark(WordDocument& document, const std::string& bookmark, const std
     document.insertAfter(bookmark, text);
 }
 
-FilledSet FillDocuments(TDM& dm, const DocumentSet& set) {
+FilledSet fillDocuments(TDM& dm, const DocumentSet& set) {
     FilledSet filled;
     for (const DocumentTable& table : set) {
         filled.documents.push_back({table.templateName, OpenTemplateDocument(dm.DataDir, table)});
@@ -153,14 +153,14 @@ QString leftOutMessage(const std::vector<LeftOutRows>& leftOut) {
     return lines.join(QLatin1Char('\n'));
 }
 
-void RunWordExport(TDM& dm, const DocumentSet& set, const ExportSeams& seams) {
+void runWordExport(TDM& dm, const DocumentSet& set, const ExportSeams& seams) {
     widgets::Dialogs& dialogs = *seams.dialogs;
     if (!ConfirmWordExport(dialogs)) {
         return;
     }
     FilledSet filled;
     try {
-        filled = FillDocuments(dm, set);
+        filled = fillDocuments(dm, set);
     } catch (const TemplateError& e) {
         showError(dialogs, fromUtf8(e.what()));
         return;

@@ -62,7 +62,7 @@ struct FilledSet {
     std::vector<FilledDocument> documents;
     std::vector<LeftOutRows> leftOut;
 };
-FilledSet FillDocuments(TDM& dm, const DocumentSet& set);
+FilledSet fillDocuments(TDM& dm, const DocumentSet& set);
 
 // The file name a document of the template gets for the record: what it is, the record's key
 // and the time ("应用技术登记表_2004000001_20240501-103000.docx").
@@ -76,6 +76,6 @@ QString leftOutMessage(const std::vector<LeftOutRows>& leftOut);
 // file), the message on left-out rows, and opening. Errors of the templates and files are
 // shown and end the export before a document is written or after the last one written;
 // errors of the tables reach the caller.
-void RunWordExport(TDM& dm, const DocumentSet& set, const ExportSeams& seams);
+void runWordExport(TDM& dm, const DocumentSet& set, const ExportSeams& seams);
 
 }  // namespace documents

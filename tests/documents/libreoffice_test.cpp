@@ -61,7 +61,7 @@ TEST_P(LibreOfficeTest, OpensEachDocumentAndShowsTheValues) {
                              QString::fromStdString((scratch.path() / "text").string())};
     std::vector<std::pair<fs::path, std::vector<Fill>>> documents;
     for (const DocumentSet& set : documentSetsOf(family)) {
-        FilledSet filled = FillDocuments(data.dm(), set);
+        FilledSet filled = fillDocuments(data.dm(), set);
         for (size_t i = 0; i < set.size(); ++i) {
             const std::string name = fs::path(set[i].templateName).stem().string();
             const fs::path docx = scratch.path() / (name + ".docx");

@@ -109,7 +109,7 @@ TEST_P(GoldenCase, DocumentsHoldEachTextRightAfterItsBookmark) {
     testsupport::ScratchFolder out;
     FilledSet filled;
     for (const DocumentSet& set : documentSetsOf(family())) {
-        FilledSet documents = FillDocuments(m_data.dm(), set);
+        FilledSet documents = fillDocuments(m_data.dm(), set);
         std::move(documents.documents.begin(), documents.documents.end(),
                   std::back_inserter(filled.documents));
     }
@@ -169,7 +169,7 @@ TEST_P(ListCapTest, WritesRowsUpToTheCapAndCountsTheRest) {
     m_data.addRecord({{"ITEM_4", "2004000001"}, {"ITEM_DQDM", "."}, {"ITEM_CGLB", c.type}});
     m_data.addNumberedRows(c.list, c.rows);
     const Family family = familyOf(c.type);
-    DocumentFills fills = fillsOf(RegistrationDocuments(family).at(1), ExportContext(m_data.dm()));
+    DocumentFills fills = fillsOf(registrationDocuments(family).at(1), ExportContext(m_data.dm()));
 
     static const std::map<ChildList, std::string> kFirstColumn = {
         {ChildList::Patents, "patent_no"},
@@ -214,7 +214,7 @@ TEST(RegistrationLists, HoldTheCurrentRecordsRowsOnly) {
     data.addRows(ChildList::Persons, {{{"ITEM_180", "丙"}}});
 
     DocumentFills fills =
-        fillsOf(RegistrationDocuments(Family::yy).at(1), ExportContext(data.dm()));
+        fillsOf(registrationDocuments(Family::yy).at(1), ExportContext(data.dm()));
     std::vector<Fill> names;
     std::copy_if(fills.fills.begin(), fills.fills.end(), std::back_inserter(names),
                  [](const Fill& fill) { return fill.bookmark.starts_with("item_180_"); });

@@ -151,7 +151,7 @@ void PrintTo(const PlanCase& c, std::ostream* os) {
 class BracketNationalPlanTest : public ::testing::TestWithParam<PlanCase> {};
 
 TEST_P(BracketNationalPlanTest, BracketsThePlanAfterTheNationalPlan) {
-    EXPECT_EQ(BracketNationalPlan(GetParam().names, GetParam().plan), GetParam().result);
+    EXPECT_EQ(bracketNationalPlan(GetParam().names, GetParam().plan), GetParam().result);
 }
 
 INSTANTIATE_TEST_SUITE_P(
