@@ -133,6 +133,8 @@ TEST_F(RoundTripTest, RecordsArriveFieldByFieldAsTheyLeft) {
     in.Button1Click();
     in.Button3Click();
     in.Button6Click();
+    // Leaving the dialog shows the stored records in the main window, numbered.
+    in.Button5Click();
     Formin = nullptr;
     QStringList texts;
     for (const auto& box : m_dialogs.boxes) {
