@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "CodeLookups.h"
 #include "Dataset.h"
 #include "UnitDM.h"
 
@@ -179,6 +180,16 @@ QString PrintState::recordText(const QString& field) const {
     return fieldText(m_dm.Qryhvel, field);
 }
 
+QString PrintState::provinceName() {
+    return QString::fromStdString(documents::LookupByKey(
+        m_dm.tblProvince, "Province_i", "Province_n", m_dm.Qryhvel.field("ITEM_64").asText()));
+}
+
+QString PrintState::ministryName() {
+    return QString::fromStdString(documents::LookupByKey(m_dm.tblLsbw, "Bwdm", "Bwmc",
+                                                         m_dm.Qryhvel.field("ITEM_63").asText()));
+}
+
 void PrintState::bindRecord(ReportForm& form) {
     if (!form.hasLayout()) {
         return;
@@ -251,15 +262,6 @@ void PrintState::SetLabelToCodeName(store::Table& codeTable, const QString& fiel
             form.setCaption(label, fieldText(codeTable, QStringLiteral("xxmc")));
         }
     }
-}
-
-QString PrintState::LookupByKey(store::Table& table, const QString& keyField,
-                                const QString& resultField, const QString& value) {
-    table.close();
-    table.setFilter(keyField.toStdString() + " ='" + store::filterText(value.toStdString()) + "'");
-    table.open();
-    table.first();
-    return table.eof() ? QString() : fieldText(table, resultField);
 }
 
 // ---- page preparations -----------------------------------------------------------------
@@ -394,13 +396,8 @@ void PrintState::PrepareTyyPrint07(ReportForm& form) {
     for (const QString& field : form.info().checkFields) {
         MarkCheckLabelsForField(form, field);
     }
-    form.setCaption(
-        QStringLiteral("QRLabel_64"),
-        LookupByKey(m_dm.tblProvince, QStringLiteral("Province_i"), QStringLiteral("Province_n"),
-                    recordText(QStringLiteral("ITEM_64"))));
-    form.setCaption(QStringLiteral("QRLabel_63"),
-                    LookupByKey(m_dm.tblLsbw, QStringLiteral("Bwdm"), QStringLiteral("Bwmc"),
-                                recordText(QStringLiteral("ITEM_63"))));
+    form.setCaption(QStringLiteral("QRLabel_64"), provinceName());
+    form.setCaption(QStringLiteral("QRLabel_63"), ministryName());
     fillUnitsTable(23);
 }
 
@@ -411,13 +408,8 @@ void PrintState::PrepareTrjPrint05(ReportForm& form) {
         form.setCaption(QStringLiteral("QR_") + QString::fromLatin1(field).toLower(),
                         trimBlanks(recordText(QLatin1String(field))));
     }
-    form.setCaption(
-        QStringLiteral("QR_item_64"),
-        LookupByKey(m_dm.tblProvince, QStringLiteral("Province_i"), QStringLiteral("Province_n"),
-                    recordText(QStringLiteral("ITEM_64"))));
-    form.setCaption(QStringLiteral("QR_item_63"),
-                    LookupByKey(m_dm.tblLsbw, QStringLiteral("Bwdm"), QStringLiteral("Bwmc"),
-                                recordText(QStringLiteral("ITEM_63"))));
+    form.setCaption(QStringLiteral("QR_item_64"), provinceName());
+    form.setCaption(QStringLiteral("QR_item_63"), ministryName());
     for (const char* field : {"ITEM_41", "ITEM_41_2", "ITEM_61"}) {
         form.setCaption(QStringLiteral("QR_") + QString::fromLatin1(field).toLower(),
                         trimBlanks(recordText(QLatin1String(field))));

@@ -83,11 +83,6 @@ public:
     // when the list has no such code. The table keeps its filter on the list.
     static void SetLabelToCodeName(store::Table& codeTable, const QString& fieldCode,
                                    const QString& code, ReportForm& form, const QString& label);
-    // The resultField of the first row of table whose keyField equals value; empty when none.
-    // The table keeps its filter on the key.
-    static QString LookupByKey(store::Table& table, const QString& keyField,
-                               const QString& resultField, const QString& value);
-
     // Rows the padded list tables get for n source rows.
     static int personsRowCount(Family family, int n);
     static int committeeRowCount(Family family, int n);
@@ -97,6 +92,9 @@ public:
 
 private:
     QString recordText(const QString& field) const;
+    // The names of the record's province (ITEM_64) and supervising ministry (ITEM_63).
+    QString provinceName();
+    QString ministryName();
     void setPageLabels(ReportForm& form, Numbering numbering);
     void bindRecord(ReportForm& form);
     void prepareKeywords(ReportForm& form);

@@ -10,6 +10,7 @@
 #include "Finto7Unit.h"
 #include "Finto8Unit.h"
 #include "MemoEditors.h"
+#include "PrintUnit.h"
 #include "Product.h"
 #include "SingleInstance.h"
 #include "Unit1.h"
@@ -79,6 +80,8 @@ int main(int argc, char* argv[]) {
     Finto5 = &into5;
     TFormin formin(&mainForm);
     Formin = &formin;
+    TPrintForm printForm(&mainForm);
+    PrintForm = &printForm;
     TFpage1 page1(&mainForm);
     Fpage1 = &page1;
     TFpage2 page2(&mainForm);
@@ -156,6 +159,7 @@ int main(int argc, char* argv[]) {
     Formout = nullptr;
     FcodeManage = nullptr;
     FormDuoyu = nullptr;
+    PrintForm = nullptr;
     Formin = nullptr;
     FormTree = nullptr;
     MainForm = nullptr;

@@ -6,6 +6,7 @@
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "GlyphButton.h"
+#include "PrintUnit.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
 #include "Unit1.h"
@@ -291,5 +292,7 @@ void TMainForm::BitBtn4Click() {
     for (store::Table* children : recordrows::childTables()) {
         filterToCurrentRecord(*children);
     }
-    // The print dialog opens here once it exists.
+    if (PrintForm != nullptr) {
+        PrintForm->showDialog();
+    }
 }

@@ -10,6 +10,7 @@
 
 namespace {
 
+using testsupport::pageFoots;
 using testsupport::PrintTest;
 
 class FormPdf : public PrintTest {
@@ -35,18 +36,6 @@ protected:
         result.errors = QString::fromUtf8(tool.readAllStandardError());
         result.text = result.exitCode == 0 ? testsupport::pdfText(pdf) : QString();
         return result;
-    }
-
-    // The last non-empty line of every page: the page labels.
-    static QStringList pageFoots(const QString& text) {
-        QStringList foots;
-        for (const QString& page : text.split(u'\f', Qt::SkipEmptyParts)) {
-            const QStringList lines = page.split(u'\n', Qt::SkipEmptyParts);
-            if (!lines.isEmpty()) {
-                foots << lines.last().trimmed();
-            }
-        }
-        return foots;
     }
 };
 

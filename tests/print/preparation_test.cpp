@@ -233,12 +233,12 @@ TEST_F(PrintTest, LookupsMatchValuesHoldingQuotesAndStarsExactly) {
     append("province.dbf", {{{"Province_i", "1'"}, {"Province_n", "引号省"}},
                             {{"Province_i", "1*"}, {"Province_n", "星号省"}}});
     append("zdxx.dbf", {{{"zddm", "item_4'6"}, {"xxdm", "0'"}, {"xxmc", "引号档"}}});
-    append("hvel.DBF", {record("1")});
-    open();
-    EXPECT_EQ(PrintState::LookupByKey(m_dm->tblProvince, u("Province_i"), u("Province_n"), u("1'")),
-              u("引号省"));
-    EXPECT_EQ(PrintState::LookupByKey(m_dm->tblProvince, u("Province_i"), u("Province_n"), u("1*")),
-              u("星号省"));
+    append("hvel.DBF", {record("1", {{"ITEM_64", "1'"}}, "2004000001"),
+                        record("2", {{"ITEM_64", "1*"}}, "2004000002")});
+    open("2004000001");
+    EXPECT_EQ(caption(prepare("TyyPrint07"), "QRLabel_64"), u("引号省"));
+    open("2004000002");
+    EXPECT_EQ(caption(prepare("TrjPrint05"), "QR_item_64"), u("星号省"));
     print::ReportForm& page = m_state->form(u("TyyPrint05"));
     PrintState::SetLabelToCodeName(m_dm->Tblzdxx, u("item_4'6"), u("0'"), page, u("QRLabel44"));
     EXPECT_EQ(caption(page, "QRLabel44"), u("引号档"));
