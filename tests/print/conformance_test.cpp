@@ -1,8 +1,7 @@
 // Every layout file against its form: the controls the preparation addresses, the check
 // labels and option captions against the fields and code lists, the bound fields against the
 // tables, and the page geometry against the row counts of the padded lists and the units
-// tables. A form whose
-// layout file is not written yet is skipped.
+// tables. A form whose layout file is not written yet is skipped.
 
 #include <gtest/gtest.h>
 
