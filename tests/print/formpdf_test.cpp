@@ -88,34 +88,28 @@ TEST_P(FormPdfFamilies, WritesEveryDataPageWithTheListsContinued) {
     }
     EXPECT_EQ(dataFoots, expectedFoots);
 
+    // Each list: its pages, each with the title and column header; the last row on the given
+    // page; the filling notes on the last page only.
     const QStringList foots = pageFoots(result.text);
-    auto listPages = [&](const char* label) {
-        QStringList found;
+    auto expectList = [&](const char* label, qsizetype pageCount, const char* title,
+                          const char* column, const char* lastRow, qsizetype lastRowPage) {
+        SCOPED_TRACE(label);
+        QStringList list;
         for (qsizetype i = 0; i < foots.size(); ++i) {
             if (foots[i].startsWith(QLatin1String(label))) {
-                found << pages[i];
+                list << pages[i];
             }
         }
-        return found;
+        ASSERT_EQ(list.size(), pageCount);
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            EXPECT_TRUE(list[i].contains(QString::fromUtf8(title)));
+            EXPECT_TRUE(list[i].contains(QString::fromUtf8(column)));
+            EXPECT_EQ(list[i].contains(QStringLiteral("填写说明")), i == pageCount - 1);
+        }
+        EXPECT_TRUE(list[lastRowPage].contains(QString::fromUtf8(lastRow)));
     };
-    const QStringList persons = listPages(family.personsLabel);
-    ASSERT_EQ(persons.size(), 3);
-    for (const QString& page : persons) {
-        EXPECT_TRUE(page.contains(QStringLiteral("成果完成人员名单")));
-        EXPECT_TRUE(page.contains(QStringLiteral("对成果创造性贡献")));
-    }
-    EXPECT_TRUE(persons[1].contains(QStringLiteral("第40行")));
-    EXPECT_FALSE(persons[1].contains(QStringLiteral("填写说明")));
-    EXPECT_TRUE(persons[2].contains(QStringLiteral("填写说明")));
-
-    const QStringList committee = listPages(family.committeeLabel);
-    ASSERT_EQ(committee.size(), 2);
-    for (const QString& page : committee) {
-        EXPECT_TRUE(page.contains(QStringLiteral("评价委员会名单")));
-        EXPECT_TRUE(page.contains(QStringLiteral("评价委员会职务")));
-    }
-    EXPECT_TRUE(committee[0].contains(QStringLiteral("第20行")));
-    EXPECT_TRUE(committee[1].contains(QStringLiteral("填写说明")));
+    expectList(family.personsLabel, 3, "成果完成人员名单", "对成果创造性贡献", "第40行", 1);
+    expectList(family.committeeLabel, 2, "评价委员会名单", "评价委员会职务", "第20行", 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
