@@ -381,27 +381,25 @@ void TPrintForm::printDirect(const std::vector<print::DirectPrintStep>& steps) {
     QStringList sent;
     std::vector<print::OmittedRows> omitted;
     for (const print::DirectPrintStep& step : steps) {
-        print::ReportForm& form = m_state.prepare(step.form, print::Numbering::MainText);
-        const std::vector<print::OmittedRows> left = m_state.omittedRows();
-        std::vector<print::PageRange> jobs;
+        // The pages in hand, for the message of a print that stops: the step's page until it is
+        // prepared, then the pages of each job.
+        const print::ReportFormInfo& info = *print::findReportForm(step.form);
+        QString pages = info.mainTextPage.isEmpty()
+                            ? info.caption
+                            : QStringLiteral("第%1页").arg(info.mainTextPage);
         try {
-            jobs = print::directPrintJobs(form, step.pageByPage);
-        } catch (const print::PrintError& e) {
-            reportOmittedRows(omitted);
-            throw print::PrintError(
-                jobFailure(pageNames(form, 1, 1), whatFailed(e), printer->printerName(), sent));
-        }
-        for (const print::PageRange& job : jobs) {
-            try {
+            print::ReportForm& form = m_state.prepare(step.form, print::Numbering::MainText);
+            const std::vector<print::OmittedRows> left = m_state.omittedRows();
+            for (const print::PageRange& job : print::directPrintJobs(form, step.pageByPage)) {
+                pages = pageNames(form, job.first, job.last);
                 printer->print(form, job.first, job.last);
-            } catch (const print::PrintError& e) {
-                reportOmittedRows(omitted);
-                throw print::PrintError(jobFailure(pageNames(form, job.first, job.last),
-                                                   whatFailed(e), printer->printerName(), sent));
+                sent << pages;
             }
-            sent << pageNames(form, job.first, job.last);
+            omitted.insert(omitted.end(), left.begin(), left.end());
+        } catch (const std::exception& e) {
+            reportOmittedRows(omitted);
+            throw print::PrintError(jobFailure(pages, whatFailed(e), printer->printerName(), sent));
         }
-        omitted.insert(omitted.end(), left.begin(), left.end());
     }
     try {
         printer->finish();
