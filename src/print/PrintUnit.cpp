@@ -240,20 +240,16 @@ void TPrintForm::previewPage(const QString& formName) {
 void TPrintForm::paintPreview(print::ReportForm& form, QPrinter* printer) {
     try {
         print::render(form, *printer);
-        if (printer->printerState() == QPrinter::Error) {
-            throw print::PrintError(QStringLiteral("打印机报告了错误，作业没有完成。"));
-        }
+        print::requireNoPrinterError(*printer);
     } catch (const print::PrintError& e) {
         // Printing from the preview runs inside Qt's preview window: the message is shown here
         // rather than thrown through it.
-        const int first = printer->fromPage() > 0 ? printer->fromPage() : 1;
-        const QString name = printer->outputFileName().isEmpty()
-                                 ? printer->printerName()
-                                 : QStringLiteral("PDF 文件 %1").arg(printer->outputFileName());
+        const bool range = printer->fromPage() > 0;
         widgets::Dialogs::instance().message(
             this, widgets::Icon::Critical, product::applicationTitle(),
-            jobFailure(pageNames(form, first, printer->toPage()), whatFailed(e),
-                       name.isEmpty() ? QStringLiteral("（没有可用的打印机）") : name, {}),
+            jobFailure(pageNames(form, range ? printer->fromPage() : 1,
+                                 range ? printer->toPage() : print::pageCount(form)),
+                       whatFailed(e), print::printerDescription(*printer), {}),
             widgets::Ok, widgets::Ok);
     }
 }

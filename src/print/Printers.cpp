@@ -15,21 +15,12 @@ namespace {
 
 Printers* g_installed = nullptr;
 
-void requireNoError(const QPrinter& printer) {
-    if (printer.printerState() == QPrinter::Error) {
-        throw PrintError(QStringLiteral("打印机报告了错误，作业没有完成。"));
-    }
-}
-
 // A printer that takes each job as a job of its own.
 class DeviceSession : public PrinterSession {
 public:
     explicit DeviceSession(std::unique_ptr<QPrinter> printer) : m_printer(std::move(printer)) {}
 
-    QString printerName() const override {
-        const QString name = m_printer->printerName();
-        return name.isEmpty() ? QStringLiteral("（没有可用的打印机）") : name;
-    }
+    QString printerName() const override { return printerDescription(*m_printer); }
 
     void print(const ReportForm& form, int first, int last) override {
         // A form that cannot be printed fails here, before the printer is given an empty job.
@@ -38,7 +29,7 @@ public:
         PrintJob job(*m_printer);
         job.add(form, first, last);
         job.finish();
-        requireNoError(*m_printer);
+        requireNoPrinterError(*m_printer);
     }
 
     void finish() override {}
@@ -53,10 +44,7 @@ class FileSession : public PrinterSession {
 public:
     explicit FileSession(std::unique_ptr<QPrinter> printer) : m_printer(std::move(printer)) {}
 
-    QString printerName() const override {
-        return QStringLiteral("PDF 文件 %1")
-            .arg(QDir::toNativeSeparators(m_printer->outputFileName()));
-    }
+    QString printerName() const override { return printerDescription(*m_printer); }
 
     void print(const ReportForm& form, int first, int last) override {
         paginate(form);
@@ -69,7 +57,7 @@ public:
     void finish() override {
         if (m_job) {
             m_job->finish();
-            requireNoError(*m_printer);
+            requireNoPrinterError(*m_printer);
         }
     }
 
@@ -79,6 +67,21 @@ private:
 };
 
 }  // namespace
+
+QString printerDescription(const QPrinter& printer) {
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
+        return QStringLiteral("PDF 文件 %1")
+            .arg(QDir::toNativeSeparators(printer.outputFileName()));
+    }
+    return printer.printerName().isEmpty() ? QStringLiteral("（没有可用的打印机）")
+                                           : printer.printerName();
+}
+
+void requireNoPrinterError(const QPrinter& printer) {
+    if (printer.printerState() == QPrinter::Error) {
+        throw PrintError(QStringLiteral("打印机报告了错误，作业没有完成。"));
+    }
+}
 
 Printers& Printers::instance() {
     static QtPrinters qtPrinters;

@@ -42,6 +42,11 @@ public:
     static void install(Printers* printers);
 };
 
+// The printer as messages name it: its name, or the PDF file it writes.
+QString printerDescription(const QPrinter& printer);
+// Throws PrintError when the printer reports that the job it was given failed.
+void requireNoPrinterError(const QPrinter& printer);
+
 // The system's printers through Qt.
 class QtPrinters : public Printers {
 public:

@@ -467,6 +467,25 @@ TEST_F(PrintDialogTest, APageRangeChosenInOnePreviewDoesNotLimitTheNext) {
               (QStringList{u("10--1"), u("10--2")}));
 }
 
+TEST_F(PrintDialogTest, PrintingFromThePreviewOnAPrinterThatDoesNotStartSaysSo) {
+    show(Family::Yy, 18);
+    ui->Button7->click();
+    const QString unwritable =
+        QString::fromStdString((m_scratch.path() / "missing" / "list.pdf").string());
+    m_dialogs.onExec = [&](QDialog& dialog) {
+        auto& preview = dynamic_cast<QPrintPreviewDialog&>(dialog);
+        preview.printer()->setOutputFileName(unwritable);
+        preview.findChild<QPrintPreviewWidget*>()->print();
+    };
+    ui->BitBtn40->click();
+    ASSERT_EQ(m_dialogs.boxes.size(), 1u);
+    EXPECT_EQ(m_dialogs.boxes[0].icon, widgets::Icon::Critical);
+    EXPECT_EQ(m_dialogs.boxes[0].text, u("打印停止：第10--1页、第10--2页没有送到打印机。\n"
+                                         "原因：无法开始打印：打印机不可用，或输出文件不能写入。\n"
+                                         "打印机：PDF 文件 ") +
+                                           unwritable + u("\n没有任何一页送到打印机。"));
+}
+
 TEST_F(PrintDialogTest, CustomPrintTellsOnceWhichRowsThePageHasNoRoomFor) {
     append("zlqk.DBF", numbered(5, "PATENT_NAM", "ITEM_NO"));
     show(Family::Yy);
