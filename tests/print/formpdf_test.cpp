@@ -1,5 +1,6 @@
 // The formpdf tool over a program folder: the pages of a record's family in order, the direct
-// sequence with renumbered labels, and the notes on what it skips.
+// sequence with renumbered labels, and the notes on what it skips. Pages still without a layout
+// file are skipped, so the expectations follow the layouts that exist.
 
 #include <gtest/gtest.h>
 
@@ -55,13 +56,32 @@ TEST_F(FormPdf, WritesEveryPageOfTheFamilyThatHasALayoutInButtonOrder) {
     append("cgwcr.DBF", numbered(2, "ITEM_180", "ITEM_187"));
     const Result result = run(kKey);
     ASSERT_EQ(result.exitCode, 0) << result.errors.toStdString();
+
+    // One page per form with a layout (two persons fit one list page), each ending in the
+    // caption of its button; the covers carry no page number.
+    QStringList expectedFoots;
+    const print::ReportFormInfo* firstWithout = nullptr;
+    for (const print::ReportFormInfo* info : print::familyForms(print::Family::Yy)) {
+        if (print::ReportLayout::load(info->unit) == nullptr) {
+            firstWithout = firstWithout != nullptr ? firstWithout : info;
+            continue;
+        }
+        expectedFoots << (info->caption.startsWith(u"封面") ? QString() : info->caption);
+    }
     const QStringList pages = result.text.split(u'\f', Qt::SkipEmptyParts);
-    ASSERT_EQ(pages.size(), 3);
+    ASSERT_EQ(pages.size(), expectedFoots.size());
     EXPECT_TRUE(pages[0].contains(QStringLiteral("稀土永磁电机")));
-    EXPECT_EQ(pageFoots(result.text).mid(1),
-              (QStringList{QStringLiteral("3"), QStringLiteral("10")}));
-    EXPECT_TRUE(result.errors.contains(
-        QStringLiteral("TyyPrint05: no layout file yyPrintUnit05.xml yet, page skipped")));
+    const QStringList foots = pageFoots(result.text);
+    for (int page = 0; page < foots.size(); ++page) {
+        if (!expectedFoots[page].isEmpty()) {
+            EXPECT_EQ(foots[page], expectedFoots[page]) << "page " << page + 1;
+        }
+    }
+    if (firstWithout != nullptr) {
+        EXPECT_TRUE(
+            result.errors.contains(QStringLiteral("%1: no layout file %2.xml yet, page skipped")
+                                       .arg(firstWithout->name, firstWithout->unit)));
+    }
 }
 
 TEST_F(FormPdf, DirectPrintsTheWholeFormRenumbered) {
@@ -79,8 +99,13 @@ TEST_F(FormPdf, RefusesAnUnknownRecordAndAFamilyWithoutLayouts) {
     const Result unknown = run("2004999999");
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_TRUE(unknown.errors.contains(QStringLiteral("no record with ITEM_4 2004999999")));
-    if (print::ReportLayout::load(QStringLiteral("rjfmUnit1")) == nullptr) {
-        const Result none = run("2004000002");
+    bool directPrintHasLayouts = false;
+    for (const print::DirectPrintStep& step : print::wholeFormSequence(print::Family::Rj)) {
+        directPrintHasLayouts = directPrintHasLayouts ||
+                                print::ReportLayout::load(print::findReportForm(step.form)->unit);
+    }
+    if (!directPrintHasLayouts) {
+        const Result none = run("2004000002", true);
         EXPECT_EQ(none.exitCode, 1);
         EXPECT_TRUE(none.errors.contains(QStringLiteral("no page of the family has a layout")));
     }
