@@ -201,6 +201,73 @@ TEST_P(LayoutConformance, StaticTextsAndOptionsPrintWholeAtTheirSize) {
     }
 }
 
+// The annex pages list the delivered code tables: every code with its name, side by side in a
+// row of the page's tables, so that a changed table shows as a stale annex.
+struct AnnexCase {
+    const char* name;
+    const char* form;
+    const char* table;  // "zdxx", "gxjs" or "DFJHZDXX"
+    const char* list;   // zdxx: the list (zddm)
+};
+
+void PrintTo(const AnnexCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class AnnexPage : public PrintTest, public ::testing::WithParamInterface<AnnexCase> {};
+
+TEST_P(AnnexPage, ListsEveryCodeOfItsTableBesideItsName) {
+    const AnnexCase& c = GetParam();
+    const print::ReportFormInfo* info = print::findReportForm(QString::fromLatin1(c.form));
+    ASSERT_NE(info, nullptr);
+    const auto layout = print::ReportLayout::load(info->unit);
+    ASSERT_NE(layout, nullptr);
+    const auto texts = layout->elements({ElementKind::Text});
+    auto printedBeside = [&texts](const QString& code, const QString& name) {
+        for (const print::Element* caption : texts) {
+            for (const print::Element* left : texts) {
+                if (caption->text == name && left->text == code &&
+                    qAbs(left->rect.top() - caption->rect.top()) < 0.01 &&
+                    qAbs(left->rect.right() - caption->rect.left()) < 0.01) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+
+    append("hvel.DBF", {record("1")});
+    open();
+    const std::string table = c.table;
+    store::Table& codes = table == "gxjs"       ? m_dm->Tblgxjs
+                          : table == "DFJHZDXX" ? m_dm->TblDFJHZDXX
+                                                : m_dm->Tblzdxx;
+    codes.setFilter(table == "zdxx" ? "zddm='" + std::string(c.list) + "'" : "");
+    const char* codeField = table == "DFJHZDXX" ? "item_41_" : "xxdm";
+    int listed = 0;
+    for (codes.first(); !codes.eof(); codes.next()) {
+        const QString name = QString::fromStdString(codes.field("xxmc").asText());
+        if (name.startsWith(u"**")) {
+            continue;  // an option of the old form, offered only by the query builder
+        }
+        const QString code = QString::fromStdString(codes.field(codeField).asText());
+        EXPECT_TRUE(printedBeside(code, name)) << code.toStdString() << " " << name.toStdString();
+        ++listed;
+    }
+    EXPECT_GT(listed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, AnnexPage,
+    ::testing::Values(AnnexCase{"high_tech_fields", "TyyPrint12", "gxjs", ""},
+                      AnnexCase{"industries_yy", "TyyPrint12", "zdxx", "item_125"},
+                      AnnexCase{"industries_rj", "TrjPrint11", "zdxx", "item_125"},
+                      AnnexCase{"national_plans", "TyyPrint14", "zdxx", "item_140"},
+                      AnnexCase{"project_sources", "TyyPrint14", "zdxx", "item_126"},
+                      AnnexCase{"source_plans", "TyyPrint14", "DFJHZDXX", ""},
+                      AnnexCase{"socio_economic_goals", "TrjPrint10", "zdxx", "item_200"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 std::vector<QString> allForms() {
     std::vector<QString> names;
     for (const print::ReportFormInfo& info : print::reportForms()) {
