@@ -134,7 +134,7 @@ TEST_P(GoldenCase, DocumentsHoldEachTextRightAfterItsBookmark) {
 
 INSTANTIATE_TEST_SUITE_P(Records, GoldenCase,
                          ::testing::Values("soft_science", "applied_technology",
-                                           "basic_theory_empty"));
+                                           "basic_theory_empty", "applied_long_lists"));
 
 struct CapCase {
     const char* name;
