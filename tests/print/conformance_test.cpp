@@ -1,7 +1,7 @@
 // Every layout file against its form: the controls the preparation addresses, the check
 // labels and option captions against the fields and code lists, the bound fields against the
-// tables, and the page geometry against the row counts of the padded lists. A form whose
-// layout file is not written yet is skipped.
+// tables, and the page geometry against the row counts of the padded lists and the units
+// tables. A form whose layout file is not written yet is skipped.
 
 #include <gtest/gtest.h>
 
@@ -164,6 +164,28 @@ TEST_P(LayoutConformance, ListPagesHoldTheRowsThePaddingAssumes) {
         }
         EXPECT_EQ(firstPageRows, std::min(rows, perPage));
     }
+}
+
+// The co-operating units are cut to a fixed number of rows that must all print on the page with
+// the first completing unit and the page label.
+TEST_P(LayoutConformance, UnitsTablePrintsOnOnePage) {
+    if (m_layout->dataset != u"ClientDataSet3") {
+        GTEST_SKIP() << "no units table";
+    }
+    openRecord(30);
+    const print::ReportForm& form = m_state->prepare(m_info->name);
+    const std::vector<print::PagePlan> pages = print::paginate(form);
+    ASSERT_EQ(pages.size(), 1U);
+    int rows = 0;
+    bool labelled = false;
+    for (const print::PlacedBand& placed : pages.front()) {
+        rows += placed.band->kind == print::BandKind::Detail ? 1 : 0;
+        for (const print::Element& e : placed.band->elements) {
+            labelled = labelled || e.name == u"QRPage";
+        }
+    }
+    EXPECT_EQ(rows, form.dataset()->rowCount());
+    EXPECT_TRUE(labelled);
 }
 
 TEST_P(LayoutConformance, StaticTextsAndOptionsPrintWholeAtTheirSize) {
