@@ -7,8 +7,10 @@
 #include <QPrinter>
 #include <QScreen>
 
+#include "AppraisalDocuments.h"
 #include "Dataset.h"
 #include "Dialogs.h"
+#include "MainTextDocuments.h"
 #include "Printers.h"
 #include "Product.h"
 #include "RegistrationDocuments.h"
@@ -59,6 +61,12 @@ QString jobFailure(const QString& pages, const QString& reason, const QString& p
         .arg(pages, reason, printer,
              sent.isEmpty() ? QStringLiteral("没有任何一页送到打印机。")
                             : QStringLiteral("已送到打印机的页：%1。").arg(sent.join(u'、')));
+}
+
+// The seams of a Word export from this dialog: the program's message boxes, documents folder,
+// desktop and clock.
+documents::ExportSeams exportSeams() {
+    return documents::ExportSeams::standard(widgets::Dialogs::instance());
 }
 
 QString whatFailed(const std::exception& e) {
@@ -195,20 +203,28 @@ void TPrintForm::Button7Click() {
 }
 
 void TPrintForm::YY_ButtonClick() {
-    documents::YY_ButtonClick(*DM, documents::ExportSeams::standard(widgets::Dialogs::instance()));
+    documents::YY_ButtonClick(*DM, exportSeams());
 }
 
 void TPrintForm::RJ_ButtonClick() {
-    documents::RJ_ButtonClick(*DM, documents::ExportSeams::standard(widgets::Dialogs::instance()));
+    documents::RJ_ButtonClick(*DM, exportSeams());
 }
 
-void TPrintForm::YY_SButtonClick() {}
+void TPrintForm::YY_SButtonClick() {
+    documents::YY_SButtonClick(*DM, exportSeams());
+}
 
-void TPrintForm::RJ_SButtonClick() {}
+void TPrintForm::RJ_SButtonClick() {
+    documents::RJ_SButtonClick(*DM, exportSeams());
+}
 
-void TPrintForm::Button5Click() {}
+void TPrintForm::Button5Click() {
+    documents::Button5Click(*DM, exportSeams());
+}
 
-void TPrintForm::Button6Click() {}
+void TPrintForm::Button6Click() {
+    documents::Button6Click(*DM, exportSeams());
+}
 
 // ---- custom print ------------------------------------------------------------------------
 

@@ -795,6 +795,7 @@ struct WordCase {
     const char* name;
     Family family;
     const char* button;
+    const char* firstTemplate;  // of the documents the button writes
 };
 
 void PrintTo(const WordCase& c, std::ostream* os) {
@@ -803,19 +804,36 @@ void PrintTo(const WordCase& c, std::ostream* os) {
 
 class WordButtons : public PrintDialogTest, public ::testing::WithParamInterface<WordCase> {};
 
-TEST_P(WordButtons, StartTheExportOfTheFamily) {
+// Each button exports its own documents: with the templates gone, the export it starts names
+// the first template of its set.
+TEST_P(WordButtons, ExportTheirDocuments) {
     const WordCase& c = GetParam();
+    for (const auto& entry : std::filesystem::directory_iterator(m_program.data())) {
+        if (entry.path().extension() == ".dotx") {
+            std::filesystem::remove(entry.path());
+        }
+    }
     show(c.family);
-    m_dialogs.answers = {widgets::Cancel};
+    ASSERT_TRUE(visible(button(c.button)));
+    m_dialogs.answers = {widgets::Ok};
     button(c.button)->click();
-    ASSERT_EQ(m_dialogs.boxes.size(), 1u);
+    ASSERT_EQ(m_dialogs.boxes.size(), 2u);
     EXPECT_TRUE(m_dialogs.boxes[0].text.startsWith(u("您确定输出word文档吗？")));
+    EXPECT_EQ(m_dialogs.boxes[1].text,
+              u("您的电脑上没有相应的报表\n") +
+                  QString::fromStdString((m_program.data() / c.firstTemplate).string()));
     EXPECT_EQ(visiblePanel(), 5);
 }
 
-INSTANTIATE_TEST_SUITE_P(Families, WordButtons,
-                         ::testing::Values(WordCase{"AppliedTechnology", Family::Yy, "YY_Button"},
-                                           WordCase{"BasicTheory", Family::Rj, "RJ_Button"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, WordButtons,
+    ::testing::Values(WordCase{"YY_Button", Family::Yy, "YY_Button", "应用技术封面.dotx"},
+                      WordCase{"RJ_Button", Family::Rj, "RJ_Button", "基础、软科学封面.dotx"},
+                      WordCase{"YY_SButton", Family::Yy, "YY_SButton", "应用技术封面(正文).dotx"},
+                      WordCase{"RJ_SButton", Family::Rj, "RJ_SButton",
+                               "基础、软科学封面(正文).dotx"},
+                      WordCase{"Button5", Family::Yy, "Button5", "科学技术成果鉴定申请表.dotx"},
+                      WordCase{"Button6", Family::Rj, "Button6", "科学技术成果鉴定证书.dotx"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
