@@ -230,12 +230,12 @@ void TPrintForm::Button6Click() {
 
 void TPrintForm::previewPage(const QString& formName) {
     print::ReportForm& page = m_state.prepare(formName, print::Numbering::Form);
-    reportOmittedRows(m_state.omittedRows());
-    // A page without its layout fails here, before a preview opens.
+    // A page without its layout fails here, before anything is said or shown.
     print::paginate(page);
+    reportOmittedRows(m_state.omittedRows());
 
     QPrinter& printer = print::Printers::instance().previewPrinter();
-    // Each preview prints the whole page unless its own print dialog asks for less: no page
+    // Each preview prints the whole report unless its own print dialog asks for less: no page
     // range is left over from an earlier one.
     printer.setPrintRange(QPrinter::AllPages);
     printer.setPageRanges({});
