@@ -415,7 +415,7 @@ struct Database::Impl {
             return "SQL 语句在“" + message.substr(6, message.size() - 6 - 15) + "”附近有语法错误";
         }
         if (auto name = after(kNoSuchTable)) {
-            return missingTable(name->starts_with("main.") ? name->substr(5) : *name);
+            return missingTable(lowerAscii(name->starts_with("main.") ? name->substr(5) : *name));
         }
         if (auto name = after("no such column: ")) {
             return "SQL 语句中的字段 " + *name + " 不存在";

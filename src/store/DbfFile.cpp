@@ -655,7 +655,7 @@ void DbfFile::requireWritable() {
                     "第 " + std::to_string(recno) + " 条记录的备注字段 " + field.name;
                 if (error != std::errc() || end != pointer.data() + pointer.size() || block == 0 ||
                     block >= blocks) {
-                    markDamaged(where + "指向 " + shown(std::string(pointer)) +
+                    markDamaged(where + " 指向 " + shown(std::string(pointer)) +
                                 "，不在备注文件之内");
                     break;
                 }
@@ -663,7 +663,7 @@ void DbfFile::requireWritable() {
                     const uint64_t start = block * d.blockSize;
                     const auto length = memoIVLength(start);
                     if (length && !memoLengthFits(start, *length)) {
-                        markDamaged(where + "的长度 " + std::to_string(*length) +
+                        markDamaged(where + " 的长度 " + std::to_string(*length) +
                                     " 超出了备注文件");
                         break;
                     }

@@ -333,7 +333,7 @@ struct FailingCase {
     std::string sql;
     Fault fault;
     std::string message;  // part of the error's text
-    std::string named;    // the file or field the error names, if any
+    std::string named = "";  // the file or field the error names, if any
     Database::Access access = Database::Access::ReadWrite;
 };
 
