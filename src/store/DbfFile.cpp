@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <map>
 
 #include "Errors.h"
 #include "GbkCodec.h"
@@ -1164,19 +1165,22 @@ void DbfFile::update(uint32_t recno, const std::vector<std::pair<int, Value>>& v
     readRecord(recno, old);
     // A value that reads back as given keeps its bytes, even bytes that are not GBK (they read
     // as U+FFFD, which GBK cannot hold), and an unchanged memo keeps its blocks.
+    std::map<int, const Value*> given;  // a field given twice takes its last value
+    for (const auto& [index, value] : values) {
+        given[index] = &value;
+    }
     std::vector<std::pair<int, Value>> changed;
-    for (const auto& entry : values) {
-        const auto& [index, value] = entry;
+    for (const auto& [index, value] : given) {
         if (index >= 0 && index < static_cast<int>(m_fields.size())) {
             try {
-                if (decodeField(old, index) == value) {
+                if (decodeField(old, index) == *value) {
                     continue;
                 }
             } catch (const EngineError&) {
                 // An unreadable memo is replaced.
             }
         }
-        changed.push_back(entry);
+        changed.emplace_back(index, *value);
     }
     std::vector<std::pair<int, std::string>> memos;
     std::string record = encodeRecord(old, changed, memos);

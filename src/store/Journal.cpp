@@ -62,6 +62,10 @@ bool isPlainFileName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
+std::string unfinished(const std::string& directory) {
+    return "数据目录 " + directory + " 中有一次中断的写入需要撤回，但";
+}
+
 uint64_t randomNumber() {
     std::random_device device;
     const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -325,8 +329,10 @@ bool Journal::recover(const std::string& directory) {
             opened.push_back(std::make_unique<PosixFile>(file, LockMode::Exclusive));
             return opened.back().get();
         });
+    } catch (const BusyError& e) {
+        throw BusyError(unfinished(directory) + e.what());
     } catch (const EngineError& e) {
-        throw EngineError("数据目录 " + directory + " 中有一次中断的写入需要撤回，但" + e.what());
+        throw EngineError(unfinished(directory) + e.what());
     }
     removeFile(path);
     syncDirectory(directory);

@@ -332,7 +332,7 @@ struct FailingCase {
     std::string name;
     std::string sql;
     Fault fault;
-    std::string message;  // part of the error's text
+    std::string message;     // part of the error's text
     std::string named = "";  // the file or field the error names, if any
     Database::Access access = Database::Access::ReadWrite;
 };

@@ -267,6 +267,28 @@ TEST_F(DbfTest, ReadsValuesOtherProgramsWriteLeniently) {
     EXPECT_TRUE(table->value(1, Flag).isNull());
 }
 
+// A page writes back every field it shows; one holding a byte that is not GBK (shown as
+// U+FFFD, which GBK cannot hold) must not stop the save of the others.
+TEST_F(DbfTest, AValueReadBackUnchangedKeepsItsStoredBytes) {
+    makeTable()->append({{Key, "x"}, {Notes, "备注"}});
+    std::string dbf = readBytes(path);
+    const std::string unreadable = "ab\xD6" + std::string(17, ' ');
+    dbf.replace(kHeaderLength + 11, 20, unreadable);
+    writeBytes(path, dbf);
+    auto table = DbfFile::open(path, LockMode::Exclusive);
+    const Value shown = table->value(1, Name);
+    ASSERT_EQ(shown, Value("ab\xEF\xBF\xBD"));
+    const std::string dbt = readBytes(dbtPath());
+    table->update(1, {{Name, shown}, {Key, "y"}, {Notes, "备注"}, {Amount, Value()}});
+    EXPECT_EQ(table->value(1, Key), Value("y"));
+    EXPECT_EQ(readBytes(path).substr(kHeaderLength + 11, 20), unreadable);
+    EXPECT_EQ(readBytes(dbtPath()), dbt);
+    // Given twice, a field takes the last value.
+    table->update(1, {{Name, "z"}, {Name, shown}});
+    EXPECT_EQ(readBytes(path).substr(kHeaderLength + 11, 20), unreadable);
+    EXPECT_THROW(table->update(1, {{Name, shown}, {Name, "改"}, {Name, "😀"}}), ValueError);
+}
+
 TEST_F(DbfTest, ReadsLanguageBytesThatMeanGbk) {
     {
         auto table = makeTable();
