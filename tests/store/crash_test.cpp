@@ -62,28 +62,15 @@ void prepare(const fs::path& program, bool withDeletedRows) {
     fs::create_directories(program);
     fs::copy(VELMORA_DATA_DIR, program / "data", fs::copy_options::recursive);
     const fs::path data = program / "data";
-    const Row overview = {{"ITEM_3", "水稻育种"},
-                          {"ITEM_120", "GL-1"},
-                          {"ITEM_128", "省农业厅"},
-                          {"ITEM_121", "2004-03-10"},
-                          {"ITEM_8", "2003.05   至2004.02"},
-                          {"ITEM_1", "1"},
-                          {"ITEM_14", "水稻;育种"},
-                          {"ITEM_2", "3"},
-                          {"ITEM_201", "2"},
-                          {"ITEM_15", "11011"},
-                          {"ITEM_12", "A1"},
-                          {"ITEM_125", "03;"},
-                          {"ITEM_13", "公告"},
-                          {"ITEM_13_1", "说明"},
-                          {"ITEM_123", "A"},
-                          {"ITEM_16", "1"},
-                          {"ITEM_33", "2"},
-                          {"ITEM_124_1", "05;"},
-                          {"ITEM_125_1", "1"},
-                          {"ITEM_9", "第一完成单位"},
-                          {"ITEM_CGLB", "1"},
-                          {"NO", "3"}};
+    // What the overview page requires of an applied-technology record to save it.
+    const Row overview = {{"ITEM_3", "水稻育种"}, {"ITEM_8", "2003.05   至2004.02"},
+                          {"ITEM_1", "1"},        {"ITEM_14", "水稻;育种"},
+                          {"ITEM_16", "1"},       {"ITEM_33", "2"},
+                          {"ITEM_123", "A"},      {"ITEM_125_1", "1"},
+                          {"ITEM_201", "2"},      {"ITEM_2", "3"},
+                          {"ITEM_125", "03;"},    {"ITEM_13", "公告"},
+                          {"ITEM_13_1", "说明"},  {"ITEM_9", "第一完成单位"},
+                          {"ITEM_CGLB", "1"},     {"NO", "3"}};
     append(data / "hvel.DBF",
            {child("2004000001", overview),
             child("2004000002", {{"ITEM_3", "乙"}, {"ITEM_CGLB", "1"}, {"NO", "1"}}),
