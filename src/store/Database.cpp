@@ -27,7 +27,7 @@ constexpr const char* kCollation = "GBK";
 constexpr size_t kCacheLimit = 256;
 constexpr std::string_view kNoSuchTable = "no such table: ";
 // A unit of writes holding more than this in memory writes it out under the journal.
-constexpr uint64_t kMaxHeldBytes = 32 * 1024 * 1024;
+constexpr uint64_t kMaxHeldBytes = 8 * 1024 * 1024;
 
 std::string quoteIdentifier(std::string_view name) {
     std::string out = "\"";

@@ -154,6 +154,11 @@ void PrintTo(const DamageCase& c, std::ostream* os) {
 
 class StartupDamage : public ::testing::TestWithParam<DamageCase> {};
 
+uint16_t le16(const std::string& bytes, size_t at) {
+    return static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                 static_cast<unsigned char>(bytes[at + 1]) << 8);
+}
+
 void setLe16(std::string& bytes, size_t at, uint16_t value) {
     bytes[at] = static_cast<char>(value & 0xFF);
     bytes[at + 1] = static_cast<char>(value >> 8);
@@ -206,21 +211,18 @@ TEST_P(StartupDamage, IsToldOnceAndLeftAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StartupDamage,
-    ::testing::Values(
-        DamageCase{"record_length_too_small", "cgwcr.DBF", "cgwcr.DBF",
-                   [](std::string& b) { setLe16(b, 10, 1); }, true},
-        DamageCase{"record_length_doubled", "hvel.DBF", "hvel.DBF",
-                   [](std::string& b) { setLe16(b, 10, 2 * (b[10] & 0xFF | (b[11] & 0xFF) << 8)); },
-                   true},
-        DamageCase{"header_length_32_too_large", "hvel.DBF", "hvel.DBF",
-                   [](std::string& b) { setLe16(b, 8, (b[8] & 0xFF | (b[9] & 0xFF) << 8) + 32); },
-                   true},
-        DamageCase{"cut_in_the_middle_of_the_records", "hvel.DBF", "hvel.DBF",
-                   [](std::string& b) { b.resize(b.size() - b.size() / 3); }, true},
-        DamageCase{"memo_file_cut", "hvel.DBF", "hvel.DBT",
-                   [](std::string& b) { b.resize(b.size() / 2); }, true},
-        DamageCase{"unknown_version", "hvel.DBF", "hvel.DBF", [](std::string& b) { b[0] = 0x30; },
-                   false}),
+    ::testing::Values(DamageCase{"record_length_too_small", "cgwcr.DBF", "cgwcr.DBF",
+                                 [](std::string& b) { setLe16(b, 10, 1); }, true},
+                      DamageCase{"record_length_doubled", "hvel.DBF", "hvel.DBF",
+                                 [](std::string& b) { setLe16(b, 10, 2 * le16(b, 10)); }, true},
+                      DamageCase{"header_length_32_too_large", "hvel.DBF", "hvel.DBF",
+                                 [](std::string& b) { setLe16(b, 8, le16(b, 8) + 32); }, true},
+                      DamageCase{"cut_in_the_middle_of_the_records", "hvel.DBF", "hvel.DBF",
+                                 [](std::string& b) { b.resize(b.size() - b.size() / 3); }, true},
+                      DamageCase{"memo_file_cut", "hvel.DBF", "hvel.DBT",
+                                 [](std::string& b) { b.resize(b.size() / 2); }, true},
+                      DamageCase{"unknown_version", "hvel.DBF", "hvel.DBF",
+                                 [](std::string& b) { b[0] = 0x30; }, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Startup, TableHeldByAnotherOpenIsReported) {

@@ -7,6 +7,7 @@
 #include "Database.h"
 #include "DbfFile.h"
 #include "Errors.h"
+#include "Journal.h"
 #include "StoreTestSupport.h"
 #include "TableText.h"
 
@@ -527,6 +528,41 @@ TEST_F(DatabaseTest, TransactionCommitsAndNestedUnitRollsBackAlone) {
     Database reopened(m_dir.path());
     EXPECT_EQ(renderRows(reopened.run("select item_9 from unit where rowid < 3")),
               (std::vector<std::string>{"外层", "下属一"}));
+}
+
+TEST_F(DatabaseTest, AUnitReachesTheFilesOnlyWhenItEnds) {
+    const std::string hvel = m_dir.file("hvel.DBF");
+    const std::string before = test::readBytes(hvel);
+    {
+        Database::Transaction unit(*m_db);
+        m_db->run("update hvel set item_3='改' where rowid=1");
+        EXPECT_EQ(rows("select item_3 from hvel where rowid=1"), std::vector<std::string>{"改"});
+        EXPECT_EQ(test::readBytes(hvel), before);
+        unit.commit();
+    }
+    EXPECT_NE(test::readBytes(hvel), before);
+    EXPECT_FALSE(fs::exists(m_dir.file(Journal::kFileName)));
+}
+
+// What a unit holds in memory is bounded: beyond that it is written out under the journal,
+// and a rollback then puts the files back from the journal.
+TEST_F(DatabaseTest, AUnitTooLargeToHoldInMemoryStillRollsBackWhole) {
+    const std::string dbf = test::readBytes(m_dir.file("hvel.DBF"));
+    const std::string dbt = test::readBytes(m_dir.file("hvel.DBT"));
+    {
+        Database::Transaction unit(*m_db);
+        const Value memo(std::string(3 * 1024 * 1024, 'x'));
+        for (int i = 0; i < 3; ++i) {
+            m_db->run("insert into hvel (item_4, item_13) values ('2009000001', :memo)",
+                      {{":memo", memo}});
+        }
+        EXPECT_TRUE(fs::exists(m_dir.file(Journal::kFileName)));
+        EXPECT_GT(fs::file_size(m_dir.file("hvel.DBT")), dbt.size());
+    }
+    EXPECT_EQ(test::readBytes(m_dir.file("hvel.DBF")), dbf);
+    EXPECT_EQ(test::readBytes(m_dir.file("hvel.DBT")), dbt);
+    EXPECT_FALSE(fs::exists(m_dir.file(Journal::kFileName)));
+    EXPECT_EQ(rows("select count(*) from hvel"), std::vector<std::string>{"6"});
 }
 
 // ---- table files ----
