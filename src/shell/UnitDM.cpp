@@ -127,6 +127,19 @@ void TDM::OpenQuerySql(store::Query& query, const std::string& sql) {
     query.open();
 }
 
+void TDM::FilterToRecord(store::Table& table, const std::string& key, const std::string& region) {
+    table.close();
+    table.setFilter("item_4='" + store::filterText(key) + "' and item_dqdm='" +
+                    store::filterText(region) + "'");
+    table.open();
+}
+
+void TDM::FilterChildTables(const std::string& key, const std::string& region) {
+    for (store::Table* children : {&TblCgwcdw, &tblzlqk, &Tbljdwyhmd, &TblCgwcr}) {
+        FilterToRecord(*children, key, region);
+    }
+}
+
 std::vector<std::string> TDM::DataModuleCreate() {
     // Each fault is told once, however many steps meet it.
     std::vector<std::string> errors;
