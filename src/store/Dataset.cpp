@@ -822,12 +822,12 @@ std::vector<Dataset::FilterTerm> Dataset::parseFilter(const std::string& text) c
             if (text.size() - i < 4 ||
                 !equalsIgnoringCase(std::string_view(text).substr(i, 3), "and") ||
                 (text[i + 3] != ' ' && text[i + 3] != '\t')) {
-                fail("expected and");
+                fail("条件之间应是 and");
             }
             i += 3;
             skipBlanks();
             if (i >= text.size()) {
-                fail("missing condition after and");
+                fail("and 后面缺少条件");
             }
         }
     }
