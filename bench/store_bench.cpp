@@ -23,6 +23,7 @@
 #include "Dataset.h"
 #include "DbfFile.h"
 #include "TableText.h"
+#include "TimesReporter.h"
 
 namespace fs = std::filesystem;
 using namespace store;
@@ -284,23 +285,11 @@ BENCHMARK(BM_Native_Renumber)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// Prints the runs as usual and keeps their times for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-    }
-    std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const std::pair<const char*, const char*> pairs[] = {
         {"BM_Store_Pack", "BM_Copy_Files"},

@@ -389,11 +389,21 @@ void PrintState::fillUnitsTable(int rows) {
     }
 }
 
+// The unit pages store whether an enterprise is a converted research institute as "1" or "0"
+// (a check box), while the printed options are coded 1 是 and 2 否: a stored "0" marks 否, so
+// that the answer no is not lost on paper.
+void PrintState::markNotConverted(ReportForm& form) {
+    if (trimBlanks(recordText(QStringLiteral("ITEM_163"))) == u"0") {
+        MarkCheckLabel(form, QStringLiteral("ITEM_163"), QStringLiteral("2"));
+    }
+}
+
 void PrintState::PrepareTyyPrint07(ReportForm& form) {
     ClearItemCheckLabels(form);
     for (const QString& field : form.info().checkFields) {
         MarkCheckLabelsForField(form, field);
     }
+    markNotConverted(form);
     form.setCaption(
         QStringLiteral("QRLabel_64"),
         LookupByKey(m_dm.tblProvince, QStringLiteral("Province_i"), QStringLiteral("Province_n"),
@@ -425,6 +435,7 @@ void PrintState::PrepareTrjPrint05(ReportForm& form) {
     for (const QString& field : form.info().checkFields) {
         MarkCheckLabelsForField(form, field);
     }
+    markNotConverted(form);
     form.setCaption(QStringLiteral("QR_ITEM_34"), recordText(QStringLiteral("ITEM_34")));
     fillUnitsTable(13);
 }

@@ -101,6 +101,7 @@ private:
     void bindRecord(ReportForm& form);
     void prepareKeywords(ReportForm& form);
     void fillUnitsTable(int rows);
+    void markNotConverted(ReportForm& form);
     // Fills a padded list table from source and enables the static page label when the list
     // holds at most onePage rows, the running page number otherwise.
     void fillListTable(ReportForm& form, store::Table& source, MemoryTable& table, int onePage,
