@@ -1,5 +1,7 @@
 #include "UnitDM.h"
 
+#include <algorithm>
+
 #include "Errors.h"
 
 TDM* DM = nullptr;
@@ -139,12 +141,18 @@ void TDM::FilterChildTables(const std::string& key, const std::string& region) {
 }
 
 std::vector<std::string> TDM::DataModuleCreate() {
+    // Each fault is told once, however many steps meet it.
     std::vector<std::string> errors;
-    auto step = [&errors](auto&& action) {
+    auto report = [&errors](const std::string& error) {
+        if (std::find(errors.begin(), errors.end(), error) == errors.end()) {
+            errors.push_back(error);
+        }
+    };
+    auto step = [&report](auto&& action) {
         try {
             action();
         } catch (const std::exception& e) {
-            errors.emplace_back(e.what());
+            report(e.what());
         }
     };
 
@@ -194,6 +202,10 @@ std::vector<std::string> TDM::DataModuleCreate() {
     for (store::Table* table : {&TblCgwcr, &Tblunit, &Tblexpert, &tblzlqk, &tblzdxx1, &tblProvince,
                                 &tblLsbw, &TblwcrNew}) {
         step([&] { table->open(); });
+    }
+    // A damaged table that can still be read is open; it is told of all the same.
+    for (const std::string& damage : m_db->damageReports()) {
+        report(damage);
     }
     return errors;
 }
