@@ -406,6 +406,22 @@ TEST_F(PrintDialogTest, CustomPrintAfterDirectPrintShowsTheFormsOwnLabels) {
     EXPECT_EQ(m_printers.jobs.back().labels, QStringList{u("1")});
 }
 
+TEST_F(PrintDialogTest, CustomPrintAfterTheWholeFormShowsPage5AndThePersonsOfPage8) {
+    show(Family::Rj, 23);
+    ui->Button4->click();
+    ui->zBitBtn12->click();
+    ASSERT_EQ(m_printers.jobs.at(2).labels, QStringList{u("2")});
+    ui->zBitBtn1->click();
+    ui->Button7->click();
+    watchPreviews(u("TrjPrint05"), true);
+    ui->BitBtn21->click();
+    EXPECT_EQ(testsupport::pageFoots(testsupport::pdfText(previewPdf())), QStringList{u("5")});
+    watchPreviews(u("TrjPrint08"), true);
+    ui->BitBtn24->click();
+    EXPECT_EQ(testsupport::pageFoots(testsupport::pdfText(previewPdf())),
+              (QStringList{u("8--1"), u("8--2")}));
+}
+
 TEST_F(PrintDialogTest, APageRangeChosenInOnePreviewDoesNotLimitTheNext) {
     show(Family::Yy, 18);
     ui->Button7->click();
