@@ -125,20 +125,37 @@ void TDM::OpenQuerySql(store::Query& query, const std::string& sql) {
     query.open();
 }
 
-std::vector<std::string> TDM::DataModuleCreate() {
-    std::vector<std::string> errors;
-    auto step = [&errors](auto&& action) {
-        try {
-            action();
-        } catch (const std::exception& e) {
-            errors.emplace_back(e.what());
-        }
-    };
+namespace {
 
-    for (const char* file : PackedTables) {
-        step([&] { PackTableFile(Table_pack, file); });
+// Runs one step of the start; a failure is kept in errors and the start goes on.
+template <class Action>
+void step(std::vector<std::string>& errors, Action&& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        errors.emplace_back(e.what());
     }
+}
 
+}  // namespace
+
+std::vector<std::string> TDM::DataModuleCreate() {
+    std::vector<std::string> errors = PackTables();
+    std::vector<std::string> more = OpenDatasets();
+    errors.insert(errors.end(), more.begin(), more.end());
+    return errors;
+}
+
+std::vector<std::string> TDM::PackTables() {
+    std::vector<std::string> errors;
+    for (const char* file : PackedTables) {
+        step(errors, [&] { PackTableFile(Table_pack, file); });
+    }
+    return errors;
+}
+
+std::vector<std::string> TDM::OpenDatasets() {
+    std::vector<std::string> errors;
     const std::pair<store::Query*, const char*> queries[] = {
         {&Query1, "select * from hvel"},         {&Query2, "select * from hvel"},
         {&Qryhvel, "select * from hvel"},        {&QryCgwcdw, "select * from cgwcdw"},
@@ -147,29 +164,29 @@ std::vector<std::string> TDM::DataModuleCreate() {
         {&QryCheckUp, "select * from CheckUp"},  {&Qryunit, "select * from unit"},
         {&Qryexpert, "select * from unitexpert"}};
     for (auto [query, sql] : queries) {
-        step([&] { OpenQuerySql(*query, sql); });
+        step(errors, [&] { OpenQuerySql(*query, sql); });
     }
 
-    step([&] { T_temp_out.open(); });
+    step(errors, [&] { T_temp_out.open(); });
 
     for (store::Table* list : {&TblCgwcr_183, &TblCgwcr_184, &TblCgwcr_188, &TblCgwcr_181,
                                &Tbljdwyhmd_193, &Tbljdwyhmd_198, &Tbljdwyhmd_191, &Tblzlqk_st,
                                &Tblzlqk_ty, &Tblexpert_181, &Tblexpert_124_1}) {
-        step([&] { list->open(); });
+        step(errors, [&] { list->open(); });
     }
 
     HasClcTable = !m_db->tablePath("ztflh").empty();
     if (HasClcTable) {
-        step([&] { Tztflh2.open(); });
+        step(errors, [&] { Tztflh2.open(); });
     }
     HasDisciplineTable = !m_db->tablePath("xkfl").empty();
     if (HasDisciplineTable) {
-        step([&] { Txkfl2.open(); });
+        step(errors, [&] { Txkfl2.open(); });
     }
 
     for (store::Table* table :
          {&Tblgxjs, &TblDFJHZDXX, &Tblzdxx, &Tblhvel, &TblCgwcdw, &Tbljdwyhmd}) {
-        step([&] { table->open(); });
+        step(errors, [&] { table->open(); });
     }
 
     if (HasDisciplineTable) {
@@ -180,7 +197,7 @@ std::vector<std::string> TDM::DataModuleCreate() {
 
     for (store::Table* table : {&TblCgwcr, &Tblunit, &Tblexpert, &tblzlqk, &tblzdxx1, &tblProvince,
                                 &tblLsbw, &TblwcrNew}) {
-        step([&] { table->open(); });
+        step(errors, [&] { table->open(); });
     }
     return errors;
 }

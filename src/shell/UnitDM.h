@@ -23,6 +23,9 @@ public:
     // missing, damaged or locked) is skipped and its error kept; the steps that can still run
     // do. Returns the errors in the order they happened.
     std::vector<std::string> DataModuleCreate();
+    // The two halves of DataModuleCreate(): packing the table files, then opening the datasets.
+    std::vector<std::string> PackTables();
+    std::vector<std::string> OpenDatasets();
 
     // Packs fileName through table (switched to it, opened exclusively, packed, closed).
     void PackTableFile(store::Table& table, const std::string& fileName);

@@ -375,6 +375,10 @@ struct Database::Impl {
         uint32_t recno = 0;
         uint32_t last = 0;  // the scan ends after this record
         std::string record;
+        // The records an index named, visited in place of the whole file.
+        bool fromCandidates = false;
+        std::vector<uint32_t> candidates;
+        size_t nextCandidate = 0;
     };
 
     explicit Impl(const Database& owner) : owner(owner) {}
@@ -603,7 +607,12 @@ struct Database::Impl {
         }
     }
 
-    ResultSet run(std::string_view sql, const Params& params, Access access) {
+    // Runs one statement: onColumns(stmt) once its columns are known (after the first step: a
+    // statement prepared again after a table was declared anew may have other columns), then
+    // onRow(stmt) for each row. Returns the rows the statement changed.
+    template <class OnColumns, class OnRow>
+    int execute(std::string_view sql, const Params& params, Access access, OnColumns&& onColumns,
+                OnRow&& onRow) {
         Statement& statement = this->statement(sql);
         sqlite3_stmt* stmt = statement.stmt;
         if (access == Access::ReadOnly && (statement.writes || !sqlite3_stmt_readonly(stmt))) {
@@ -622,8 +631,6 @@ struct Database::Impl {
         bind(stmt, params);
         failure = nullptr;
         const sqlite3_int64 changesBefore = sqlite3_total_changes64(db);
-        ResultSet result;
-        std::vector<ColumnKind> kinds;
         for (bool described = false;; described = true) {
             const int rc = sqlite3_step(stmt);
             if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
@@ -633,25 +640,46 @@ struct Database::Impl {
                 throw EngineError(sqlite3_errmsg(db));
             }
             if (!described) {
-                // Read after the first step: a statement prepared again after a table was
-                // declared anew may have other columns.
+                onColumns(stmt);
+            }
+            if (rc == SQLITE_DONE) {
+                break;
+            }
+            onRow(stmt);
+        }
+        return static_cast<int>(sqlite3_total_changes64(db) - changesBefore);
+    }
+
+    ResultSet run(std::string_view sql, const Params& params, Access access) {
+        ResultSet result;
+        std::vector<ColumnKind> kinds;
+        result.changes = execute(
+            sql, params, access,
+            [&](sqlite3_stmt* stmt) {
                 const int count = sqlite3_column_count(stmt);
                 for (int i = 0; i < count; ++i) {
                     result.columns.emplace_back(sqlite3_column_name(stmt, i));
                     kinds.push_back(columnKind(stmt, i));
                 }
-            }
-            if (rc == SQLITE_DONE) {
-                break;
-            }
-            std::vector<Value>& row = result.rows.emplace_back();
-            row.reserve(kinds.size());
-            for (int i = 0; i < static_cast<int>(kinds.size()); ++i) {
-                row.push_back(columnValue(stmt, i, kinds[i]));
-            }
-        }
-        result.changes = static_cast<int>(sqlite3_total_changes64(db) - changesBefore);
+            },
+            [&](sqlite3_stmt* stmt) {
+                std::vector<Value>& row = result.rows.emplace_back();
+                row.reserve(kinds.size());
+                for (int i = 0; i < static_cast<int>(kinds.size()); ++i) {
+                    row.push_back(columnValue(stmt, i, kinds[i]));
+                }
+            });
         return result;
+    }
+
+    std::vector<uint32_t> recordNumbers(std::string_view sql, const Params& params, Access access) {
+        std::vector<uint32_t> numbers;
+        execute(
+            sql, params, access, [](sqlite3_stmt*) {},
+            [&](sqlite3_stmt* stmt) {
+                numbers.push_back(static_cast<uint32_t>(sqlite3_column_int64(stmt, 0)));
+            });
+        return numbers;
     }
 
     // ---- the authorizer: learns the tables a statement uses and refuses what SQL text may
@@ -790,25 +818,100 @@ struct Database::Impl {
         return disconnect(vtab);
     }
 
-    // Only rowid equality is used, as a lookup of one record; SQLite checks every constraint
-    // again itself (nothing is omitted), so LIKE and the rest stay exact.
-    static int bestIndex(sqlite3_vtab*, sqlite3_index_info* info) {
+    // Plans: a rowid equality looks up one record; equalities and LIKE patterns on text
+    // columns go to the file's key indexes (kIndexedPlan, with the constraints described in
+    // idxStr); anything else reads every record. SQLite checks every constraint again itself
+    // (nothing is omitted), so the indexes only need to name every record that can match.
+    //
+    // Rows come in file order, as the tables' users expect. So an IN list (which SQLite would
+    // look up value by value) is not taken, and an indexed plan costs more than half a scan:
+    // two of them for the terms of an OR (whose rows SQLite would hand out term by term) cost
+    // more than the one scan that keeps the order.
+    static constexpr int kRowidPlan = 1;
+    static constexpr int kIndexedPlan = 2;
+    static constexpr double kScanCost = 1e6;
+    static constexpr double kIndexedCost = 0.6 * kScanCost;
+
+    // An equality compares with the column's own collation (blanks at the end disregarded, as
+    // the index does) or a stricter one; other collations could match other values.
+    static bool indexableCollation(const char* collation) {
+        return collation == nullptr || sqlite3_stricmp(collation, kCollation) == 0 ||
+               sqlite3_stricmp(collation, "BINARY") == 0 ||
+               sqlite3_stricmp(collation, "RTRIM") == 0;
+    }
+
+    static int bestIndex(sqlite3_vtab* base, sqlite3_index_info* info) {
+        const auto* vtab = static_cast<const Vtab*>(base);
         for (int i = 0; i < info->nConstraint; ++i) {
             const auto& constraint = info->aConstraint[i];
             if (constraint.usable && constraint.iColumn == -1 &&
                 constraint.op == SQLITE_INDEX_CONSTRAINT_EQ) {
                 info->aConstraintUsage[i].argvIndex = 1;
-                info->idxNum = 1;
+                info->idxNum = kRowidPlan;
                 info->idxFlags = SQLITE_INDEX_SCAN_UNIQUE;
                 info->estimatedCost = 1;
                 info->estimatedRows = 1;
                 return SQLITE_OK;
             }
         }
+        std::string described;
+        int arguments = 0;
+        for (int i = 0; i < info->nConstraint; ++i) {
+            const auto& constraint = info->aConstraint[i];
+            if (!constraint.usable || constraint.iColumn < 0 ||
+                vtab->fields[static_cast<size_t>(constraint.iColumn)].type !=
+                    FieldType::Character) {
+                continue;
+            }
+            const bool equal = constraint.op == SQLITE_INDEX_CONSTRAINT_EQ &&
+                               !sqlite3_vtab_in(info, i, -1) &&
+                               indexableCollation(sqlite3_vtab_collation(info, i));
+            if (!equal && constraint.op != SQLITE_INDEX_CONSTRAINT_LIKE) {
+                continue;
+            }
+            info->aConstraintUsage[i].argvIndex = ++arguments;
+            described += (equal ? "=" : "~") + std::to_string(constraint.iColumn) + " ";
+        }
+        if (arguments > 0) {
+            info->idxNum = kIndexedPlan;
+            info->idxStr = sqlite3_mprintf("%s", described.c_str());
+            info->needToFreeIdxStr = 1;
+            info->estimatedCost = kIndexedCost;
+            info->estimatedRows = 100;
+            return SQLITE_OK;
+        }
         info->idxNum = 0;
-        info->estimatedCost = 1e6;
+        info->estimatedCost = kScanCost;
         info->estimatedRows = 1000000;
         return SQLITE_OK;
+    }
+
+    // The conditions of an indexed plan, from its description and the constraints' values. A
+    // value that is not text, a pattern without a leading literal and a text GBK cannot hold
+    // narrow nothing and are left out.
+    static std::vector<RecordIndex::Condition> indexConditions(const char* described,
+                                                               sqlite3_value** argv) {
+        std::vector<RecordIndex::Condition> conditions;
+        std::string_view rest = described ? described : "";
+        for (int argument = 0; !rest.empty(); ++argument) {
+            const bool like = rest.front() == '~';
+            const size_t end = rest.find(' ');
+            const int column = std::stoi(std::string(rest.substr(1, end - 1)));
+            rest.remove_prefix(end + 1);
+            if (sqlite3_value_type(argv[argument]) != SQLITE_TEXT) {
+                continue;
+            }
+            std::string_view text = valueText(argv[argument]);
+            if (like) {
+                text = text.substr(0, text.find_first_of("%_"));
+            } else {
+                text = trimTrailingBlanks(text);
+            }
+            if (auto gbk = GbkCodec::encode(text); gbk && !(like && gbk->empty())) {
+                conditions.push_back({column, std::move(*gbk), like});
+            }
+        }
+        return conditions;
     }
 
     static int open(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
@@ -821,8 +924,24 @@ struct Database::Impl {
         return SQLITE_OK;
     }
 
-    // Moves to the next live record up to the end of the scan.
+    // Moves to the next live record up to the end of the scan: the next record in the file,
+    // or the next of the candidates an index named.
     static void advance(Cursor& cursor) {
+        if (cursor.fromCandidates) {
+            while (cursor.nextCandidate < cursor.candidates.size()) {
+                const uint32_t recno = cursor.candidates[cursor.nextCandidate++];
+                if (recno > cursor.last) {
+                    break;
+                }
+                cursor.file->readRecord(recno, cursor.record);
+                if (!DbfFile::isDeletedRecord(cursor.record)) {
+                    cursor.recno = recno;
+                    return;
+                }
+            }
+            cursor.recno = cursor.last + 1;
+            return;
+        }
         while (++cursor.recno <= cursor.last) {
             cursor.file->readRecord(cursor.recno, cursor.record);
             if (!DbfFile::isDeletedRecord(cursor.record)) {
@@ -831,7 +950,7 @@ struct Database::Impl {
         }
     }
 
-    static int filter(sqlite3_vtab_cursor* base, int indexNumber, const char*, int,
+    static int filter(sqlite3_vtab_cursor* base, int indexNumber, const char* described, int,
                       sqlite3_value** argv) {
         auto& cursor = *static_cast<Cursor*>(base);
         auto* vtab = static_cast<Vtab*>(base->pVtab);
@@ -841,11 +960,20 @@ struct Database::Impl {
             const uint32_t count = cursor.file->recordCount();
             cursor.recno = 0;
             cursor.last = count;
-            if (indexNumber == 1) {
+            cursor.fromCandidates = false;
+            cursor.candidates.clear();
+            cursor.nextCandidate = 0;
+            if (indexNumber == kRowidPlan) {
                 const auto rowid = rowidOf(argv[0]);
                 const bool found = rowid && *rowid >= 1 && *rowid <= count;
                 cursor.recno = found ? static_cast<uint32_t>(*rowid - 1) : 0;
                 cursor.last = found ? static_cast<uint32_t>(*rowid) : 0;
+            } else if (indexNumber == kIndexedPlan) {
+                if (auto candidates =
+                        cursor.file->index().candidates(indexConditions(described, argv))) {
+                    cursor.candidates = std::move(*candidates);
+                    cursor.fromCandidates = true;
+                }
             }
             advance(cursor);
         });
@@ -1013,6 +1141,11 @@ Database::~Database() {
 
 ResultSet Database::run(std::string_view sql, const Params& params, Access access) {
     return m_impl->run(sql, params, access);
+}
+
+std::vector<uint32_t> Database::recordNumbers(std::string_view sql, const Params& params,
+                                              Access access) {
+    return m_impl->recordNumbers(sql, params, access);
 }
 
 std::filesystem::path Database::tablePath(std::string_view name) const {

@@ -353,7 +353,8 @@ DbfFile::DbfFile(OpenedFiles files)
     : m_impl(std::make_unique<Impl>()),
       m_path(std::move(files.path)),
       m_name(std::move(files.name)),
-      m_lock(files.lock) {
+      m_lock(files.lock),
+      m_index(std::make_unique<RecordIndex>(*this)) {
     m_impl->dbf = std::move(files.dbf);
     m_impl->memo = std::move(files.memo);
     m_impl->memoPath = std::move(files.memoPath);
@@ -996,6 +997,7 @@ uint32_t DbfFile::append(const std::vector<std::pair<int, Value>>& values) {
     ++m_recordCount;
     writeHeaderCount();
     refreshIdentity();
+    m_index->stored(m_recordCount, nullptr, record);
     return m_recordCount;
 }
 
@@ -1028,6 +1030,7 @@ void DbfFile::update(uint32_t recno, const std::vector<std::pair<int, Value>>& v
     d.write(Impl::Target::Dbf, d.headerLength + uint64_t(recno - 1) * m_recordLength + first,
             record.data() + first, last - first, inTransaction());
     refreshIdentity();
+    m_index->stored(recno, &old, record);
 }
 
 void DbfFile::setDeleted(uint32_t recno, bool deleted) {
@@ -1041,6 +1044,7 @@ void DbfFile::setDeleted(uint32_t recno, bool deleted) {
     d.write(Impl::Target::Dbf, d.headerLength + uint64_t(recno - 1) * m_recordLength, &flag, 1,
             inTransaction());
     refreshIdentity();
+    m_index->flagged(recno, deleted);
 }
 
 void DbfFile::beginTransaction() {
@@ -1085,6 +1089,7 @@ void DbfFile::rollbackTransaction() {
     }
     m_recordCount = snapshot.recordCount;
     refreshIdentity();
+    m_index->forget();
 }
 
 void DbfFile::flush() {
@@ -1221,6 +1226,7 @@ void DbfFile::pack() {
     d.dropCache();
     load();
     refreshIdentity();
+    m_index->packed();
 }
 
 void DbfFile::refreshIdentity() {

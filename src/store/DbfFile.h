@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FileIo.h"
+#include "RecordIndex.h"
 #include "Value.h"
 
 namespace store {
@@ -111,6 +112,9 @@ public:
     // Writes the header (record count, date of last update) and syncs both files.
     void flush();
 
+    // The deleted records and the key indexes of the file, kept in step with its writes.
+    RecordIndex& index() const { return *m_index; }
+
     // Identity of the file on disk when it was last read or written by this object; the
     // database uses it to notice a file replaced or rewritten by someone else.
     struct Identity {
@@ -145,6 +149,7 @@ private:
     int m_recordLength = 0;
     std::vector<size_t> m_marks;
     Identity m_identity;
+    std::unique_ptr<RecordIndex> m_index;
 };
 
 }  // namespace store
