@@ -157,10 +157,16 @@ void TMainForm::RenumberList() {
         store::Database::Transaction unit(list.database());
         list.first();
         const int count = list.recordCount();
+        const int no = count > 0 ? list.field("no").index() : -1;
         for (int i = 1; i <= count; ++i) {
-            list.edit();
-            list.field("no").set(store::Value(std::to_string(i)));
-            list.post();
+            // A row that already has its number is not written again: typing a year runs the
+            // numbering once per keystroke, mostly over the same rows.
+            const std::string number = std::to_string(i);
+            if (list.field(no).asText() != number) {
+                list.edit();
+                list.field(no).set(store::Value(number));
+                list.post();
+            }
             list.next();
         }
         unit.commit();

@@ -31,8 +31,8 @@ constexpr uint32_t kMemoBlock = 512;
 constexpr int kHeaderSize = 32;
 constexpr int kDescriptorSize = 32;
 constexpr int kMemoPointerWidth = 10;
-// Records are read ahead, more the longer a run of reads goes on in record order: one
-// record costs one small read, a scan runs at the speed of large reads.
+// Records are read ahead, more the longer a run of reads goes on in record order (or skims
+// forward): one record costs one small read, a scan runs at the speed of large reads.
 constexpr size_t kMinReadAhead = 8 * 1024;
 constexpr size_t kMaxReadAhead = 1024 * 1024;
 constexpr uint64_t kMaxMemo = 16 * 1024 * 1024;
@@ -686,7 +686,10 @@ void DbfFile::readRecord(uint32_t recno, std::string& buffer) const {
                           std::to_string(m_recordCount) + " records)");
     }
     if (recno < d.cacheFirst || recno >= d.cacheFirst + d.cacheCount) {
-        bool inOrder = d.cacheCount > 0 && recno == d.cacheFirst + d.cacheCount;
+        // In order: at most a window's length past the window read last, as when a list
+        // walks the records of one type or year that lie among others.
+        const uint32_t end = d.cacheFirst + d.cacheCount;
+        const bool inOrder = d.cacheCount > 0 && recno >= end && recno - end < d.cacheCount;
         d.readAhead = inOrder ? std::min(d.readAhead * 2, kMaxReadAhead) : kMinReadAhead;
         uint32_t count = std::min<uint32_t>(std::max<size_t>(1, d.readAhead / m_recordLength),
                                             m_recordCount - recno + 1);

@@ -17,6 +17,9 @@ constexpr size_t kFewRecords = 1024;
 // A further condition is intersected with the candidates found so far only when it does not
 // name many more records than they are.
 constexpr size_t kIntersectFactor = 4;
+// Candidates that make more than this part of a table (of at least kFewRecords) are read as
+// fast by reading every record in order.
+constexpr size_t kScanShare = 4;
 
 // The value of field in a raw record as the index keys it: without trailing blanks and NULs.
 std::string_view keyOf(const std::string& record, const FieldDef& field) {
@@ -42,7 +45,7 @@ uint32_t hashOf(std::string_view key) {
 // value's records come out in file order without any search.
 class RecordIndex::KeyIndex {
 public:
-    explicit KeyIndex(uint32_t records) { m_next.reserve(size_t(records) + 1); }
+    explicit KeyIndex(uint32_t records) : m_next(size_t(records) + 1, 0) {}
 
     size_t distinct() const { return m_keys.size(); }
 
@@ -108,6 +111,7 @@ public:
 
     void collect(std::string_view text, std::vector<uint32_t>& out) const {
         if (const uint32_t found = find(text); found != kNone) {
+            out.reserve(m_keys[found].count);
             collectKey(m_keys[found], out);
         }
     }
@@ -124,6 +128,7 @@ public:
 
     // In file order.
     void collectPrefix(std::string_view prefix, std::vector<uint32_t>& out) const {
+        out.reserve(prefixCount(prefix));
         for (const Key& key : m_keys) {
             if (startsWith(key, prefix)) {
                 collectKey(key, out);
@@ -153,7 +158,6 @@ private:
     }
 
     void collectKey(const Key& key, std::vector<uint32_t>& out) const {
-        out.reserve(out.size() + key.count);
         for (uint32_t recno = key.head; recno != 0; recno = m_next[recno]) {
             out.push_back(recno);
         }
@@ -365,11 +369,13 @@ std::optional<std::vector<uint32_t>> RecordIndex::candidates(
                                                 : index->count(condition.gbk)});
         }
     }
-    if (choices.empty()) {
-        return std::nullopt;
-    }
     std::stable_sort(choices.begin(), choices.end(),
                      [](const Choice& a, const Choice& b) { return a.estimate < b.estimate; });
+    const uint32_t count = m_file.recordCount();
+    if (choices.empty() ||
+        (count >= kFewRecords && choices.front().estimate * kScanShare > count)) {
+        return std::nullopt;
+    }
     auto collect = [](const Choice& choice) {
         std::vector<uint32_t> records;
         if (choice.condition->prefix) {

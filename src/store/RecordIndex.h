@@ -42,7 +42,8 @@ public:
     // The records not marked deleted that may meet every condition, in file order: every
     // record that meets them is among them, and the caller checks each. nullopt when no
     // condition narrows the search enough to be worth an index (the caller reads every
-    // record). A field that is not a text field, or holds few distinct values, narrows nothing.
+    // record): a field that is not a text field or holds few distinct values narrows nothing,
+    // and neither does a value held by a large part of the records.
     std::optional<std::vector<uint32_t>> candidates(const std::vector<Condition>& conditions);
 
     // ---- kept in step by the file ----
