@@ -68,6 +68,9 @@ void TMainForm::connectHandlers() {
     // signals blocked.
     connect(ui->ComboBox1, &QComboBox::currentIndexChanged, this, &TMainForm::ComboBox1Change);
     connect(ui->cbYear, &QComboBox::editTextChanged, this, &TMainForm::ComboBox1Change);
+    // A keystroke lists what has been typed so far: no completion to a year of the list
+    // (which would list that year in between, and again at every further keystroke).
+    ui->cbYear->setCompleter(nullptr);
     connect(ui->SpeedButton26, &QToolButton::clicked, this, &TMainForm::SpeedButton26Click);
     connect(ui->SpeedButton23, &QToolButton::clicked, this, &TMainForm::SpeedButton23Click);
     connect(ui->BitBtn3, &QPushButton::clicked, this, &TMainForm::BitBtn3Click);

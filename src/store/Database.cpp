@@ -381,11 +381,20 @@ struct Database::Impl {
         size_t nextCandidate = 0;
     };
 
+    // What the index of a closed handle knew (a pack leaves no record deleted), for the next
+    // opening of the same file.
+    struct Retired {
+        std::string path;
+        DbfFile::Identity identity;
+        std::unique_ptr<RecordIndex> index;
+    };
+
     explicit Impl(const Database& owner) : owner(owner) {}
 
     const Database& owner;
     sqlite3* db = nullptr;
     std::map<std::string, Handle> handles;  // by lower-case table name
+    std::map<std::string, Retired> retired;
     std::map<std::string, TableInfo> tables;
     std::unordered_map<std::string, Statement, StringHash, std::equal_to<>> cache;
     uint64_t generations = 0;
@@ -414,7 +423,7 @@ struct Database::Impl {
             if (current.file->isExclusive()) {
                 mode = LockMode::Exclusive;
             }
-            handles.erase(it);  // the old lock goes before the file is opened again
+            retire(it);  // the old lock goes before the file is opened again
         }
         const std::filesystem::path path = owner.tablePath(key);
         if (path.empty()) {
@@ -422,7 +431,26 @@ struct Database::Impl {
                               (owner.directory() / (key + ".dbf")).string());
         }
         Handle fresh{path.string(), DbfFile::open(path.string(), mode), ++generations};
+        if (auto kept = retired.find(key); kept != retired.end()) {
+            if (kept->second.path == fresh.path &&
+                kept->second.identity == fresh.file->identity()) {
+                fresh.file->index().adopt(*kept->second.index);
+            }
+            retired.erase(kept);
+        }
         return handles[key] = std::move(fresh);
+    }
+
+    // Closes a handle. When nothing else holds its file, what the file's index knows is kept
+    // for the file's next opening, which takes it if the file is still the same.
+    void retire(std::map<std::string, Handle>::iterator it) {
+        Handle& closing = it->second;
+        if (closing.file.use_count() == 1 && !closing.file->inTransaction()) {
+            auto kept = std::make_unique<RecordIndex>(nullptr);
+            kept->adopt(closing.file->index());
+            retired[it->first] = Retired{closing.path, closing.file->identity(), std::move(kept)};
+        }
+        handles.erase(it);
     }
 
     void enrol(const std::shared_ptr<DbfFile>& file) {
@@ -1173,7 +1201,7 @@ void Database::release(std::string_view name) {
     auto it = m_impl->handles.find(lowerAscii(name));
     // A handle written in an open unit stays until the unit ends.
     if (it != m_impl->handles.end() && !it->second.file->inTransaction()) {
-        m_impl->handles.erase(it);
+        m_impl->retire(it);
     }
 }
 

@@ -354,7 +354,7 @@ DbfFile::DbfFile(OpenedFiles files)
       m_path(std::move(files.path)),
       m_name(std::move(files.name)),
       m_lock(files.lock),
-      m_index(std::make_unique<RecordIndex>(*this)) {
+      m_index(std::make_unique<RecordIndex>(this)) {
     m_impl->dbf = std::move(files.dbf);
     m_impl->memo = std::move(files.memo);
     m_impl->memoPath = std::move(files.memoPath);

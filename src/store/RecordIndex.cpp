@@ -232,7 +232,7 @@ private:
     uint32_t m_last = kNone;        // the value found last
 };
 
-RecordIndex::RecordIndex(const DbfFile& file) : m_file(file) {}
+RecordIndex::RecordIndex(const DbfFile* file) : m_file(file) {}
 
 RecordIndex::~RecordIndex() = default;
 
@@ -246,6 +246,13 @@ void RecordIndex::forget() {
 void RecordIndex::packed() {
     forget();
     m_deletedKnown = true;
+}
+
+void RecordIndex::adopt(RecordIndex& other) {
+    m_deletedKnown = other.m_deletedKnown;
+    m_deleted = std::move(other.m_deleted);
+    m_keys = std::move(other.m_keys);
+    other.forget();
 }
 
 bool RecordIndex::isDeleted(uint32_t recno) const {
@@ -276,7 +283,7 @@ void RecordIndex::stored(uint32_t recno, const std::string* old, const std::stri
         if (!index) {
             continue;
         }
-        const FieldDef& def = m_file.fields()[static_cast<size_t>(field)];
+        const FieldDef& def = m_file->fields()[static_cast<size_t>(field)];
         const std::string_view key = keyOf(record, def);
         if (!old) {
             index->add(recno, key);
@@ -288,7 +295,7 @@ void RecordIndex::stored(uint32_t recno, const std::string* old, const std::stri
 }
 
 void RecordIndex::scan(const std::vector<int>& fields) {
-    const uint32_t count = m_file.recordCount();
+    const uint32_t count = m_file->recordCount();
     std::vector<std::unique_ptr<KeyIndex>> built;
     for (size_t i = 0; i < fields.size(); ++i) {
         built.push_back(std::make_unique<KeyIndex>(count));
@@ -296,12 +303,12 @@ void RecordIndex::scan(const std::vector<int>& fields) {
     std::vector<uint32_t> deleted;
     std::string record;
     for (uint32_t recno = 1; recno <= count; ++recno) {
-        m_file.readRecord(recno, record);
+        m_file->readRecord(recno, record);
         if (DbfFile::isDeletedRecord(record)) {
             deleted.push_back(recno);
         }
         for (size_t i = 0; i < fields.size(); ++i) {
-            built[i]->add(recno, keyOf(record, m_file.fields()[static_cast<size_t>(fields[i])]));
+            built[i]->add(recno, keyOf(record, m_file->fields()[static_cast<size_t>(fields[i])]));
         }
     }
     m_deleted = std::move(deleted);
@@ -317,7 +324,7 @@ RowNumbers RecordIndex::liveRecords() {
     if (!m_deletedKnown) {
         scan({});
     }
-    const uint32_t count = m_file.recordCount();
+    const uint32_t count = m_file->recordCount();
     if (m_deleted.empty()) {
         return RowNumbers::allUpTo(count);
     }
@@ -336,7 +343,7 @@ RowNumbers RecordIndex::liveRecords() {
 
 std::optional<std::vector<uint32_t>> RecordIndex::candidates(
     const std::vector<Condition>& conditions) {
-    const auto& fields = m_file.fields();
+    const auto& fields = m_file->fields();
     auto indexable = [&](const Condition& condition) {
         return condition.field >= 0 && static_cast<size_t>(condition.field) < fields.size() &&
                fields[static_cast<size_t>(condition.field)].type == FieldType::Character &&
@@ -371,7 +378,7 @@ std::optional<std::vector<uint32_t>> RecordIndex::candidates(
     }
     std::stable_sort(choices.begin(), choices.end(),
                      [](const Choice& a, const Choice& b) { return a.estimate < b.estimate; });
-    const uint32_t count = m_file.recordCount();
+    const uint32_t count = m_file->recordCount();
     if (choices.empty() ||
         (count >= kFewRecords && choices.front().estimate * kScanShare > count)) {
         return std::nullopt;

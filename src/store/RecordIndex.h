@@ -24,7 +24,8 @@ class DbfFile;
 // case-sensitively, as the table filters and SQL compare text.
 class RecordIndex {
 public:
-    explicit RecordIndex(const DbfFile& file);
+    // The index of file; null for one that only holds what another index knew (see adopt()).
+    explicit RecordIndex(const DbfFile* file);
     ~RecordIndex();
     RecordIndex(const RecordIndex&) = delete;
     RecordIndex& operator=(const RecordIndex&) = delete;
@@ -56,13 +57,16 @@ public:
     // The file was packed: no record is deleted.
     void packed();
 
+    // Takes over what other knows (other then knows nothing), for the same file unchanged.
+    void adopt(RecordIndex& other);
+
 private:
     class KeyIndex;
     KeyIndex* keyIndex(int field);
     void scan(const std::vector<int>& fields);
     bool isDeleted(uint32_t recno) const;
 
-    const DbfFile& m_file;
+    const DbfFile* m_file;
     bool m_deletedKnown = false;
     std::vector<uint32_t> m_deleted;  // ascending
     // By field: the key index, or null for a field that holds too few distinct values.

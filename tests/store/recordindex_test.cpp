@@ -380,4 +380,27 @@ TEST_F(RecordIndexTest, WholeTableQueryTakesTheLiveRecordsOfTheFile) {
     EXPECT_EQ(names(all), (Strings{"张三", "王五", "赵六", "O'Neil", "钱七七", "新人"}));
 }
 
+// A closed exclusive handle leaves what its index knew to the next opening of the same file,
+// but not to a file that was changed in between.
+TEST_F(RecordIndexTest, ReopeningTakesOverOnlyWhatStillHolds) {
+    auto packed = [this] {
+        Table pack(*m_db, "cgwcr");
+        pack.setExclusive(true);
+        pack.open();
+        pack.pack();
+        pack.close();
+    };
+    packed();
+    EXPECT_EQ(filtered(kRecordRows), (Strings{"张三", "李四", "钱七"}));
+    packed();
+    {
+        auto other = DbfFile::open(m_dir.file("cgwcr.DBF"));
+        other->append({{0, Value("2004000001")}, {1, Value(".")}, {3, Value("外来")}});
+        other->setDeleted(1, true);
+        other->flush();
+    }
+    EXPECT_EQ(filtered(""), (Strings{"李四", "王五", "赵六", "O'Neil", "钱七", "外来"}));
+    EXPECT_EQ(filtered(kRecordRows), (Strings{"李四", "钱七", "外来"}));
+}
+
 }  // namespace
