@@ -22,6 +22,12 @@ namespace {
 const char* const kPersonColumns[] = {"ITEM_180", "ITEM_181", "ITEM_182", "ITEM_183",
                                       "ITEM_184", "ITEM_185", "ITEM_186", "ITEM_188"};
 
+// The trimmed name of row (0-based) of a persons table.
+QString personName(store::Dataset& rows, int row) {
+    return QString::fromStdString(rows.valueAt(row, rows.fieldIndex("ITEM_180")).asText())
+        .trimmed();
+}
+
 }  // namespace
 
 void copyRowByPosition(store::Dataset& from, int row, store::Dataset& to) {
@@ -31,9 +37,17 @@ void copyRowByPosition(store::Dataset& from, int row, store::Dataset& to) {
     }
 }
 
+void copyRowByName(store::Dataset& from, int row, store::Dataset& to) {
+    for (int i = 0; i < to.fieldCount(); ++i) {
+        const int source = from.fieldIndex(to.fieldDef(i).name);
+        if (source >= 0) {
+            to.field(i).set(from.valueAt(row, source));
+        }
+    }
+}
+
 void enterKnownPerson(store::Dataset& from, int row) {
-    const QString name =
-        QString::fromStdString(from.valueAt(row, from.fieldIndex("ITEM_180")).asText()).trimmed();
+    const QString name = personName(from, row);
     if (name.isEmpty()) {
         return;
     }
@@ -53,7 +67,7 @@ void enterKnownPerson(store::Dataset& from, int row) {
         known.edit();
     }
     try {
-        copyRowByPosition(from, row, known);
+        copyRowByName(from, row, known);
         known.post();
     } catch (...) {
         known.cancel();
@@ -129,14 +143,24 @@ void TFormWcr::BitBtn1Click() {
         }
     }
 
-    // Every chosen person is added and the list renumbered, or nothing is.
+    // Every chosen person is added and the list renumbered, or nothing is. A name the record
+    // already lists, or one chosen twice, is added once.
     store::Table& persons = DM->TblCgwcr;
     store::Query& record = DM->Qryhvel;
+    std::set<QString> listed;
+    for (int row = 0; row < persons.recordCount(); ++row) {
+        listed.insert(personName(persons, row));
+    }
+    int skipped = 0;
     try {
         store::Database::Transaction unit(persons.database());
         for (const int row : chosen) {
+            if (!listed.insert(personName(known, row)).second) {
+                ++skipped;
+                continue;
+            }
             persons.append();
-            copyRowByPosition(known, row, persons);
+            copyRowByName(known, row, persons);
             persons.field("ITEM_4").set(record.field("ITEM_4").value());
             persons.field("ITEM_DQDM").set(record.field("ITEM_DQDM").value());
             persons.post();
@@ -152,6 +176,12 @@ void TFormWcr::BitBtn1Click() {
     }
     if (all) {
         showSelectedCount();
+    }
+    if (skipped > 0) {
+        widgets::Dialogs::instance().message(
+            this, widgets::Icon::Information, QStringLiteral("提示信息"),
+            QStringLiteral("有%1人已在本项目的成果完成人员名单中，未重复添加。").arg(skipped),
+            widgets::Ok, widgets::Ok);
     }
     done(QDialog::Accepted);
 }

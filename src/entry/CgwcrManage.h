@@ -14,8 +14,12 @@ class TFormWcr;
 }
 
 // Copies row (0-based) of from into the row being edited or appended in to, column by column
-// by position (cgwcr and cgwcrNew keep the same column order).
+// by position.
 void copyRowByPosition(store::Dataset& from, int row, store::Dataset& to);
+
+// Copies row (0-based) of from into the row being edited or appended in to, each column of to
+// from the column of the same name (cgwcr and cgwcrNew need not keep the same column order).
+void copyRowByName(store::Dataset& from, int row, store::Dataset& to);
 
 // The person of row (0-based) of from becomes the known person of the same name in cgwcrNew:
 // appended when the name is unknown, overwritten when it is known once, left alone when it is
@@ -39,7 +43,8 @@ public:
     // Every known person on show, unfiltered.
     void FormShow();
     // "添加到项目中": the selected persons, or on request all of them, become persons of the
-    // current record; the record's persons are renumbered and the window closes.
+    // current record, except those whose name the record already lists (how many were skipped
+    // is said); the record's persons are renumbered and the window closes.
     void BitBtn1Click();
     // "退出".
     void BitBtn5Click();

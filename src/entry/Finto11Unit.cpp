@@ -27,11 +27,14 @@ QString rightTrimmed(QString text) {
     return text;
 }
 
-// The year is read from the first four characters of the trimmed text.
+// A year is exactly four digits.
 std::optional<int> yearOf(const QLineEdit* edit) {
-    bool ok = false;
-    const int year = edit->text().trimmed().left(4).toInt(&ok);
-    return ok ? std::optional<int>(year) : std::nullopt;
+    const QString typed = edit->text().trimmed();
+    bool ok = typed.size() == 4;
+    for (const QChar c : typed) {
+        ok = ok && c.isDigit();
+    }
+    return ok ? std::optional<int>(typed.toInt()) : std::nullopt;
 }
 
 std::optional<int> monthOf(const QLineEdit* edit) {
@@ -55,6 +58,8 @@ TFinto11::TFinto11(QWidget* parent)
       ui(std::make_unique<Ui::TFinto11>()) {
     ui->setupUi(this);
     setUpFrame(ui->Button1, ui->Button2);
+    digitsOnly(ui->Edt_both_1, 4);
+    digitsOnly(ui->edt_both_2, 2);
     connect(ui->Edt_both_1, &QLineEdit::editingFinished, this, &TFinto11::Edt_both_1Exit);
     connect(ui->edt_both_2, &QLineEdit::editingFinished, this, &TFinto11::edt_both_2Exit);
 
@@ -98,9 +103,16 @@ void TFinto11::fillLists() {
 }
 
 void TFinto11::clearForAdd() {
-    RowDialog::clearForAdd();
+    clearForNext();
     ui->cbry_181->setCurrentIndex(0);
     ui->cbry_124_1->setCurrentIndex(-1);
+}
+
+void TFinto11::clearForNext() {
+    // Each leader's birth month is typed for that leader, never taken over from another.
+    RowDialog::clearForNext();
+    ui->Edt_both_1->clear();
+    ui->edt_both_2->clear();
 }
 
 void TFinto11::checkRow() {
@@ -124,8 +136,7 @@ void TFinto11::setNewRowKeys(store::Dataset& row) {
 }
 
 void TFinto11::Edt_both_1Exit() {
-    const auto year = yearOf(ui->Edt_both_1);
-    if (year && !validYear(year)) {
+    if (!ui->Edt_both_1->text().trimmed().isEmpty() && !validYear(yearOf(ui->Edt_both_1))) {
         widgets::Dialogs::instance().message(this, widgets::Icon::None, product::applicationTitle(),
                                              QStringLiteral("非法年份"), widgets::Ok, widgets::Ok);
     }

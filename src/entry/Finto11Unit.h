@@ -18,7 +18,8 @@ public:
 
     Ui::TFinto11* form() const { return ui.get(); }
 
-    // Leaving the year edit: a year outside 1900..2050 is pointed out; the input stays.
+    // Leaving the year edit: a year that is not four digits from 1900 to 2050 is pointed out;
+    // the input stays.
     void Edt_both_1Exit();
     // Leaving the month edit: one digit gets its leading "0"; a month outside 1..12 is pointed
     // out; the input stays.
@@ -28,8 +29,10 @@ public:
 
 protected:
     void fillLists() override;
-    // A new leader: the first sex and no research field; the birth month keeps its last value.
+    // A new leader: the first sex, no research field and no birth month.
     void clearForAdd() override;
+    // The next leader after one was added: no name, description or birth month.
+    void clearForNext() override;
     void checkRow() override;
     // A new leader belongs to the registering unit.
     void setNewRowKeys(store::Dataset& row) override;

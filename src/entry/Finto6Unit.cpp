@@ -3,6 +3,7 @@
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "Unitpage6.h"
 #include "ui_Finto6Unit.h"
 
 TFinto6* Finto6 = nullptr;
@@ -53,4 +54,12 @@ void TFinto6::CheckPatentRow() {
             throw SilentAbort();
         }
     }
+}
+
+void TFinto6::writeAlongside() {
+    TFpage6::StorePatentCounts();
+}
+
+void TFinto6::rereadAlongside() {
+    rereadRows(DM->Qryhvel);
 }

@@ -26,6 +26,9 @@ protected:
     // A new patent: empty number and name, the first status and the first type.
     void clearForAdd() override;
     void checkRow() override { CheckPatentRow(); }
+    // A stored patent changes the record's stored counts with it.
+    void writeAlongside() override;
+    void rereadAlongside() override;
 
 private:
     std::unique_ptr<Ui::TFinto6> ui;

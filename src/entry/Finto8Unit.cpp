@@ -28,6 +28,24 @@ bool noOption(const QComboBox* combo) {
     return combo->currentIndex() < 0 || combo->currentText().isEmpty();
 }
 
+// The technical titles "1a", "1b" and "1c" are stored as "a", "b" and "c"; every other title
+// as its option code.
+QString storedTitle(const QString& optionCode) {
+    if (optionCode == QLatin1String("1a") || optionCode == QLatin1String("1b") ||
+        optionCode == QLatin1String("1c")) {
+        return optionCode.mid(1);
+    }
+    return optionCode;
+}
+
+QString optionTitle(const QString& stored) {
+    const QString code = stored.trimmed();
+    if (code == QLatin1String("a") || code == QLatin1String("b") || code == QLatin1String("c")) {
+        return QLatin1Char('1') + code;
+    }
+    return code;
+}
+
 }  // namespace
 
 TFinto8::TFinto8(QWidget* parent)
@@ -53,15 +71,15 @@ TFinto8::TFinto8(QWidget* parent)
         return ui->dtpry_182->date().toString(kMonthText) == valueText(stored);
     };
 
-    // "1a", "1b" and "1c" are the titles a, b and c.
     RowField title = codeField(ui->cbry_183, "ITEM_183", 2, false);
+    title.load = [this](const store::Value& stored) {
+        RecordPage::selectCodeOrKeep(ui->cbry_183, optionTitle(valueText(stored)));
+    };
     title.value = [this] {
-        QString code = RecordPage::comboCode(ui->cbry_183, 2, false);
-        if (code == QLatin1String("1a") || code == QLatin1String("1b") ||
-            code == QLatin1String("1c")) {
-            code = code.mid(1);
-        }
-        return fitted(code, "ITEM_183");
+        return fitted(storedTitle(RecordPage::comboCode(ui->cbry_183, 2, false)), "ITEM_183");
+    };
+    title.unchanged = [this](const store::Value& stored) {
+        return storedTitle(RecordPage::comboCode(ui->cbry_183)) == valueText(stored);
     };
 
     RowField abroad = codeField(ui->cbry_188, "ITEM_188", 2, false);
@@ -102,6 +120,12 @@ void TFinto8::fillLists() {
     MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_183"), ui->cbry_183, true);
     MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_184"), ui->cbry_184, true);
     MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_188"), ui->cbry_188, true);
+}
+
+void TFinto8::FormShow() {
+    // Anyone born up to this month can be entered.
+    ui->dtpry_182->setDateRange(QDate(1900, 1, 1), widgets::Clock::instance().today());
+    RowDialog::FormShow();
 }
 
 void TFinto8::clearForAdd() {

@@ -19,6 +19,9 @@ public:
 
     Ui::TFinto8* form() const { return ui.get(); }
 
+    // The birth month can be any from 1900 to this month.
+    void FormShow() override;
+
 protected:
     void fillLists() override;
     // A new person: the usual options, born thirty years ago, working at the first

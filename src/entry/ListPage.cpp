@@ -206,6 +206,10 @@ void RowDialog::clearForAdd() {
     }
 }
 
+void RowDialog::clearForNext() {
+    RowDialog::clearForAdd();
+}
+
 void RowDialog::setNewRowKeys(store::Dataset& row) {
     store::Query& record = DM->Qryhvel;
     row.field("ITEM_4").set(record.field("ITEM_4").value());
@@ -233,6 +237,7 @@ void RowDialog::addRow() {
     m_rows.post();
     afterAppend(m_rows);
     renumberRows(m_rows, m_sequence);
+    writeAlongside();
     unit.commit();
 }
 
@@ -243,9 +248,12 @@ void RowDialog::editRow() {
     if (m_rows.recordCount() == 0) {
         return;
     }
+    store::Database::Transaction unit(m_rows.database());
     m_rows.edit();
     writeFields();
     m_rows.post();
+    writeAlongside();
+    unit.commit();
 }
 
 bool RowDialog::Button1Click() {
@@ -267,14 +275,13 @@ bool RowDialog::Button1Click() {
     } catch (const std::exception& e) {
         // Nothing of the row has been kept; the dialog stays open with what was typed.
         rereadRows(m_rows);
+        rereadAlongside();
         VelmoraApplication::showException(QString::fromUtf8(e.what()));
         return false;
     }
     MainForm->ShowWarning(QStringLiteral("存储成功！"));
     if (adding) {
-        for (QLineEdit* edit : m_mainEdits) {
-            edit->clear();
-        }
+        clearForNext();
     } else {
         done(QDialog::Accepted);
     }
@@ -401,9 +408,11 @@ void ListPage::deleteClick() {
         store::Database::Transaction unit(m_rows.database());
         m_rows.deleteRecord();
         renumber();
+        writeAlongside();
         unit.commit();
     } catch (...) {
         rereadRows(m_rows);
+        rereadAlongside();
         throw;
     }
     // The row that took the deleted one's place; after the last row, the new last row.

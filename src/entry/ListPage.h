@@ -103,12 +103,20 @@ protected:
     virtual void fillLists() {}
     // Controls for a new row; by default the main edits emptied.
     virtual void clearForAdd();
+    // After a row was added, the controls for the next one; by default the main edits
+    // emptied, the rest kept.
+    virtual void clearForNext();
     // The checks of "存储": warns and throws SilentAbort at the first failing rule.
     virtual void checkRow() {}
     // The record's key on a new row; by default ITEM_4 and ITEM_DQDM of the current record.
     virtual void setNewRowKeys(store::Dataset& row);
     // Runs in the unit of writes of an added row, after its post.
     virtual void afterAppend(store::Dataset& /*row*/) {}
+    // Writes that go with the rows, in the unit of writes of every stored row, added or
+    // edited, last.
+    virtual void writeAlongside() {}
+    // After a failed unit of writes: reads again what writeAlongside may have changed.
+    virtual void rereadAlongside() {}
 
     store::Table& rows() const { return m_rows; }
 
@@ -179,6 +187,10 @@ protected:
     virtual void prepareShownRow(store::Dataset& /*row*/) {}
     // Whether "退出" may close the page; may warn.
     virtual bool mayLeave() { return true; }
+    // Writes that go with the rows, in the unit of writes of a deleted row, last.
+    virtual void writeAlongside() {}
+    // After a failed delete: reads again what writeAlongside may have changed.
+    virtual void rereadAlongside() {}
     // Runs once the page has closed: the rows renumbered, the cursor on the first.
     virtual void FormClose();
     // The rows renumbered 1..n, perRow as renumberRows takes it.

@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRadioButton>
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <memory>
@@ -71,6 +73,19 @@ store::Date toStoreDate(const QDate& date) {
 }
 
 const QString kDateText = QStringLiteral("yyyy.MM.dd");
+
+// Whether the edit's text keeps a decimal point once its selection is typed over.
+bool hasPointOutsideSelection(QObject* watched) {
+    const auto* edit = qobject_cast<const QLineEdit*>(watched);
+    if (edit == nullptr) {
+        return false;
+    }
+    QString kept = edit->text();
+    if (edit->hasSelectedText()) {
+        kept.remove(edit->selectionStart(), edit->selectedText().size());
+    }
+    return kept.contains(QLatin1Char('.'));
+}
 
 }  // namespace
 
@@ -177,7 +192,7 @@ store::Dataset& RecordPage::record() const {
 
 void RecordPage::editRecord(store::Dataset& row) {
     if (row.recordCount() == 0) {
-        throw store::EngineError("No current record");
+        throw store::EngineError("没有当前记录，无法存储");
     }
     row.edit();
 }
@@ -224,8 +239,11 @@ bool RecordPage::btnSave01Click() {
     } catch (const SilentAbort&) {
         return false;
     }
+    if (!confirmSave()) {
+        return false;
+    }
 
-    // Every field goes into the row in one post, or none does.
+    // Every field goes into the row in one post, with what goes along with it, or none does.
     store::Dataset& row = record();
     store::Database& db = DM->database();
     try {
@@ -235,15 +253,19 @@ bool RecordPage::btnSave01Click() {
             row.field(name).set(value);
         }
         row.post();
+        writeAlongside();
         unit.commit();
     } catch (const std::exception& e) {
         rereadRows(row);
+        rereadAlongside();
         widgets::Dialogs::instance().message(this, widgets::Icon::None, QStringLiteral("提示"),
                                              QString::fromUtf8(e.what()), widgets::Ok, widgets::Ok);
         return false;
     }
     MainForm->ShowWarning(QStringLiteral("存储成功！"));
-    TMainForm::setSectionKind(MainForm->sectionButton(m_section), true);
+    if (!m_section.isEmpty()) {
+        TMainForm::setSectionKind(MainForm->sectionButton(m_section), true);
+    }
     return true;
 }
 
@@ -357,13 +379,64 @@ PageField RecordPage::pairField(QComboBox* combo, std::string field, QString lab
 PageField RecordPage::choiceField(QWidget* panel, std::string field, QString label,
                                   int codeLength) {
     PageField f(std::move(field), label);
-    f.load = [this, panel, codeLength](const store::Value& stored) {
-        MainForm->CheckCodeBoxes(this, panel, valueText(stored), codeLength);
+    // Stored codes the panel has no box for (retired by a code-table update, or an imported
+    // record's): kept, as a combo keeps a code it does not list.
+    auto kept = std::make_shared<QStringList>();
+    f.load = [this, panel, codeLength, kept](const store::Value& stored) {
+        const QString value = valueText(stored);
+        MainForm->CheckCodeBoxes(this, panel, value, codeLength);
+        *kept = unofferedCodes(panel, value, codeLength);
     };
-    f.value = [this, panel, codeLength, label]() {
-        return textValue(MainForm->CollectCheckedCodes(this, panel, codeLength, label));
+    f.value = [this, panel, codeLength, label, kept]() {
+        return textValue(withKeptCodes(
+            panel, MainForm->CollectCheckedCodes(this, panel, codeLength, label), *kept));
     };
     return f;
+}
+
+QStringList RecordPage::unofferedCodes(QWidget* panel, const QString& value, int codeLength) {
+    const auto boxes = panel->findChildren<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
+    QStringList codes;
+    for (const QString& part : value.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString code = part.trimmed();
+        const bool offered = std::any_of(boxes.begin(), boxes.end(), [&](QAbstractButton* box) {
+            return box->objectName().right(codeLength) == code;
+        });
+        if (!code.isEmpty() && !offered) {
+            codes << code;
+        }
+    }
+    return codes;
+}
+
+QString RecordPage::withKeptCodes(QWidget* panel, const QString& checked,
+                                  const QStringList& kept) const {
+    if (kept.isEmpty()) {
+        return checked;
+    }
+    // Radio buttons store their one code without ";".
+    if (panel->findChild<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly) != nullptr) {
+        return checked.isEmpty() ? kept.front() : checked;
+    }
+    // In a single-choice panel a checked box is the choice; in the others kept codes fill the
+    // places the checked boxes leave, two in all.
+    QStringList codes = checked.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    if (m_singleSelectPanels.contains(panel) && !codes.isEmpty()) {
+        return checked;
+    }
+    for (const QString& code : kept) {
+        if (codes.size() < 2 && !codes.contains(code)) {
+            codes << code;
+        }
+    }
+    std::sort(codes.begin(), codes.end(), [](const QString& a, const QString& b) {
+        bool aNumber = false;
+        bool bNumber = false;
+        const int x = a.toInt(&aNumber);
+        const int y = b.toInt(&bNumber);
+        return aNumber && bNumber ? x < y : a < b;
+    });
+    return codes.join(QLatin1Char(';')) + QLatin1Char(';');
 }
 
 PageField RecordPage::textField(QLineEdit* edit, std::string field, QString label) {
@@ -496,6 +569,7 @@ void RecordPage::numericEdit(QLineEdit* edit, bool decimals, QString prefix) {
 }
 
 void RecordPage::singleSelectPanel(QWidget* panel) {
+    m_singleSelectPanels.insert(panel);
     for (QCheckBox* box : panel->findChildren<QCheckBox*>(QString(), Qt::FindDirectChildrenOnly)) {
         connect(box, &QCheckBox::clicked, this, [this, panel, box](bool checked) {
             if (checked) {
@@ -546,8 +620,9 @@ bool RecordPage::eventFilter(QObject* watched, QEvent* event) {
             const QString typed = static_cast<QKeyEvent*>(event)->text();
             if (typed.size() == 1 && typed[0].isPrint()) {
                 const QChar c = typed[0];
-                const bool accepted = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-                                      (filter->second && c == QLatin1Char('.'));
+                const bool accepted =
+                    (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                    (filter->second && c == QLatin1Char('.') && !hasPointOutsideSelection(watched));
                 if (!accepted) {
                     return true;
                 }

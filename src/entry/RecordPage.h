@@ -3,8 +3,10 @@
 #include <QDialog>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,7 +73,8 @@ class RecordPage : public QDialog {
     Q_OBJECT
 
 public:
-    // section: the page's number on the main window ("01"), whose button the save marks.
+    // section: the page's number on the main window ("01"), whose button the save marks;
+    // empty for a page that marks none.
     RecordPage(QString section, QWidget* parent = nullptr);
 
     // Fills the controls from the current row (the main window does this before showing).
@@ -102,6 +105,7 @@ public:
     // A code of a two-column table (province, lsbw) listed by FillPairList as "code  (name)".
     PageField pairField(QComboBox* combo, std::string field, QString label, store::Dataset& table,
                         QString codeField, QString nameField, bool withBlank = false);
+    // A panel of check boxes or radio buttons; stored codes it has no box for are kept.
     PageField choiceField(QWidget* panel, std::string field, QString label, int codeLength);
     PageField textField(QLineEdit* edit, std::string field, QString label = {});
     PageField numberField(QLineEdit* edit, std::string field, QString label = {});
@@ -119,7 +123,8 @@ public:
     static QString comboCode(const QComboBox* combo, int codeLength = 3, bool trimmed = true);
 
     // Control conventions.
-    // Digits and backspace only ("." too when decimals); other typed characters are swallowed.
+    // Digits and backspace only (one "." too when decimals); other typed characters are
+    // swallowed.
     void digitKeysOnly(QLineEdit* edit, bool decimals = false);
     // A number edit: the key filter, and a text that is not a number (pasted, say) is reported
     // as prefix + text + " 不是正确的数据格式！现在已经置零" and replaced by "0".
@@ -158,6 +163,13 @@ protected:
     virtual bool asksOnExit() const { return true; }
     // Puts row into edit state for the save; by default there must be a current row.
     virtual void editRecord(store::Dataset& row);
+    // Runs once the save has its values, before it writes: false cancels the save (the page
+    // has said why).
+    virtual bool confirmSave() { return true; }
+    // Writes that go with the row, in the save's unit of writes, after the row's post.
+    virtual void writeAlongside() {}
+    // After a failed save: reads again what writeAlongside may have changed.
+    virtual void rereadAlongside() {}
     // Runs once the exit has passed its check and question, just before the page closes.
     virtual void beforeExitClose() {}
     // Runs whenever the page has closed: by default the main window's lock follows the
@@ -173,11 +185,17 @@ protected:
 private:
     // Limits a text edit to the GBK width of its field when the page is first loaded.
     void limitToFieldWidth(store::Dataset& row);
+    // The codes of a stored panel value that no box of the panel carries.
+    static QStringList unofferedCodes(QWidget* panel, const QString& value, int codeLength);
+    // The value of a panel: the checked boxes' codes with the kept codes the choice leaves room
+    // for.
+    QString withKeptCodes(QWidget* panel, const QString& checked, const QStringList& kept) const;
 
     QString m_section;
     std::vector<PageField> m_fields;
     std::vector<std::pair<QLineEdit*, std::string>> m_textEdits;
     std::map<QObject*, bool> m_keyFilters;  // edit -> "." accepted
+    std::set<QWidget*> m_singleSelectPanels;
     std::map<QObject*, std::function<void()>> m_exitHandlers;
     std::map<QObject*, std::function<void()>> m_clickHandlers;
     static QPointer<QDialog> s_helpApplied;

@@ -44,8 +44,8 @@ void limitLengths(const UnitFactsControls& c) {
     }
 }
 
-bool isEnterpriseText(const UnitFactsControls& c) {
-    return c.cb_62->currentText().contains(QStringLiteral("企业"));
+bool isEnterprise(const UnitFactsControls& c) {
+    return RecordPage::comboCode(c.cb_62) == kEnterpriseCode;
 }
 
 void check(const UnitFactsControls& c) {
@@ -53,7 +53,7 @@ void check(const UnitFactsControls& c) {
     require(c.Edt_37->text(), QStringLiteral("通讯地址"));
     require(c.Edt_38->text(), QStringLiteral("邮政编码"));
     require(c.cb_62->currentText(), QStringLiteral("单位属性"));
-    if (isEnterpriseText(c)) {
+    if (isEnterprise(c)) {
         require(c.ownership->currentText(), QStringLiteral("企业所有制属性"));
     }
     require(c.cb_64->currentText(), QStringLiteral("单位所在省市"));
@@ -63,7 +63,7 @@ void check(const UnitFactsControls& c) {
 
 void attributeChanged(const UnitFactsControls& c) {
     MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_41_3"), c.ownership, true);
-    const bool enterprise = isEnterpriseText(c);
+    const bool enterprise = isEnterprise(c);
     if (!enterprise) {
         c.cb_163->setChecked(false);
         c.ownership->clear();

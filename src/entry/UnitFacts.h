@@ -49,8 +49,9 @@ std::vector<FactEdit> edits(const UnitFactsControls& c);
 // Limits every edit to the width of its column.
 void limitLengths(const UnitFactsControls& c);
 
-// The shown unit attribute names an enterprise: the ownership is asked for.
-bool isEnterpriseText(const UnitFactsControls& c);
+// The chosen unit attribute is the enterprise code: the ownership is asked for. The code
+// decides, as it decides what is stored, whatever the option's text says.
+bool isEnterprise(const UnitFactsControls& c);
 
 // The required facts in their order; warns and throws SilentAbort at the first one missing.
 // A text of blanks counts as missing: the table would store it empty.

@@ -269,27 +269,31 @@ void TFpage1::checkPeriod() {
     }
 }
 
+// A year or month that is wrong is pointed out and stays as typed: the save's check refuses
+// it, and nothing the user did not type is ever stored. An empty one is left to that check.
 void TFpage1::yearExit(QLineEdit* edit) {
-    const int year = numberOf(edit).value_or(thisYear());
-    if (year >= 1949 && year <= thisYear()) {
-        edit->setText(QString::number(year));
+    edit->setText(edit->text().trimmed());
+    if (edit->text().isEmpty()) {
+        return;
+    }
+    const auto year = numberOf(edit);
+    if (year && *year >= 1949 && *year <= thisYear()) {
+        edit->setText(QString::number(*year));
     } else {
         MainForm->ShowWarning(kBadYear);
-        edit->setText(QStringLiteral("2004"));
     }
 }
 
 void TFpage1::monthExit(QLineEdit* edit) {
     edit->setText(edit->text().trimmed());
-    const auto month = numberOf(edit);
-    if (!month) {
+    if (edit->text().isEmpty()) {
         return;
     }
-    if (*month <= 0 || *month > 12) {
-        MainForm->ShowWarning(kBadMonth);
-        edit->setText(QStringLiteral("12"));
-    } else {
+    const auto month = numberOf(edit);
+    if (month && *month >= 1 && *month <= 12) {
         edit->setText(twoDigits(*month));
+    } else {
+        MainForm->ShowWarning(kBadMonth);
     }
 }
 

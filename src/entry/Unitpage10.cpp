@@ -6,6 +6,7 @@
 #include <QTableView>
 #include <stdexcept>
 
+#include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "DropDownButton.h"
@@ -45,7 +46,7 @@ void showError(QWidget* parent, const std::exception& e) {
 }  // namespace
 
 TFpage10::TFpage10(QWidget* parent)
-    : RecordPage(QStringLiteral("04"), parent), ui(std::make_unique<Ui::TFpage10>()) {
+    : RecordPage(QString(), parent), ui(std::make_unique<Ui::TFpage10>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, nullptr, ui->quit01);
     connect(ui->Button2, &QPushButton::clicked, this, &TFpage10::Button2Click);
@@ -138,18 +139,33 @@ void TFpage10::followSelection() {
 }
 
 QString TFpage10::nextUnitCode(const QString& parent, const QString& largest) {
+    // A parent's units share its first seven characters, then count 01..99, then "0".
+    const QString block = parent.left(7);
     if (largest.isEmpty()) {
-        return parent.left(7) + QStringLiteral("010");
+        return block + QStringLiteral("010");
     }
-    const QString counted = largest.left(9);
+    const QString counted = largest.left(block.size() + 2);
     bool ok = false;
     const qlonglong number = counted.toLongLong(&ok);
     if (!ok || number < 0) {
-        throw std::invalid_argument("'" + counted.toStdString() + "' is not a valid integer value");
+        throw std::invalid_argument(QStringLiteral("单位代码“%1”不是数字，无法生成下属单位代码")
+                                        .arg(largest)
+                                        .toStdString());
     }
     // The code keeps its width: a parent code with leading zeros keeps them in its units'.
-    return QString::number(number + 1).rightJustified(counted.size(), QLatin1Char('0')) +
-           QStringLiteral("0");
+    const QString code =
+        QString::number(number + 1).rightJustified(counted.size(), QLatin1Char('0')) +
+        QStringLiteral("0");
+    // After the 99th unit the count would run into the next parent's block.
+    return code.startsWith(block) ? code : QString();
+}
+
+bool TFpage10::unitCodeUsed(const QString& code) {
+    store::Query units(DM->database());
+    units.setSql("select unitcode from unit where unitcode = :code");
+    units.setParam("code", store::Value(code.toStdString()));
+    units.open();
+    return units.recordCount() > 0;
 }
 
 QString TFpage10::largestUnitCode(const QString& parent) {
@@ -172,7 +188,17 @@ void TFpage10::Button2Click() {
     const QString parent = ui->Panel5->text();
     store::Dataset& units = record();
     try {
-        const QString code = nextUnitCode(parent, largestUnitCode(parent));
+        // Unit codes are unique: a code some other unit already carries is passed over.
+        QString code = nextUnitCode(parent, largestUnitCode(parent));
+        while (!code.isEmpty() && unitCodeUsed(code)) {
+            code = nextUnitCode(parent, code);
+        }
+        if (code.isEmpty()) {
+            MainForm->ShowWarning(
+                QStringLiteral("单位代码%1下的下属单位代码已经用完，不能再增加下属单位！")
+                    .arg(parent));
+            return;
+        }
         units.append();
         units.field("unitcode").set(textValue(code));
         units.field("upunitcode").set(textValue(parent));
@@ -194,6 +220,17 @@ void TFpage10::Button3Click() {
     if (units.recordCount() == 0) {
         return;
     }
+    // A unit that still has units or discipline leaders under it stays: deleting it alone
+    // would leave them without their unit.
+    const Dependants dependants = dependantsOf(fieldText(units, "unitcode"));
+    if (dependants.units > 0 || dependants.leaders > 0) {
+        MainForm->ShowWarning(
+            QStringLiteral("“%1”下还有%2个下属单位和%3位学科带头人，请先删除它们，再删除该单位！")
+                .arg(fieldText(units, "item_9"))
+                .arg(dependants.units)
+                .arg(dependants.leaders));
+        return;
+    }
     const int answer = widgets::Dialogs::instance().message(
         this, widgets::Icon::Information, QStringLiteral("提示信息"),
         QStringLiteral("是否删除该项目？!"), widgets::Yes | widgets::No, widgets::Yes);
@@ -207,6 +244,16 @@ void TFpage10::Button3Click() {
         return;
     }
     loadRecord(units);
+}
+
+TFpage10::Dependants TFpage10::dependantsOf(const QString& code) {
+    auto count = [&code](const char* sql) {
+        const store::ResultSet rows = DM->database().run(
+            sql, {{"code", store::Value(code.toStdString())}}, store::Database::Access::ReadOnly);
+        return rows.rows.empty() ? 0 : static_cast<int>(rows.rows[0][0].asNumber());
+    };
+    return {count("select count(*) from unit where upunitcode = :code"),
+            count("select count(*) from unitexpert where unitcode = :code")};
 }
 
 void TFpage10::BitBtndtrClick() {

@@ -31,7 +31,8 @@ public:
 
     // "增加": a new unit under the listed units' parent, selected and ready for typing.
     void Button2Click();
-    // "删除": the selected unit, after a question.
+    // "删除": the selected unit, after a question; refused while units or discipline leaders
+    // are under it.
     void Button3Click();
     // "学科带头人情况": the persons list.
     void BitBtndtrClick();
@@ -40,8 +41,10 @@ public:
 
     // The code of a new unit under parent when largest is the largest code among its units
     // (empty when it has none): the parent's first seven characters and "010", else the
-    // largest code's first nine characters counted on by one, followed by "0". Throws
-    // std::invalid_argument when those nine characters are not a number.
+    // largest code's first nine characters (two past the parent's seven) counted on by one,
+    // followed by "0"; empty when that leaves the parent's block (codes that begin with its
+    // first seven characters), after the 99th unit. Throws std::invalid_argument when those
+    // characters are not a number.
     static QString nextUnitCode(const QString& parent, const QString& largest);
 
 protected:
@@ -54,6 +57,13 @@ protected:
 private:
     // The largest unit code under parent, empty when it has no units.
     static QString largestUnitCode(const QString& parent);
+    // Whether some unit of unit.dbf already carries code.
+    static bool unitCodeUsed(const QString& code);
+    struct Dependants {
+        int units = 0;    // units whose upunitcode is the code
+        int leaders = 0;  // discipline leaders whose unitcode is the code
+    };
+    static Dependants dependantsOf(const QString& code);
     // Loads the unit under the grid's cursor unless it is the one shown.
     void followSelection();
 

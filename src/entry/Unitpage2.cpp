@@ -32,23 +32,10 @@ void filterPatentsToRecord() {
     recordrows::filterToRecord(DM->tblzlqk, rowText("ITEM_4"), rowText("ITEM_DQDM"));
 }
 
-// Deletes every patent row the table shows, all or none.
-void deletePatentRows() {
-    store::Table& patents = DM->tblzlqk;
-    try {
-        store::Database::Transaction unit(DM->database());
-        while (patents.recordCount() > 0) {
-            patents.first();
-            patents.deleteRecord();
-        }
-        unit.commit();
-    } catch (...) {
-        // The unit has rolled the file back; read it again.
-        patents.close();
-        patents.open();
-        throw;
-    }
-}
+const QString kPatentForm = QStringLiteral("1");
+const QString kSoftwareForm = QStringLiteral("3");
+const QString kStableStatus = QStringLiteral("1");
+const QString kUnappliedStatus = QStringLiteral("3");
 
 // Unchecks a radio button too, which Qt refuses while it is the checked one of its group.
 void uncheck(QAbstractButton* button) {
@@ -72,9 +59,10 @@ TFpage2::TFpage2(QWidget* parent)
     for (QLineEdit* edit : {ui->edt_51_2, ui->edt_51_3, ui->Edt_45}) {
         digitKeysOnly(edit);
     }
+    // Amounts in 万元 take one decimal point.
     for (QLineEdit* edit :
          {ui->Edt_150, ui->Edt_151_1, ui->Edt_152_1, ui->Edt_153, ui->Edt_154, ui->Edt_162}) {
-        numericEdit(edit);
+        numericEdit(edit, true);
     }
 
     // Only a choice of the user's is a change: the loader selects and updates by itself.
@@ -100,20 +88,20 @@ TFpage2::TFpage2(QWidget* parent)
                                QStringLiteral("item_51"), 1, true, false);
     form.load = [this, select = form.load](const store::Value& stored) {
         select(stored);
+        m_loadedForm = ui->cb_51->currentIndex();
         UpdatePatentInfo();
     };
 
     // ITEM_32_1 and ITEM_160 hold reasons only for a status other than stable application.
     auto unlessStable = [this](PageField field) {
         field.value = [this, collect = field.value] {
-            return ui->CB_32->currentText().startsWith(QLatin1Char('1')) ? store::Value()
-                                                                         : collect();
+            return statusCode() == kStableStatus ? store::Value() : collect();
         };
         return field;
     };
     PageField reasonGroups = unlessStable(choiceField(ui->pl_32_1, "ITEM_32_1", kReasonLabel, 1));
     reasonGroups.check = [this] {
-        if (!ui->CB_32->currentText().contains(QStringLiteral("稳定应用")) &&
+        if (statusCode() != kStableStatus &&
             MainForm->CollectCheckedCodes(this, ui->pl_32_1, 1, kReasonLabel).isEmpty()) {
             MainForm->ShowWarningAndAbort(
                 QStringLiteral("非\"稳定应用\"的项目，其\"未应用或停用原因\"必须说明！"));
@@ -133,8 +121,7 @@ TFpage2::TFpage2(QWidget* parent)
     };
     PageField applied = count(ui->edt_51_2, "ITEM_51_2", QStringLiteral("申请专利项数"));
     applied.check = [this] {
-        if (ui->cb_51->currentIndex() == 0 && countIn(ui->edt_51_2) == 0 &&
-            countIn(ui->edt_51_3) == 0) {
+        if (formCode() == kPatentForm && countIn(ui->edt_51_2) == 0 && countIn(ui->edt_51_3) == 0) {
             MainForm->ShowWarningAndAbort(QStringLiteral("请填写专利情况！"));
         }
     };
@@ -194,9 +181,13 @@ void TFpage2::FormShow() {
 
 // ---- the status -----------------------------------------------------------------------------
 
+QString TFpage2::statusCode() const {
+    return comboCode(ui->CB_32);
+}
+
 void TFpage2::applyStatus(bool withOwnTransfer) {
-    const QString status = ui->CB_32->currentText();
-    const bool stable = status.contains(QStringLiteral("稳定"));
+    // The code decides, as it decides what is stored, whatever the option's text says.
+    const bool stable = statusCode() == kStableStatus;
     for (QCheckBox* group : ui->pl_32_1->findChildren<QCheckBox*>()) {
         if (stable) {
             uncheck(group);
@@ -209,7 +200,7 @@ void TFpage2::applyStatus(bool withOwnTransfer) {
         }
         reason->setEnabled(!stable);
     }
-    const bool unapplied = status.contains(QStringLiteral("未应用"));
+    const bool unapplied = statusCode() == kUnappliedStatus;
     for (QLineEdit* benefit :
          {ui->Edt_45, ui->Edt_150, ui->Edt_151_1, ui->Edt_152_1, ui->Edt_153, ui->Edt_154}) {
         if (unapplied) {
@@ -268,10 +259,9 @@ void TFpage2::showPatentCounts(int applied, int granted) {
 
 void TFpage2::UpdatePatentInfo() {
     const QString form = formCode();
-    // Without a current record there are no patents of it to count or delete.
-    const bool haveRecord = DM->Qryhvel.recordCount() > 0;
-    if (form == QLatin1String("1")) {
-        if (haveRecord) {
+    if (form == kPatentForm) {
+        // Without a current record there are no patents of it to count.
+        if (DM->Qryhvel.recordCount() > 0) {
             filterPatentsToRecord();
             const PatentCounts counts = TFpage6::CountPatents();
             showPatentCounts(counts.applied, counts.granted);
@@ -282,44 +272,63 @@ void TFpage2::UpdatePatentInfo() {
         ui->Edt_53->clear();
         return;
     }
-    if (haveRecord) {
-        filterPatentsToRecord();
-        deletePatentRows();
-    }
     showPatentControls(false);
     ui->edt_51_2->clear();
     ui->edt_51_3->clear();
-    const bool software = form == QLatin1String("3");
+    const bool software = form == kSoftwareForm;
     showSoftwareControls(software);
     ui->Edt_52->setText(software ? rowText("ITEM_52") : QString());
     ui->Edt_53->setText(software ? rowText("ITEM_53") : QString());
 }
 
 void TFpage2::cb_51Change() {
-    if (formCode() != QLatin1String("3")) {
-        UpdatePatentInfo();
-        return;
+    UpdatePatentInfo();
+}
+
+int TFpage2::recordPatentRows() const {
+    if (DM->Qryhvel.recordCount() == 0) {
+        return 0;
     }
-    bool appliedOk = false;
-    bool grantedOk = false;
-    int applied = ui->edt_51_2->text().trimmed().toInt(&appliedOk);
-    int granted = ui->edt_51_3->text().trimmed().toInt(&grantedOk);
-    if (!appliedOk || !grantedOk) {
-        applied = granted = 0;
+    filterPatentsToRecord();
+    return DM->tblzlqk.recordCount();
+}
+
+bool TFpage2::confirmSave() {
+    if (formCode() == kPatentForm || recordPatentRows() == 0) {
+        return true;
     }
-    if (applied + granted <= 0) {
-        UpdatePatentInfo();
-        return;
-    }
+    const QString question =
+        formCode() == kSoftwareForm
+            ? QStringLiteral("更改为软件著作权后，记录选项将更改,是否更改？")
+            : QStringLiteral("更改知识产权形式后，该项目已填写的专利情况将被删除，是否更改？");
     const int answer = widgets::Dialogs::instance().message(
-        this, widgets::Icon::Question, QStringLiteral("请注意！"),
-        QStringLiteral("更改为软件著作权后，记录选项将更改,是否更改？"), widgets::Yes | widgets::No,
-        widgets::Yes);
+        this, widgets::Icon::Question, QStringLiteral("请注意！"), question,
+        widgets::Yes | widgets::No, widgets::Yes);
     if (answer == widgets::Yes) {
-        UpdatePatentInfo();
-    } else {
-        ui->cb_51->setCurrentIndex(0);
+        return true;
     }
+    // The form the record had, with its patents.
+    ui->cb_51->setCurrentIndex(m_loadedForm);
+    UpdatePatentInfo();
+    return false;
+}
+
+void TFpage2::writeAlongside() {
+    // A record that no longer has patents as its form loses its patent rows with this save.
+    if (formCode() == kPatentForm || recordPatentRows() == 0) {
+        return;
+    }
+    store::Table& patents = DM->tblzlqk;
+    while (patents.recordCount() > 0) {
+        patents.first();
+        patents.deleteRecord();
+    }
+}
+
+void TFpage2::rereadAlongside() {
+    // The unit has rolled the patent file back.
+    DM->tblzlqk.close();
+    DM->tblzlqk.open();
 }
 
 void TFpage2::Button1Click() {

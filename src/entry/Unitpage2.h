@@ -31,11 +31,11 @@ public:
     void CheckPage2() { checkPage(); }
     bool IsPage2Unchanged() { return isUnchanged(); }
 
-    // Shows the controls of the chosen form of intellectual property and keeps the record's
-    // patents in step with it: counted for patents, deleted for any other form.
+    // Shows the controls of the chosen form of intellectual property: the counts of the
+    // record's patents for patents, the software authorship right for that form. The patent
+    // rows themselves change only with a save (confirmSave, writeAlongside).
     void UpdatePatentInfo();
-    // The user chose another form; leaving counted patents for a software authorship right
-    // asks first.
+    // The user chose another form: its controls are shown.
     void cb_51Change();
     // "进入填写专利": the patent list of the record.
     void Button1Click();
@@ -54,18 +54,30 @@ public:
     // An error while the page loads or is open: "读入数据时出错:" with the error's text.
     static void ShowLoadError(const std::exception& error);
 
+protected:
+    // Saving a form other than patents over a record that has patent rows asks first; No
+    // puts back the form the record had.
+    bool confirmSave() override;
+    // That save deletes the record's patent rows with the row.
+    void writeAlongside() override;
+    void rereadAlongside() override;
+
 private:
     // The status rules: reasons only for a status other than stable application, benefits
     // only for an applied one; withOwnTransfer takes Edt_162 along.
     void applyStatus(bool withOwnTransfer);
     void reasonClick(int group);
     QString formCode() const;
+    QString statusCode() const;
+    // The number of the record's patent rows, any status; leaves tblzlqk filtered to them.
+    int recordPatentRows() const;
     void showPatentControls(bool shown);
     void showSoftwareControls(bool shown);
     // Runs handler; an error it raises is reported as a loading error.
     void guarded(void (TFpage2::*handler)());
 
     std::unique_ptr<Ui::TFpage2> ui;
+    int m_loadedForm = -1;  // the index of the record's stored form in cb_51
 };
 
 // The program's intellectual property page, created at start-up.

@@ -176,10 +176,7 @@ void TFpage3::loadRecord(store::Dataset& row) {
 
 void TFpage3::showPlans(const QString& sourceCode, const QString& planCode) {
     if (planCode.isEmpty()) {
-        // Emptied too: a hidden list must not hand another record's plan to the save.
-        ui->CB_41->clear();
-        ui->CB_41->hide();
-        ui->Lb_41->hide();
+        hidePlans();
         return;
     }
     GetItem41List(DM->TblDFJHZDXX, sourceCode, false, ui->Lb_41, ui->CB_41);
@@ -190,6 +187,13 @@ void TFpage3::showPlans(const QString& sourceCode, const QString& planCode) {
     ui->CB_41->show();
     ui->Lb_41->show();
     selectCodeOrKeep(ui->CB_41, planCode);
+}
+
+void TFpage3::hidePlans() {
+    // Emptied too: a hidden list must not hand a plan to the save.
+    ui->CB_41->clear();
+    ui->CB_41->hide();
+    ui->Lb_41->hide();
 }
 
 void TFpage3::FormShow() {
@@ -228,6 +232,8 @@ void TFpage3::GetItem41List(store::Dataset& table, const QString& code, bool kee
 
 void TFpage3::cb_126OnClick(QCheckBox* box) {
     if (!box->isChecked()) {
+        // A source no longer chosen takes its plan along: nothing is stored for it.
+        hidePlans();
         return;
     }
     // One ordinary source, with or without the national plan.

@@ -61,6 +61,8 @@ private:
     // prefix and set to "0"; an empty prefix marks a sum, which only the page writes.
     PageField moneyField(QLineEdit* edit, std::string field, const QString& prefix);
     void showPlans(const QString& sourceCode, const QString& planCode);
+    // No plan list and no plan.
+    void hidePlans();
     QString requiredMessage(const QString& label) const override;
 
     std::unique_ptr<Ui::TFpage3> ui;

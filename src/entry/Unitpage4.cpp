@@ -105,7 +105,7 @@ void TFpage4::Button1Click() {
     unitfacts::showCheckState(ui->cb_163, stored("item_163"));
 
     unitfacts::showCode(ui->cb_62, stored("item_62"));
-    if (unitfacts::isEnterpriseText(m_controls)) {
+    if (unitfacts::isEnterprise(m_controls)) {
         ui->cb_163->setEnabled(true);
         ui->CB_41_3->setEnabled(true);
         unitfacts::showCode(ui->CB_41_3, stored("item_41_3"));

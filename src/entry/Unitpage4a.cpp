@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 
+#include "Database.h"
 #include "Dataset.h"
 #include "DropDownButton.h"
 #include "MemoEditors.h"
@@ -53,7 +54,39 @@ void showListedCode(const QString& code, QLineEdit* edit, bool disciplines) {
     if (edit->text().isEmpty() && !code.trimmed().isEmpty()) {
         edit->setText(code.trimmed() + kCodeSeparator);
     }
+    edit->setCursorPosition(0);  // the code first, however long the name
 }
+
+// The classification table of a code list and how its messages name it.
+struct CodeTable {
+    const char* name;
+    const char* title;
+};
+
+CodeTable codeTable(bool disciplines) {
+    return disciplines ? CodeTable{"xkfl", "学科分类表"} : CodeTable{"gxjs", "高新技术领域表"};
+}
+
+// Whether code is a code of the table; true when the table cannot be consulted (the disciplines
+// absent from the data directory).
+bool isListedCode(const QString& code, bool disciplines) {
+    if (disciplines && !DM->HasDisciplineTable) {
+        return true;
+    }
+    store::Database& db = DM->database();
+    const char* table = codeTable(disciplines).name;
+    if (db.tablePath(table).empty()) {
+        return true;
+    }
+    const store::ResultSet found =
+        db.run(std::string("select xxdm from ") + table + " where xxdm = :code",
+               {{"code", store::Value(code.toStdString())}}, store::Database::Access::ReadOnly);
+    return !found.rows.empty();
+}
+
+// The text a code-list edit was loaded with: a stored code the table lacks is kept as long as
+// its edit is not changed.
+const char* const kLoadedText = "loadedText";
 
 }  // namespace
 
@@ -80,18 +113,37 @@ void editUnitRow(store::Dataset& unit) {
     }
 }
 
+QString listedCode(const QLineEdit* edit) {
+    const QString shown = edit->text().trimmed();
+    // A typed code without its name has no blank: the whole text is the code.
+    const qsizetype blank = shown.indexOf(QLatin1Char(' '));
+    return blank < 0 ? shown : shown.left(blank);
+}
+
 QString codeListValue(const std::vector<QLineEdit*>& edits) {
     QString value;
     for (const QLineEdit* edit : edits) {
-        const QString shown = edit->text().trimmed();
-        if (shown.isEmpty()) {
-            continue;
+        const QString code = listedCode(edit);
+        if (!code.isEmpty()) {
+            value += code + QStringLiteral(" ;");
         }
-        // A typed code without its name has no blank: the whole text is the code.
-        const qsizetype blank = shown.indexOf(QLatin1Char(' '));
-        value += (blank < 0 ? shown : shown.left(blank)) + QStringLiteral(" ;");
     }
     return value;
+}
+
+void requireListedCodes(const std::vector<QLineEdit*>& edits, bool disciplines) {
+    for (QLineEdit* edit : edits) {
+        const QString code = listedCode(edit);
+        if (code.isEmpty() || edit->text() == edit->property(kLoadedText).toString() ||
+            isListedCode(code, disciplines)) {
+            continue;
+        }
+        const CodeTable table = codeTable(disciplines);
+        edit->setFocus();
+        MainForm->ShowWarningAndAbort(
+            QStringLiteral("“%1”不是%2（%3.dbf）中的代码，请用右边的下拉按钮选择！")
+                .arg(code, QString::fromUtf8(table.title), QString::fromLatin1(table.name)));
+    }
 }
 
 std::vector<QLineEdit*> codeListEdits(const QWidget& page, const QString& prefix) {
@@ -116,9 +168,17 @@ PageField codeListField(std::vector<QLineEdit*> edits, std::string column, bool 
             } else {
                 showListedCode(code, edit, disciplines);
             }
+            edit->setProperty(kLoadedText, edit->text());
         }
     };
-    f.value = [edits] { return textValue(codeListValue(edits)); };
+    // A code typed into an edit must be one of the table's.
+    f.value = [edits, disciplines] {
+        requireListedCodes(edits, disciplines);
+        return textValue(codeListValue(edits));
+    };
+    f.unchanged = [edits](const store::Value& stored) {
+        return codeListValue(edits) == valueText(stored).trimmed();
+    };
     return f;
 }
 
@@ -136,7 +196,7 @@ void pickCode(std::span<unsigned char> selector, int byte, QLineEdit* edit, bool
 }  // namespace registeringunit
 
 TFpage4a::TFpage4a(QWidget* parent)
-    : RecordPage(QStringLiteral("04"), parent), ui(std::make_unique<Ui::TFpage4a>()) {
+    : RecordPage(QString(), parent), ui(std::make_unique<Ui::TFpage4a>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, nullptr, ui->quit01);
     connect(ui->BitBtndtr, &QPushButton::clicked, this, &TFpage4a::BitBtndtrClick);
@@ -266,8 +326,10 @@ void TFpage4a::Button5Click() {
 }
 
 void TFpage4a::BitBtndtrClick() {
+    // The list shows the leaders under the code that new leaders get, whether or not the unit
+    // row has been stored yet.
     store::Table& leaders = DM->Tblexpert;
-    const QString code = unitfacts::storedText(DM->Tblunit, "unitcode");
+    const QString code = QString::fromLatin1(registeringunit::kUnitCode);
     leaders.close();
     leaders.setFilter(
         (QStringLiteral("unitcode='") + TMainForm::QuoteFilterText(code) + QStringLiteral("'"))
@@ -298,6 +360,6 @@ void TFpage4a::Memo3Click() {
 
 void TFpage4a::beforeExitClose() {
     if (MainForm != nullptr) {
-        MainForm->EnableRecordFunctions();
+        MainForm->RefreshRecordFunctions();
     }
 }

@@ -29,15 +29,24 @@ std::vector<std::pair<std::string, store::Value>> identityColumns();
 // unit.dbf has none yet.
 void editUnitRow(store::Dataset& unit);
 
-// The stored form of a code list: for each filled edit, in order, its code (the trimmed text
-// up to its first blank, or the whole trimmed text when it has none), one blank and ";".
+// The code an edit of a code list shows: the trimmed text up to its first blank, or the whole
+// trimmed text when it has none.
+QString listedCode(const QLineEdit* edit);
+
+// The stored form of a code list: for each filled edit, in order, its code, one blank and ";".
 QString codeListValue(const std::vector<QLineEdit*>& edits);
+
+// Refuses, with a warning and SilentAbort, the first edit whose code its classification table
+// (the disciplines or the high-tech fields) lacks, unless the edit still shows the stored code
+// it was loaded with.
+void requireListedCodes(const std::vector<QLineEdit*>& edits, bool disciplines);
 
 // The ten edits of a code list on page by their name prefix ("edt_124_2_"), in order.
 std::vector<QLineEdit*> codeListEdits(const QWidget& page, const QString& prefix);
 
 // A code list of ten edits stored in column; each listed code is shown as "code  name" from
-// the disciplines (xkfl) or the high-tech fields (gxjs).
+// the disciplines (xkfl) or the high-tech fields (gxjs), and a typed code must be one of
+// them.
 PageField codeListField(std::vector<QLineEdit*> edits, std::string column, bool disciplines);
 
 // The drop-down beside a code-list edit: byte alone is set in selector and the picker fills
@@ -47,8 +56,9 @@ void pickCode(std::span<unsigned char> selector, int byte, QLineEdit* edit, bool
 }  // namespace registeringunit
 
 // "单位情况": the registering unit itself, the row of unit.dbf that travels with every exchange
-// package. The main window loads it before each showing; the page posts on "存储" and, left
-// through "退出", opens the main window's record functions again.
+// package. The main window loads it before each showing; the page posts on "存储", touches no
+// record's section marks, asks before "退出" drops a change and, left, has the main window
+// open its record functions as the stored unit and the current record allow.
 class TFpage4a : public RecordPage {
     Q_OBJECT
 
@@ -83,7 +93,6 @@ public:
 protected:
     store::Dataset& record() const override;
     bool checksOnSave() const override { return false; }
-    bool asksOnExit() const override { return false; }
     void editRecord(store::Dataset& row) override;
     void beforeExitClose() override;
     void FormClose() override {}

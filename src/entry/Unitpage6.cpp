@@ -8,11 +8,11 @@
 
 TFpage6* Fpage6 = nullptr;
 
-void PatentCounts::add(store::Dataset& row) {
-    const std::string status = row.field("PATENT_ST").asText();
-    if (status == "1") {
+void PatentCounts::add(const store::Value& status) {
+    const std::string code = status.asText();
+    if (code == "1") {
         ++applied;
-    } else if (status == "2") {
+    } else if (code == "2") {
         ++granted;
     }
 }
@@ -31,8 +31,9 @@ TFpage6::TFpage6(QWidget* parent)
     setUpFrame(ui->DBGrid5,
                {column("ITEM_NO", "序号", 40), column("V_st", "专利状况", 80),
                 column("V_ty", "专利类型", 100), column("PATENT_NO", "专利号", 120),
-                column("PATENT_NAM", "专利名称", 300), column("PATENT_ST", "", 70),
-                column("PATENT_TY", "", 70)},
+                column("PATENT_NAM", "专利名称", 300),
+                // The raw codes, under Chinese titles like every other column.
+                column("PATENT_ST", "状况代码", 70), column("PATENT_TY", "类型代码", 70)},
                {ui->Button2, ui->btnSave01, ui->Button1, ui->Button3, ui->quit01});
 }
 
@@ -45,22 +46,31 @@ RowDialog* TFpage6::rowDialog() const {
 PatentCounts TFpage6::CountPatents() {
     store::Table& patents = DM->tblzlqk;
     PatentCounts counts;
-    patents.disableControls();
-    try {
-        for (patents.first(); !patents.eof(); patents.next()) {
-            counts.add(patents);
-        }
-    } catch (...) {
-        patents.enableControls();
-        throw;
+    for (int row = 0; row < patents.recordCount(); ++row) {
+        counts.add(patents.valueAt(row, patents.fieldIndex("PATENT_ST")));
     }
-    patents.enableControls();
     return counts;
+}
+
+void TFpage6::StorePatentCounts() {
+    store::Query& record = DM->Qryhvel;
+    if (record.recordCount() == 0) {
+        return;
+    }
+    const PatentCounts counts = CountPatents();
+    record.edit();
+    record.field("ITEM_51_2").set(store::Value(static_cast<double>(counts.applied)));
+    record.field("ITEM_51_3").set(store::Value(static_cast<double>(counts.granted)));
+    record.post();
+}
+
+void TFpage6::rereadAlongside() {
+    rereadRows(DM->Qryhvel);
 }
 
 void TFpage6::FormClose() {
     PatentCounts counts;
-    renumber([&counts](store::Dataset& row) { counts.add(row); });
+    renumber([&counts](store::Dataset& row) { counts.add(row.field("PATENT_ST").value()); });
     rows().first();
     emit patentsCounted(counts.applied, counts.granted);
     if (MainForm != nullptr) {

@@ -13,8 +13,8 @@ struct PatentCounts {
     int applied = 0;  // PATENT_ST "1"
     int granted = 0;  // PATENT_ST "2"
 
-    // Counts the patent row by its status; other statuses are counted in neither.
-    void add(store::Dataset& row);
+    // Counts a patent by its status; other statuses are counted in neither.
+    void add(const store::Value& status);
 };
 
 // "专利情况": the patents of the current record (the rows of tblzlqk as its opener filtered
@@ -29,8 +29,11 @@ public:
 
     Ui::TFpage6* form() const { return ui.get(); }
 
-    // The patents tblzlqk holds, counted from the first row with its grids quiet.
+    // The patents tblzlqk holds, counted without moving its cursor.
     static PatentCounts CountPatents();
+    // Writes the counts of the patents tblzlqk holds into the current record (ITEM_51_2,
+    // ITEM_51_3), so that the stored counts follow every change of the list.
+    static void StorePatentCounts();
 
 signals:
     // The page closed with these counts.
@@ -41,6 +44,9 @@ protected:
     // Numbers the rows while it counts them, hands the counts on, and the main window's lock
     // follows the record's completeness.
     void FormClose() override;
+    // A deleted patent changes the record's stored counts with it.
+    void writeAlongside() override { StorePatentCounts(); }
+    void rereadAlongside() override;
 
 private:
     std::unique_ptr<Ui::TFpage6> ui;

@@ -103,7 +103,7 @@ void Tdw_Form::cb_62Change() {
     unitfacts::attributeChanged(m_controls);
 }
 
-QString Tdw_Form::saveStatement(bool update) const {
+QString Tdw_Form::saveStatement(int64_t profileRow) const {
     const auto& c = m_controls;
     const std::vector<std::pair<const char*, QString>> values = {
         {"item_9", c.Edt_9->text()},
@@ -133,8 +133,9 @@ QString Tdw_Form::saveStatement(bool update) const {
         assignments << QString::fromLatin1(column) + QStringLiteral("='") + literal +
                            QStringLiteral("'");
     }
-    if (update) {
-        return QStringLiteral("update dwqk set ") + assignments.join(QLatin1Char(','));
+    if (profileRow >= 0) {
+        return QStringLiteral("update dwqk set ") + assignments.join(QLatin1Char(',')) +
+               QStringLiteral(" where rowid=") + QString::number(profileRow);
     }
     return QStringLiteral("insert into dwqk (") + columns.join(QLatin1Char(',')) +
            QStringLiteral(") values ('") + quoted.join(QStringLiteral("','")) +
@@ -149,7 +150,8 @@ bool Tdw_Form::Button1Click() {
     }
     store::Query& profile = ReportingUnitRow();
     const std::string kept = profile.sql();
-    const std::string statement = saveStatement(profile.recordCount() > 0).toStdString();
+    const std::string statement =
+        saveStatement(profile.recordCount() > 0 ? profile.bookmark() : -1).toStdString();
     profile.close();
     try {
         profile.setSql(statement);

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <cstdint>
 #include <memory>
 
 #include "UnitFacts.h"
@@ -48,9 +49,9 @@ protected:
     void reject() override;
 
 private:
-    // The statement that stores the controls: an update of every row when the profile has
-    // one, else the insert of the first.
-    QString saveStatement(bool update) const;
+    // The statement that stores the controls: the update of the profile's row when it has
+    // one (its record number, -1 for none), else the insert of the first.
+    QString saveStatement(int64_t profileRow) const;
     // The close box and Esc: an unchanged profile closes, a changed one is asked about first.
     void leaveWithoutCheck();
 

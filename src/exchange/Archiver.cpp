@@ -1,12 +1,27 @@
 #include "Archiver.h"
 
-#include <QCoreApplication>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
 #include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <map>
 #include <system_error>
 
+#include "ArjListing.h"
+#include "Dialogs.h"
+#include "ExchangeTextFile.h"
+#include "Product.h"
 #include "Text.h"
 
 namespace exchange {
@@ -16,6 +31,15 @@ namespace fs = std::filesystem;
 namespace {
 
 Archiver* g_installed = nullptr;
+
+// arj's exit statuses that mean the archive itself is at fault: a fatal error (among them an
+// unexpected end of the file), a CRC error, not an ARJ archive.
+constexpr int kFatalStatus = 2;
+constexpr int kCrcStatus = 3;
+constexpr int kNotArjStatus = 9;
+
+// Milliseconds the archiver may take before its progress is shown.
+constexpr int kQuietWait = 250;
 
 struct FileStamp {
     uintmax_t size = 0;
@@ -52,6 +76,49 @@ QString qtText(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+std::string quoted(const std::string& name) {
+    return "“" + name + "”";
+}
+
+std::string seconds(std::chrono::milliseconds timeout) {
+    return std::to_string(std::max<long long>(1, timeout.count() / 1000));
+}
+
+// The modal progress shown while the archiver runs. "取消", Esc and the close box cancel.
+class ArchiverProgress : public QDialog {
+public:
+    ArchiverProgress(QWidget* parent, const QString& caption) : QDialog(parent) {
+        setObjectName(QStringLiteral("ArchiverProgress"));
+        setWindowTitle(product::name());
+        auto* layout = new QVBoxLayout(this);
+        auto* label = new QLabel(caption, this);
+        label->setObjectName(QStringLiteral("caption"));
+        layout->addWidget(label);
+        auto* bar = new QProgressBar(this);
+        bar->setRange(0, 0);  // no measure of progress: a busy bar
+        layout->addWidget(bar);
+        auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+        cancel->setObjectName(QStringLiteral("cancelButton"));
+        layout->addWidget(cancel, 0, Qt::AlignRight);
+        connect(cancel, &QPushButton::clicked, this, &ArchiverProgress::reject);
+    }
+
+    void reject() override {
+        m_cancelled = true;
+        QDialog::reject();
+    }
+    void timeOut() {
+        m_timedOut = true;
+        QDialog::reject();
+    }
+    bool cancelled() const { return m_cancelled; }
+    bool timedOut() const { return m_timedOut; }
+
+private:
+    bool m_cancelled = false;
+    bool m_timedOut = false;
+};
+
 }  // namespace
 
 Archiver& Archiver::instance() {
@@ -80,25 +147,99 @@ std::string ArjArchiver::program() const {
 
 void ArjArchiver::pack(const fs::path& folder, const std::string& archiveName,
                        const std::vector<std::string>& files) {
+    for (const std::string& file : files) {
+        std::error_code ignored;
+        if (!fs::is_regular_file(folder / file, ignored)) {
+            throw ArchiverError("找不到要打包的文件" + quoted(file) + "。");
+        }
+    }
     std::vector<std::string> arguments = {"a", "-+", "-y", "--", archiveName};
     arguments.insert(arguments.end(), files.begin(), files.end());
-    run(folder, arguments);
+    const auto before = snapshot(folder);
+    const Outcome outcome = run(folder, arguments, "正在打包" + quoted(archiveName) + "……");
+    if (outcome.ending == Ending::Finished && !outcome.crashed && outcome.exitCode == 0) {
+        return;
+    }
+    removeChangedSince(folder, before);
+    throwFailure(outcome, "打包", archiveName);
 }
 
-void ArjArchiver::extract(const fs::path& folder, const std::string& archiveName) {
-    run(folder, {"e", "-+", "-y", "--", archiveName});
+void ArjArchiver::extract(const fs::path& folder, const std::string& archiveName,
+                          const std::vector<std::string>& members) {
+    const fs::path archive = fs::absolute(folder / archiveName);
+    std::error_code error;
+    if (!fs::is_regular_file(archive, error)) {
+        throw ArchiverError("找不到文件" + quoted(archiveName) + "。");
+    }
+    listArjMembers(archive);  // refuses a damaged or hostile archive before arj sees it
+
+    // Whatever the archiver writes goes into a folder of its own, removed with everything in
+    // it when this returns: only the members asked for leave it.
+    QTemporaryDir scratch(qtText((folder / ".velmora-unpack-XXXXXX").string()));
+    if (!scratch.isValid()) {
+        throw ArchiverError("无法在文件夹" + quoted(folder.string()) + "中解压" +
+                            quoted(archiveName) + "。");
+    }
+    const fs::path unpacked = scratch.path().toStdString();
+    const Outcome outcome = run(unpacked, {"e", "-+", "-y", "--", archive.string()},
+                                "正在解压" + quoted(archiveName) + "……");
+    if (outcome.ending == Ending::Finished &&
+        (outcome.crashed || outcome.exitCode == kFatalStatus || outcome.exitCode == kCrcStatus ||
+         outcome.exitCode == kNotArjStatus)) {
+        throw ArchiveFormatError(quoted(archiveName) + "已损坏，无法完整解压。");
+    }
+    if (outcome.ending != Ending::Finished || outcome.exitCode != 0) {
+        throwFailure(outcome, "解压", archiveName);
+    }
+
+    std::vector<fs::path> taken;
+    for (const fs::directory_entry& entry : fs::directory_iterator(unpacked, error)) {
+        std::error_code ignored;
+        if (!entry.is_regular_file(ignored) || entry.is_symlink(ignored)) {
+            continue;
+        }
+        const std::string name = entry.path().filename().string();
+        for (const std::string& wanted : members) {
+            if (store::text::equalsIgnoringCase(name, wanted)) {
+                taken.push_back(entry.path());
+            }
+        }
+    }
+    for (const fs::path& file : taken) {
+        const std::string name = file.filename().string();
+        removeIgnoringCase(folder, name);
+        moveFile(file, folder / name);
+    }
 }
 
-void ArjArchiver::run(const fs::path& folder, const std::vector<std::string>& arguments) {
+void ArjArchiver::throwFailure(const Outcome& outcome, const std::string& action,
+                               const std::string& archiveName) const {
+    switch (outcome.ending) {
+        case Ending::Cancelled:
+            throw ArchiverCancelled("已取消" + action + quoted(archiveName) + "。");
+        case Ending::TimedOut:
+            throw ArchiverError(action + quoted(archiveName) + "超过" + seconds(m_timeout) +
+                                "秒仍未完成，已中止。");
+        case Ending::Finished:
+            break;
+    }
+    throw ArchiverError(action + quoted(archiveName) + "失败（" +
+                        (outcome.crashed ? std::string("arj异常终止")
+                                         : "arj的退出状态为" + std::to_string(outcome.exitCode)) +
+                        "）。");
+}
+
+ArjArchiver::Outcome ArjArchiver::run(const fs::path& folder,
+                                      const std::vector<std::string>& arguments,
+                                      const std::string& caption) {
     const std::string executable = program();
     if (executable.empty()) {
-        throw ArchiverError("The archiver program \"arj\" was not found");
+        throw ArchiverError("找不到压缩程序“arj”。");
     }
     QStringList args;
     for (const std::string& argument : arguments) {
         args << qtText(argument);
     }
-    const auto before = snapshot(folder);
     QProcess process;
     process.setProgram(qtText(executable));
     process.setArguments(args);
@@ -106,33 +247,43 @@ void ArjArchiver::run(const fs::path& folder, const std::vector<std::string>& ar
     // arj asks its questions on standard input; with -y it has none, and a closed input makes
     // sure a question it still asks fails instead of blocking.
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    // A group of its own, so that ending it also ends what it started (an archiver run
+    // through a script, say).
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+    QElapsedTimer clock;
+    clock.start();
     process.start();
     if (!process.waitForStarted()) {
-        throw ArchiverError("The archiver \"" + executable +
-                            "\" could not be started: " + process.errorString().toStdString());
+        throw ArchiverError("无法启动压缩程序" + quoted(executable) + "。");
     }
-    const bool finished = process.waitForFinished(static_cast<int>(m_timeout.count()));
-    if (!finished) {
+
+    // A quick run is over before a window could be read: the progress shows only after that.
+    process.waitForFinished(static_cast<int>(std::min<qint64>(kQuietWait, m_timeout.count())));
+    ArchiverProgress progress(QApplication::activeWindow(), qtText(caption));
+    QObject::connect(&process, &QProcess::finished, &progress, &QDialog::accept);
+    QTimer bound;
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, &progress, &ArchiverProgress::timeOut);
+    bound.start(static_cast<int>(std::max<qint64>(0, m_timeout.count() - clock.elapsed())));
+    if (process.state() != QProcess::NotRunning) {
+        widgets::Dialogs::instance().exec(progress);
+    }
+    bool timedOut = progress.timedOut();
+    if (process.state() != QProcess::NotRunning && !progress.cancelled() && !timedOut) {
+        // The modal loop ended without the process ending (a dialogs seam that does not
+        // block): the process is still given the rest of its time.
+        const qint64 left = std::max<qint64>(0, m_timeout.count() - clock.elapsed());
+        timedOut = !process.waitForFinished(static_cast<int>(left));
+    }
+    if (progress.cancelled() || timedOut) {
+        ::kill(-static_cast<pid_t>(process.processId()), SIGKILL);
         process.kill();
         process.waitForFinished();
-        removeChangedSince(folder, before);
-        throw ArchiverError("The archiver did not finish within " +
-                            std::to_string(m_timeout.count() / 1000) + " seconds");
+        return {progress.cancelled() ? Ending::Cancelled : Ending::TimedOut, false, -1};
     }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        removeChangedSince(folder, before);
-        const QString output = QString::fromLocal8Bit(process.readAll()).trimmed();
-        const QString lastLine = output.section(QLatin1Char('\n'), -1).trimmed();
-        std::string message =
-            process.exitStatus() == QProcess::NormalExit
-                ? "The archiver failed (exit status " + std::to_string(process.exitCode()) + ")"
-                : std::string("The archiver crashed");
-        if (!lastLine.isEmpty()) {
-            message += ": " + lastLine.toStdString();
-        }
-        throw ArchiverError(message);
-    }
+    return {Ending::Finished, process.exitStatus() != QProcess::NormalExit, process.exitCode()};
 }
 
 std::optional<fs::path> findIgnoringCase(const fs::path& folder, const std::string& name) {
@@ -159,7 +310,22 @@ void removeIgnoringCase(const fs::path& folder, const std::string& name) {
         }
     }
     for (const fs::path& path : doomed) {
-        fs::remove(path);  // throws filesystem_error when the file cannot be removed
+        removeFile(path);
+    }
+}
+
+void removeFile(const fs::path& path) {
+    std::error_code failed;
+    if (!fs::remove(path, failed) && failed) {
+        throw ExchangeIoError(fileErrorText("无法删除文件", path.string(), failed.value()));
+    }
+}
+
+void moveFile(const fs::path& from, const fs::path& to) {
+    std::error_code failed;
+    fs::rename(from, to, failed);
+    if (failed) {
+        throw ExchangeIoError(fileErrorText("无法改名文件", from.string(), failed.value()));
     }
 }
 

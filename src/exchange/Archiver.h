@@ -10,11 +10,24 @@
 // Packing and unpacking of exchange packages by the outside archiver.
 namespace exchange {
 
-// The archiver could not be started, did not finish in time or failed; the message says which
-// and is fit to show.
+// The archiver could not be started, did not finish in time or failed; the message, in
+// Chinese and naming the archive, is fit to show.
 class ArchiverError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// The archive is damaged or not an archive, or holds members that must not be unpacked; the
+// message says what is wrong with it.
+class ArchiveFormatError : public ArchiverError {
+public:
+    using ArchiverError::ArchiverError;
+};
+
+// The user cancelled the archiver.
+class ArchiverCancelled : public ArchiverError {
+public:
+    using ArchiverError::ArchiverError;
 };
 
 class Archiver {
@@ -26,10 +39,13 @@ public:
     // no partial archive behind.
     virtual void pack(const std::filesystem::path& folder, const std::string& archiveName,
                       const std::vector<std::string>& files) = 0;
-    // Extracts every file of folder/archiveName (the exact name of an existing file) into
-    // folder, without paths, overwriting files of the same names. Returns once done; throws
-    // ArchiverError otherwise, removing the files it had begun to write.
-    virtual void extract(const std::filesystem::path& folder, const std::string& archiveName) = 0;
+    // Unpacks from folder/archiveName (the exact name of an existing file) the members named
+    // in members, matched without regard to case, into folder under their names in the
+    // archive, replacing files of those names; other members are not kept. Returns once done;
+    // otherwise throws ArchiveFormatError, ArchiverCancelled or ArchiverError, and nothing of
+    // the archive is left in folder.
+    virtual void extract(const std::filesystem::path& folder, const std::string& archiveName,
+                         const std::vector<std::string>& members) = 0;
 
     // The archiver in use: ArjArchiver unless a test installed another.
     static Archiver& instance();
@@ -37,23 +53,38 @@ public:
     static void install(Archiver* archiver);
 };
 
-// Debian's arj, found in the program's folder first and then on the search path, run in the
-// package's folder with "-+" (ignore ARJ_SW) and "-y" (answer yes to every question), its
-// standard input closed, waited for within timeout and required to exit with status 0.
+// Debian's arj, found in the program's folder first and then on the search path, run with
+// "-+" (ignore ARJ_SW) and "-y" (answer yes to every question) and its standard input closed.
+// The window stays responsive while it runs: a modal progress with "取消", shown through the
+// dialogs seam, waits for it, and the run is ended after timeout. An archive is listed before
+// it is unpacked (listArjMembers) and unpacked into a fresh folder of its own inside the
+// package's folder, from which the members asked for are moved.
 class ArjArchiver : public Archiver {
 public:
     explicit ArjArchiver(std::chrono::milliseconds timeout = std::chrono::minutes(2));
 
     void pack(const std::filesystem::path& folder, const std::string& archiveName,
               const std::vector<std::string>& files) override;
-    void extract(const std::filesystem::path& folder, const std::string& archiveName) override;
+    void extract(const std::filesystem::path& folder, const std::string& archiveName,
+                 const std::vector<std::string>& members) override;
 
     // The program to run; empty (the default) means the search described above.
     void setProgram(std::string program) { m_program = std::move(program); }
     std::string program() const;
 
 private:
-    void run(const std::filesystem::path& folder, const std::vector<std::string>& arguments);
+    enum class Ending { Finished, Cancelled, TimedOut };
+    struct Outcome {
+        Ending ending;
+        bool crashed;
+        int exitCode;
+    };
+    // Runs the archiver in folder, showing caption while it runs.
+    Outcome run(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
+                const std::string& caption);
+    // Throws the error of a run that did not succeed; action is "打包" or "解压".
+    [[noreturn]] void throwFailure(const Outcome& outcome, const std::string& action,
+                                   const std::string& archiveName) const;
     std::chrono::milliseconds m_timeout;
     std::string m_program;
 };
@@ -63,7 +94,14 @@ private:
 std::optional<std::filesystem::path> findIgnoringCase(const std::filesystem::path& folder,
                                                       const std::string& name);
 
-// Removes every file in folder whose name equals name without regard to ASCII case.
+// Removes every file in folder whose name equals name without regard to ASCII case. Throws
+// ExchangeIoError when one cannot be removed.
 void removeIgnoringCase(const std::filesystem::path& folder, const std::string& name);
+
+// Removes the file at path where present. Throws ExchangeIoError when it cannot.
+void removeFile(const std::filesystem::path& path);
+
+// Renames from to to, replacing to. Throws ExchangeIoError when it cannot.
+void moveFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
 }  // namespace exchange

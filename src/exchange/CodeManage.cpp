@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 #include "Archiver.h"
@@ -13,6 +12,7 @@
 #include "Dataset.h"
 #include "DbfFile.h"
 #include "Dialogs.h"
+#include "Errors.h"
 #include "ExchangeTextFile.h"
 #include "ListPage.h"
 #include "Text.h"
@@ -24,31 +24,56 @@ namespace fs = std::filesystem;
 
 TFcodeManage* FcodeManage = nullptr;
 
-const TFcodeManage::CodeTable TFcodeManage::Dfjhzdxx = {"DFJHXX.ARJ", "DFJHXX.TXT", "DFJHZDXX.DBF",
-                                                        "更新“课题来源”下级菜单成功!"};
-const TFcodeManage::CodeTable TFcodeManage::Ztflh = {"ZTFLB.ARJ", "ZTFL.TXT", "ZTFLH.DBF",
-                                                     "更新“中图分类号”菜单成功!"};
-const TFcodeManage::CodeTable TFcodeManage::Xkfl = {"XKFLB.ARJ", "XKFL.TXT", "XKFL.DBF",
-                                                    "更新“学科分类”菜单成功!"};
-const TFcodeManage::CodeTable TFcodeManage::Lsbw = {"LSBWB.ARJ", "LSBW.TXT", "LSBW.DBF",
-                                                    "更新“隶属部委”菜单成功!"};
+const TFcodeManage::CodeTable TFcodeManage::Dfjhzdxx = {"DFJHXX.ARJ",
+                                                        "DFJHXX.TXT",
+                                                        "DFJHZDXX.DBF",
+                                                        "更新“课题来源”下级菜单成功!",
+                                                        {"item_126", "item_41_", "xxmc"}};
+const TFcodeManage::CodeTable TFcodeManage::Ztflh = {
+    "ZTFLB.ARJ", "ZTFL.TXT", "ZTFLH.DBF", "更新“中图分类号”菜单成功!", {"jb", "xxdm", "xxmc"}};
+const TFcodeManage::CodeTable TFcodeManage::Xkfl = {
+    "XKFLB.ARJ", "XKFL.TXT", "XKFL.DBF", "更新“学科分类”菜单成功!", {"jb", "xxdm", "xxmc"}};
+const TFcodeManage::CodeTable TFcodeManage::Lsbw = {
+    "LSBWB.ARJ", "LSBW.TXT", "LSBW.DBF", "更新“隶属部委”菜单成功!", {"Bwdm", "Bwmc"}};
 
 namespace {
 
-std::string fileError(const char* what, const fs::path& path) {
-    return std::string(what) + " \"" + path.string() + "\": " + std::strerror(errno);
+// What is wrong with the fields of a replacement table file, or an empty text when it begins
+// with the fields the program reads, as text fields.
+std::string wrongColumns(const std::vector<store::FieldDef>& fields,
+                         const std::vector<const char*>& columns, const std::string& fileName) {
+    bool fits = fields.size() >= columns.size();
+    for (size_t i = 0; fits && i < columns.size(); ++i) {
+        fits = store::text::equalsIgnoringCase(fields[i].name, columns[i]) &&
+               fields[i].type == store::FieldType::Character;
+    }
+    if (fits) {
+        return {};
+    }
+    std::string wanted;
+    for (const char* column : columns) {
+        wanted += (wanted.empty() ? "" : "、") + std::string(column);
+    }
+    std::string found;
+    for (const store::FieldDef& field : fields) {
+        found += (found.empty() ? "" : "、") + field.name;
+    }
+    return "“" + fileName + "”的字段应依次为" + wanted + "（文字型），而它的字段是" +
+           (found.empty() ? std::string("（无）") : found) + "。";
 }
 
 // Copies source to target byte for byte and makes it durable; returns the bytes written.
 uintmax_t copyFile(const fs::path& source, const fs::path& target) {
     std::FILE* in = std::fopen(source.c_str(), "rb");
     if (in == nullptr) {
-        throw exchange::ExchangeIoError(fileError("Cannot open file", source));
+        throw exchange::ExchangeIoError(
+            exchange::fileErrorText("无法打开文件", source.string(), errno));
     }
     std::FILE* out = std::fopen(target.c_str(), "wb");
     if (out == nullptr) {
         std::fclose(in);
-        throw exchange::ExchangeIoError(fileError("Cannot create file", target));
+        throw exchange::ExchangeIoError(
+            exchange::fileErrorText("无法建立文件", target.string(), errno));
     }
     uintmax_t copied = 0;
     char buffer[65536];
@@ -63,9 +88,23 @@ uintmax_t copyFile(const fs::path& source, const fs::path& target) {
     failed = failed || std::ferror(in) != 0 || std::fflush(out) != 0 || ::fsync(fileno(out)) != 0;
     std::fclose(in);
     if (std::fclose(out) != 0 || failed) {
-        throw exchange::ExchangeIoError(fileError("Cannot write file", target));
+        throw exchange::ExchangeIoError(
+            exchange::fileErrorText("无法写入文件", target.string(), errno));
     }
     return copied;
+}
+
+// What keeps the table file at path (shown as fileName) from replacing a code table, or an
+// empty text when nothing does.
+std::string tableFileProblem(const fs::path& path, const std::vector<const char*>& columns,
+                             const std::string& fileName) {
+    std::unique_ptr<store::DbfFile> file;
+    try {
+        file = store::DbfFile::open(path.string());
+    } catch (const store::StoreError&) {
+        return "“" + fileName + "”不是可以读取的表文件。";
+    }
+    return wrongColumns(file->fields(), columns, fileName);
 }
 
 bool endsWithIgnoringCase(const QString& text, const QString& tail) {
@@ -91,6 +130,10 @@ TFcodeManage::~TFcodeManage() = default;
 
 void TFcodeManage::warn(const QString& text) {
     MainForm->ShowWarning(text);
+}
+
+void TFcodeManage::refuse(const std::string& detail) {
+    warn(QString::fromStdString(exchange::BadFormatText(detail + "\n代码表没有改动。")));
 }
 
 void TFcodeManage::Button4Click() {
@@ -152,10 +195,15 @@ void TFcodeManage::updateFromPackage(const CodeTable& code, store::Table& table,
     const fs::path folder = package.absolutePath().toStdString();
     exchange::removeIgnoringCase(folder, code.textFile);
     try {
-        exchange::Archiver::instance().extract(folder, package.fileName().toStdString());
+        exchange::Archiver::instance().extract(folder, package.fileName().toStdString(),
+                                               {code.textFile});
+    } catch (const exchange::ArchiverCancelled&) {
+        return;
+    } catch (const exchange::ArchiveFormatError& error) {
+        refuse(error.what());
+        return;
     } catch (const exchange::ArchiverError& error) {
-        warn(QStringLiteral("解压“") + package.fileName() + QStringLiteral("”失败：") +
-             QString::fromStdString(error.what()));
+        warn(QString::fromStdString(error.what()));
         return;
     }
     const std::optional<fs::path> textFile = exchange::findIgnoringCase(folder, code.textFile);
@@ -169,18 +217,34 @@ void TFcodeManage::updateFromPackage(const CodeTable& code, store::Table& table,
         table.open();
     }
     table.disableControls();
+    std::string problem;
     try {
         store::Database::Transaction unit(table.database());
         while (table.recordCount() > 0) {
             table.first();
             table.deleteRecord();
         }
-        exchange::ReadExchangeFile(textFile->string(), table, exchange::ExchangeVariant::CodeTable);
-        unit.commit();
+        const exchange::ExchangeReadCounts counts = exchange::ReadExchangeFile(
+            textFile->string(), table, exchange::ExchangeVariant::CodeTable);
+        // A record of other columns would put its values into the wrong fields.
+        if (const int wrong = counts.shortRecords + counts.longRecords; wrong > 0) {
+            problem = "“" + textFile->filename().string() + "”中有" + std::to_string(wrong) +
+                      "条记录的列数不是代码表的" + std::to_string(table.fieldCount()) + "列。";
+        } else {
+            unit.commit();
+        }
+    } catch (const exchange::ExchangeFormatError& error) {
+        problem = error.what();
     } catch (...) {
         rereadRows(table);
         table.enableControls();
         throw;
+    }
+    if (!problem.empty()) {
+        rereadRows(table);
+        table.enableControls();
+        refuse(problem);
+        return;
     }
     table.enableControls();
     warn(QStringLiteral("导入更新成功！"));
@@ -224,12 +288,19 @@ void TFcodeManage::updateFromTableFile(const CodeTable& code, store::Table& tabl
                     target.parent_path() / ("." + target.filename().string() + ".new");
                 try {
                     const uintmax_t copied = copyFile(source, beside);
-                    if (copied == fs::file_size(source)) {
-                        store::DbfFile::open(beside.string());  // refuses a file that is no table
-                        fs::rename(beside, target);
-                        warn(QString::fromUtf8(code.copiedMessage));
+                    std::error_code sizeUnknown;
+                    if (copied == fs::file_size(source, sizeUnknown) && !sizeUnknown) {
+                        const std::string problem = tableFileProblem(
+                            beside, code.columns, QFileInfo(chosen).fileName().toStdString());
+                        if (problem.empty()) {
+                            exchange::moveFile(beside, target);
+                            warn(QString::fromUtf8(code.copiedMessage));
+                        } else {
+                            exchange::removeFile(beside);
+                            refuse(problem);
+                        }
                     } else {
-                        fs::remove(beside);
+                        exchange::removeFile(beside);
                     }
                 } catch (...) {
                     std::error_code ignored;

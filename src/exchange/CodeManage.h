@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 #include <memory>
+#include <vector>
 
 class QLineEdit;
 
@@ -27,6 +28,9 @@ public:
         const char* textFile;       // "DFJHXX.TXT"
         const char* tableFile;      // "DFJHZDXX.DBF"
         const char* copiedMessage;  // "更新“课题来源”下级菜单成功!"
+        // The fields that the program reads, in the order the tree picker relies on: a table
+        // file must begin with them, as text fields.
+        std::vector<const char*> columns;
     };
     static const CodeTable Dfjhzdxx;
     static const CodeTable Ztflh;
@@ -55,6 +59,8 @@ private:
     void updateFromPackage(const CodeTable& code, store::Table& table, QLineEdit* edit);
     void updateFromTableFile(const CodeTable& code, store::Table& table);
     void warn(const QString& text);
+    // Tells the user that file cannot be used and nothing changed.
+    void refuse(const std::string& detail);
 
     std::unique_ptr<Ui::TFcodeManage> ui;
     QString m_lastTableFile;  // the file dialog keeps its previous choice

@@ -1,12 +1,15 @@
 #include "ExchangeTextFile.h"
 
 #include <QCoreApplication>
+#include <QString>
 #include <cerrno>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "Clock.h"
 #include "Dataset.h"
+#include "Errors.h"
 #include "GbkCodec.h"
 #include "Text.h"
 
@@ -22,7 +25,13 @@ constexpr std::string_view kQuoteTab = "\"\t";
 constexpr int kLinesPerRepaint = 64;
 
 std::string systemError(const std::string& what, const std::string& path) {
-    return what + " \"" + path + "\": " + std::strerror(errno);
+    return fileErrorText(what, path, errno);
+}
+
+// A value in messages: at most twenty characters of it.
+std::string shortened(const std::string& utf8) {
+    const QString text = QString::fromStdString(utf8);
+    return text.size() <= 20 ? utf8 : (text.left(20) + QStringLiteral("…")).toStdString();
 }
 
 // Without blanks and control characters at either end (every byte up to the space; none of
@@ -66,6 +75,46 @@ std::string todayText() {
 }
 
 }  // namespace
+
+std::string BadFormatText(const std::string& detail) {
+    return detail.empty() ? "文件的格式不正确" : "文件的格式不正确\n" + detail;
+}
+
+std::string fileErrorText(const std::string& what, const std::string& path, int error) {
+    std::string reason;
+    switch (error) {
+        case ENOENT:
+            reason = "文件或文件夹不存在";
+            break;
+        case EACCES:
+        case EPERM:
+            reason = "没有权限";
+            break;
+        case ENOSPC:
+            reason = "磁盘空间不足";
+            break;
+        case EROFS:
+            reason = "磁盘只读";
+            break;
+        case EISDIR:
+            reason = "这是一个文件夹";
+            break;
+        case ENOTDIR:
+            reason = "路径中有一段不是文件夹";
+            break;
+        case ENAMETOOLONG:
+            reason = "文件名太长";
+            break;
+        case EMFILE:
+        case ENFILE:
+            reason = "打开的文件太多";
+            break;
+        default:
+            reason = "系统错误" + std::to_string(error);
+            break;
+    }
+    return what + "“" + path + "”：" + reason + "。";
+}
 
 std::string ExchangeText(const store::Value& value) {
     return value.asText();
@@ -117,7 +166,7 @@ std::string QuoteColumn(std::string_view text) {
 ExchangeTextWriter::ExchangeTextWriter(const std::string& path) : m_path(path) {
     m_file = std::fopen(path.c_str(), "wb");
     if (m_file == nullptr) {
-        throw ExchangeIoError(systemError("Cannot create file", path));
+        throw ExchangeIoError(systemError("无法建立文件", path));
     }
 }
 
@@ -130,11 +179,11 @@ ExchangeTextWriter::~ExchangeTextWriter() {
 void ExchangeTextWriter::put(std::string_view utf8) {
     const std::optional<std::string> gbk = store::GbkCodec::encode(utf8);
     if (!gbk) {
-        throw ExchangeIoError("Cannot write \"" + std::string(utf8) + "\" to \"" + m_path +
-                              "\": the text holds a character outside GBK");
+        throw ExchangeIoError("无法把“" + shortened(std::string(utf8)) + "”写入文件“" + m_path +
+                              "”：其中有GBK编码以外的字符。");
     }
     if (std::fwrite(gbk->data(), 1, gbk->size(), m_file) != gbk->size()) {
-        throw ExchangeIoError(systemError("Cannot write file", m_path));
+        throw ExchangeIoError(systemError("无法写入文件", m_path));
     }
 }
 
@@ -160,7 +209,7 @@ void ExchangeTextWriter::close() {
     const int closed = std::fclose(m_file);
     m_file = nullptr;
     if (failed || closed != 0) {
-        throw ExchangeIoError(systemError("Cannot write file", m_path));
+        throw ExchangeIoError(systemError("无法写入文件", m_path));
     }
 }
 
@@ -183,8 +232,11 @@ void WriteExchangeFile(store::Dataset& query, const std::string& path) {
 
 // ---- reading ---------------------------------------------------------------------------
 
-ExchangeReader::ExchangeReader(store::Table& target, ExchangeVariant variant)
-    : m_target(target), m_variant(variant), m_fieldCount(target.fieldCount()) {
+ExchangeReader::ExchangeReader(store::Table& target, ExchangeVariant variant, std::string fileName)
+    : m_target(target),
+      m_variant(variant),
+      m_fileName(std::move(fileName)),
+      m_fieldCount(target.fieldCount()) {
     const bool package = m_variant == ExchangeVariant::Package;
     if (package && m_fieldCount == 102) {
         m_fieldCount = 101;
@@ -199,15 +251,63 @@ ExchangeReader::ExchangeReader(store::Table& target, ExchangeVariant variant)
     m_repairDate = store::text::equalsIgnoringCase(name, "HVELtemp");
 }
 
+void ExchangeReader::fail(const std::string& what) {
+    if (m_target.state() != store::Dataset::State::Browse) {
+        m_target.cancel();
+    }
+    const std::string file = m_fileName.empty() ? std::string() : "“" + m_fileName + "”";
+    throw ExchangeFormatError(file + "第" + std::to_string(m_line) + "行" + what);
+}
+
 void ExchangeReader::storeText(int field, std::string_view gbk) {
     if (gbk.empty()) {
         m_target.field(field).clear();
-    } else {
-        m_target.field(field).set(store::Value(store::GbkCodec::decode(gbk)));
+        return;
     }
+    bool invalid = false;
+    std::string text = store::GbkCodec::decode(gbk, &invalid);
+    if (invalid) {
+        fail("，字段" + m_target.fieldDef(field).name + "中有不是GBK编码的字节。");
+    }
+    m_target.field(field).set(store::Value(std::move(text)));
 }
 
-void ExchangeReader::importTabLine(std::string_view record) {
+int CountColumns(std::string_view record) {
+    std::vector<std::string_view> parts;
+    for (size_t start = 0;;) {
+        const size_t tab = record.find(kTab, start);
+        parts.push_back(record.substr(start, tab == std::string_view::npos ? tab : tab - start));
+        if (tab == std::string_view::npos) {
+            break;
+        }
+        start = tab + 1;
+    }
+    int columns = 1;  // the first column is never quoted
+    for (size_t i = 1; i < parts.size(); ++columns) {
+        const std::string_view piece = parts[i++];
+        const size_t leading = piece.find_first_not_of(kQuote);
+        const size_t opening = leading == std::string_view::npos ? piece.size() : leading;
+        int quotes = CountQuotes(piece);
+        if (opening % 2 == 1) {
+            while (quotes % 2 == 1 && i < parts.size()) {
+                quotes += CountQuotes(parts[i++]);
+            }
+        }
+    }
+    return columns;
+}
+
+void ExchangeReader::importTabLine(std::string_view record, int line) {
+    if (trimControls(record).empty()) {
+        return;
+    }
+    m_line = line;
+    ++m_counts.records;
+    const int columns = CountColumns(record);
+    const int fields = m_target.fieldCount();
+    m_counts.shortRecords += columns < fields ? 1 : 0;
+    m_counts.longRecords += columns > fields ? 1 : 0;
+
     std::string data(record);
     const int k = m_fieldCount;
     bool first = true;
@@ -263,7 +363,11 @@ void ExchangeReader::importTabLine(std::string_view record) {
         if (k >= 1) {
             storeText(k - 1, tail);
         }
-        m_target.post();
+        try {
+            m_target.post();
+        } catch (const store::ValueError&) {
+            fail("有表中字段存不下的值（文字过长，或数字、日期的写法不对）。");
+        }
     }
 }
 
@@ -271,17 +375,18 @@ void ImportTabLine(ExchangeReader& reader, std::string_view record) {
     reader.importTabLine(record);
 }
 
-void ReadExchangeFile(const std::string& path, store::Table& target, ExchangeVariant variant) {
+ExchangeReadCounts ReadExchangeFile(const std::string& path, store::Table& target,
+                                    ExchangeVariant variant) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        throw ExchangeIoError(systemError("Cannot open file", path));
+        throw ExchangeIoError(systemError("无法打开文件", path));
     }
-    ExchangeReader reader(target, variant);
+    ExchangeReader reader(target, variant, std::filesystem::path(path).filename().string());
     int linesRead = 0;
     auto readLine = [&](std::string& line) {
         if (!std::getline(in, line)) {
             if (in.bad()) {
-                throw ExchangeIoError(systemError("Cannot read file", path));
+                throw ExchangeIoError(systemError("无法读取文件", path));
             }
             return false;
         }
@@ -298,6 +403,7 @@ void ReadExchangeFile(const std::string& path, store::Table& target, ExchangeVar
     // physical lines are joined (by CR LF) until every quoted value of the record is closed.
     std::string line;
     while (readLine(line)) {
+        const int firstLine = linesRead;
         std::string record = line;
         std::string work = line;
         std::string quoted;
@@ -305,7 +411,7 @@ void ReadExchangeFile(const std::string& path, store::Table& target, ExchangeVar
         while (!done) {
             const size_t open = work.find(kTabQuote);
             if (open == std::string::npos) {
-                reader.importTabLine(record);
+                reader.importTabLine(record, firstLine);
                 break;
             }
             work.erase(0, open + kTabQuote.size());
@@ -323,13 +429,13 @@ void ReadExchangeFile(const std::string& path, store::Table& target, ExchangeVar
                     break;  // look for the next quoted value of the record
                 }
                 if (CountQuotes(quoted) % 2 == 0 && !quoted.empty() && quoted.back() == kQuote) {
-                    reader.importTabLine(record);
+                    reader.importTabLine(record, firstLine);
                     done = true;
                     break;
                 }
                 std::string next;
                 if (!readLine(next)) {
-                    reader.importTabLine(record);  // a value never closed ends with the file
+                    reader.importTabLine(record, firstLine);  // a value never closed ends here
                     done = true;
                     break;
                 }
@@ -342,6 +448,7 @@ void ReadExchangeFile(const std::string& path, store::Table& target, ExchangeVar
             }
         }
     }
+    return reader.counts();
 }
 
 }  // namespace exchange

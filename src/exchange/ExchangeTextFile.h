@@ -22,6 +22,21 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A file whose text cannot go into its table: bytes that are not GBK, or a value that its
+// field cannot hold. The message names the file and the line.
+class ExchangeFormatError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The message for a package or table file that cannot be read: "文件的格式不正确" and, on a
+// second line, what is wrong with it.
+std::string BadFormatText(const std::string& detail);
+
+// The message of a failed file operation, in Chinese: what failed (for example "无法打开文件"),
+// the file, and why, from the system's error number.
+std::string fileErrorText(const std::string& what, const std::string& path, int error);
+
 // The text form of a value in an exchange file: "" for null, numbers in their shortest exact
 // form with a "." ("12.5", "3"), dates "YYYY-MM-DD", flags "T" / "F", a memo's whole text.
 std::string ExchangeText(const store::Value& value);
@@ -70,37 +85,59 @@ void WriteExchangeFile(store::Dataset& query, const std::string& path);
 // which differ in two details of the split (no 102 rule, and W is 1 for 98 fields).
 enum class ExchangeVariant { Package, CodeTable };
 
+// What a reading found: the records read, and among them those that had fewer or more
+// columns than the table has fields (read by the rules for missing and surplus columns).
+struct ExchangeReadCounts {
+    int records = 0;
+    int shortRecords = 0;
+    int longRecords = 0;
+    bool operator==(const ExchangeReadCounts&) const = default;
+};
+
 // The per-file state of the reader over one open target table: the field count K, the
-// first-record flag and the first field carried over from a record that ran into the next.
+// first field carried over from a record that ran into the next, and the counts.
 class ExchangeReader {
 public:
+    // fileName names the file in messages.
     explicit ExchangeReader(store::Table& target,
-                            ExchangeVariant variant = ExchangeVariant::Package);
+                            ExchangeVariant variant = ExchangeVariant::Package,
+                            std::string fileName = {});
 
     store::Table& target() const { return m_target; }
     int fieldCount() const { return m_fieldCount; }
-    // Appends and posts one row per record found in record (GBK bytes of one joined record).
-    void importTabLine(std::string_view record);
+    const ExchangeReadCounts& counts() const { return m_counts; }
+    // Appends and posts one row per record found in record (GBK bytes of one joined record
+    // that begins on physical line line). Throws ExchangeFormatError, the row not posted, for
+    // bytes that are not GBK or a value that its field cannot hold.
+    void importTabLine(std::string_view record, int line = 0);
 
 private:
     void storeText(int field, std::string_view gbk);
+    [[noreturn]] void fail(const std::string& what);
     store::Table& m_target;
     ExchangeVariant m_variant;
+    std::string m_fileName;
     int m_fieldCount;
     int m_carryWidth;
     bool m_repairDate;
-    bool m_firstRecord = true;
+    int m_line = 0;
     std::string m_carried;
+    ExchangeReadCounts m_counts;
 };
 
 // One record's text (GBK bytes, physical lines joined by CR LF) into the reader's table.
 void ImportTabLine(ExchangeReader& reader, std::string_view record);
 
+// The number of columns of one joined record as the reader takes it apart: the first column
+// ends at the first TAB, and a later column that opens with an odd number of double quotes
+// runs on over TABs until its quotes pair up.
+int CountColumns(std::string_view record);
+
 // Reads path record by record (a quoted value may span physical lines) into target, appending
 // and posting one row per record. Lets the window repaint now and then. Throws
-// ExchangeIoError when the file cannot be read; a value a field cannot take throws the
-// store's error and ends the reading.
-void ReadExchangeFile(const std::string& path, store::Table& target,
-                      ExchangeVariant variant = ExchangeVariant::Package);
+// ExchangeIoError when the file cannot be read and ExchangeFormatError when a record cannot
+// be stored, which ends the reading.
+ExchangeReadCounts ReadExchangeFile(const std::string& path, store::Table& target,
+                                    ExchangeVariant variant = ExchangeVariant::Package);
 
 }  // namespace exchange

@@ -45,6 +45,51 @@ std::filesystem::path fsPath(const QString& path) {
     return std::filesystem::path(path.toStdString());
 }
 
+// The names of the package files read into staging tables.
+std::vector<std::string> stagedFileNames() {
+    std::vector<std::string> names;
+    for (int i = 0; i < kStagedFiles; ++i) {
+        names.push_back((MainForm->ExchangeTables[i] + QStringLiteral(".TXT")).toStdString());
+    }
+    return names;
+}
+
+// Shows what an archiver failure means for the user; a cancelled run needs no message.
+void showArchiverError(const exchange::ArchiverError& error) {
+    if (dynamic_cast<const exchange::ArchiverCancelled*>(&error) != nullptr) {
+        return;
+    }
+    const std::string text = dynamic_cast<const exchange::ArchiveFormatError*>(&error) != nullptr
+                                 ? exchange::BadFormatText(error.what())
+                                 : std::string(error.what());
+    MainForm->ShowWarning(QString::fromStdString(text));
+}
+
+// What the user is told beside "导入完毕！": files the package lacked, and per file the records
+// whose columns did not match the table's fields.
+QString readingNotes(const QStringList& missing,
+                     const std::vector<std::pair<QString, exchange::ExchangeReadCounts>>& read) {
+    QString notes;
+    if (!missing.isEmpty()) {
+        notes += QStringLiteral("\n包中缺少文件：") + missing.join(QStringLiteral("、")) +
+                 QStringLiteral("。");
+    }
+    for (const auto& [file, counts] : read) {
+        if (counts.shortRecords > 0) {
+            notes += QStringLiteral("\n%1中有%2条记录的列数少于表的字段数，缺少的字段为空。")
+                         .arg(file)
+                         .arg(counts.shortRecords);
+        }
+        if (counts.longRecords > 0) {
+            notes +=
+                QStringLiteral("\n%1中有%2条记录的列数多于表的字段数，多出的列未能照原样导入。")
+                    .arg(file)
+                    .arg(counts.longRecords);
+        }
+    }
+    return notes;
+}
+
 int countStaged(const QString& condition) {
     const store::ResultSet result =
         DM->database().run("select count(*) from hveltemp" + condition.toStdString(), {},
@@ -161,9 +206,9 @@ void TFormin::Button1Click() {
     m_package = package.fileName();
     try {
         exchange::Archiver::instance().extract(fsPath(package.absolutePath()),
-                                               m_package.toStdString());
+                                               m_package.toStdString(), stagedFileNames());
     } catch (const exchange::ArchiverError& e) {
-        MainForm->ShowWarning(QString::fromUtf8(e.what()));
+        showArchiverError(e);
         return;
     }
     ui->Button3->setEnabled(true);
@@ -199,32 +244,52 @@ void TFormin::Button3Click() {
     // A package is staged whole or not at all: a file that fails leaves the staging tables as
     // they were before this reading.
     store::Database& db = DM->database();
+    QStringList missing;
+    std::vector<std::pair<QString, exchange::ExchangeReadCounts>> read;
+    auto restore = [&] {
+        rereadRows(DM->T_temp_in);
+        openStagingTable(tables.first());
+        attachGrids();
+        ui->Panel4->hide();
+    };
     detachGrids();
     ui->Panel4->show();
     try {
         store::Database::Transaction unit(db);
+        // Child rows left from records that are no longer staged would join this package's.
+        if (countStaged(QString()) == 0) {
+            EmptyTempChildTables();
+        }
         for (int i = 0; i < kStagedFiles; ++i) {
+            const QString fileName = tables[i] + QStringLiteral(".TXT");
+            if (!files[i]) {
+                missing << fileName;
+                continue;
+            }
             // An installation without the unit file's staging table skips that file.
             const QString staging = tables[i].toUpper() + QStringLiteral("temp");
-            if (!files[i] || db.tablePath(staging.toStdString()).empty()) {
+            if (db.tablePath(staging.toStdString()).empty()) {
                 continue;
             }
             ui->Label5->setText(kReadingTexts[i]);
             ui->Label5->repaint();
             openStagingTable(tables[i]);
-            exchange::ReadExchangeFile(files[i]->string(), DM->T_temp_in);
+            read.emplace_back(fileName,
+                              exchange::ReadExchangeFile(files[i]->string(), DM->T_temp_in));
         }
         unit.commit();
+    } catch (const exchange::ExchangeFormatError& e) {
+        restore();
+        // A file that cannot be read will not read later either: the unpacked files go.
+        removeTextFiles(ImportFolder, allTextFiles());
+        ui->Button3->setEnabled(false);
+        MainForm->ShowWarning(QString::fromStdString(exchange::BadFormatText(e.what())));
+        return;
     } catch (...) {
-        rereadRows(DM->T_temp_in);
-        openStagingTable(tables.first());
-        attachGrids();
-        ui->Panel4->hide();
+        restore();
         throw;
     }
-    openStagingTable(tables.first());
-    attachGrids();
-    ui->Panel4->hide();
+    restore();
 
     ui->Button3->setEnabled(false);
     for (QPushButton* button : {ui->Button2, ui->Button4, ui->Button7, ui->Button8}) {
@@ -232,12 +297,16 @@ void TFormin::Button3Click() {
     }
     ShowStagedCounts();
     ui->Button1->setEnabled(false);
+    removeTextFiles(ImportFolder, allTextFiles());
+    MainForm->ShowWarning(QStringLiteral("导入完毕！") + readingNotes(missing, read));
+}
+
+QStringList TFormin::allTextFiles() const {
     QStringList names;
-    for (const QString& table : tables) {
+    for (const QString& table : MainForm->ExchangeTables) {
         names << table + QStringLiteral(".TXT");
     }
-    removeTextFiles(ImportFolder, names);
-    MainForm->ShowWarning(QStringLiteral("导入完毕！"));
+    return names;
 }
 
 void TFormin::ShowStagedCounts() {
@@ -247,9 +316,10 @@ void TFormin::ShowStagedCounts() {
         return QString::number(
             countStaged(QStringLiteral(" where item_cglb='%1'").arg(QLatin1String(type))));
     };
+    // Type "2" is soft science and "3" basic theory.
     ui->Label2->setText(QStringLiteral("其中：应用技术") + ofType("1") +
-                        QStringLiteral("条，基础理论") + ofType("2") +
-                        QStringLiteral("条，软科学") + ofType("3") + QStringLiteral("条。"));
+                        QStringLiteral("条，基础理论") + ofType("3") +
+                        QStringLiteral("条，软科学") + ofType("2") + QStringLiteral("条。"));
 }
 
 void TFormin::deleteStagedRecord() {
@@ -258,6 +328,11 @@ void TFormin::deleteStagedRecord() {
         store::Database::Transaction unit(staged.database());
         DeleteTempChildren();
         staged.deleteRecord();
+        // With the last staged record go all staged child rows, those of no staged record
+        // too: they would otherwise join the records of the next package.
+        if (staged.recordCount() == 0) {
+            EmptyTempChildTables();
+        }
         unit.commit();
     } catch (...) {
         rereadRows(staged);
@@ -364,10 +439,14 @@ void TFormin::Label7Click() {
     ImportFolder = folder;
 
     exchange::Archiver& archiver = exchange::Archiver::instance();
+    std::vector<std::string> members;
+    for (const QString& file : all) {
+        members.push_back(file.toStdString());
+    }
     try {
-        archiver.extract(fsPath(folder), name.toStdString());
+        archiver.extract(fsPath(folder), name.toStdString(), members);
     } catch (const exchange::ArchiverError& e) {
-        MainForm->ShowWarning(QString::fromUtf8(e.what()));
+        showArchiverError(e);
         return;
     }
     // The archiver has finished: every file it was going to write is there, so one look at
@@ -376,10 +455,11 @@ void TFormin::Label7Click() {
     for (const auto& [prefix, newName] : names) {
         const std::filesystem::path target = fsPath(folder + QLatin1String(newName));
         if (auto old = exchange::findIgnoringCase(fsPath(folder), oldName(prefix).toStdString())) {
-            std::filesystem::rename(*old, target);
+            exchange::moveFile(*old, target);
         } else if (auto renamed = exchange::findIgnoringCase(fsPath(folder), newName)) {
-            std::filesystem::rename(*renamed, target);
+            exchange::moveFile(*renamed, target);
         } else if (std::string_view(prefix) != "ZLQK") {
+            removeTextFiles(folder, all);  // what a damaged package left is of no use
             dialogs.message(this, widgets::Icon::Warning, kAttention,
                             QStringLiteral("包内文件不正确，可能有缺失!"), widgets::Ok,
                             widgets::Ok);
@@ -392,11 +472,11 @@ void TFormin::Label7Click() {
 
     // A package left from before would keep files that this one lacks: it is replaced.
     const QString converted = QStringLiteral("dovaqy.arj");
-    std::filesystem::remove(fsPath(folder + converted));
+    exchange::removeFile(fsPath(folder + converted));
     try {
         archiver.pack(fsPath(folder), converted.toStdString(), packed);
     } catch (const exchange::ArchiverError& e) {
-        MainForm->ShowWarning(QString::fromUtf8(e.what()));
+        showArchiverError(e);
         return;
     }
     removeTextFiles(folder, all);

@@ -82,6 +82,8 @@ private:
     void deleteStagedRecord();
     // Deletes the text files of the package (those named, any case) in folder.
     void removeTextFiles(const QString& folder, const QStringList& names);
+    // The names of every file of a package.
+    QStringList allTextFiles() const;
     // Stores every staged record; overwrite replaces live records of the same name first.
     void mergeAll(bool overwrite);
     // Stores the current staged record, replacing the live record of its name when overwrite;

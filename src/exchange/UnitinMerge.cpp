@@ -73,16 +73,42 @@ void rereadMergedTables() {
     }
 }
 
-bool isYear(const QString& text) {
-    if (text.size() != 4) {
-        return false;
-    }
+bool isDigits(const QString& text) {
     for (QChar c : text) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
             return false;
         }
     }
-    return true;
+    return !text.isEmpty();
+}
+
+// Why the current staged record cannot be stored, or an empty text when it can: a record
+// without one of the three types shows in no list of the main window, and its key must begin
+// with the year that the new key is made from.
+QString refusal(store::Dataset& staged) {
+    const QString name = QString::fromStdString(staged.field("ITEM_3").asText());
+    const QString type = text(staged, "ITEM_CGLB");
+    const QString key = text(staged, "ITEM_4");
+    const QString record = QStringLiteral("“") + name + QStringLiteral("”：");
+    if (type != QLatin1String("1") && type != QLatin1String("2") && type != QLatin1String("3")) {
+        return record + QStringLiteral("成果类别“") + type + QStringLiteral("”不是1、2或3");
+    }
+    if (key.size() != 10 || !isDigits(key)) {
+        return record + QStringLiteral("成果编号“") + key +
+               QStringLiteral("”不是四位年份加六位序号");
+    }
+    return {};
+}
+
+// The key a staged record is stored under: above the highest key of its year, or its own key
+// when this installation has no record of that year.
+QString newRecordKey(const QString& stagedKey) {
+    const QString year = stagedKey.left(4);
+    const store::ResultSet same = DM->database().run(
+        "select count(*) from hvel where item_4 like '" + year.toStdString() + "%'", {},
+        store::Database::Access::ReadOnly);
+    const bool yearKnown = !same.rows.empty() && same.rows[0][0].asNumber() > 0;
+    return yearKnown ? TFormNew::NextRecordKey(year) : stagedKey;
 }
 
 }  // namespace
@@ -125,12 +151,12 @@ QString TFormin::CommitImportedRecord() {
     const int row = staged.recNo() - 1;
     const QString oldKey = text(staged, "ITEM_4");
     const QString region = text(staged, "ITEM_DQDM");
-    if (!isYear(oldKey.left(4))) {
-        throw std::runtime_error((QStringLiteral("成果编号不正确：") + oldKey).toStdString());
+    if (const QString refused = refusal(staged); !refused.isEmpty()) {
+        throw std::runtime_error(refused.toStdString());
     }
     try {
         store::Database::Transaction unit(staged.database());
-        const QString key = TFormNew::NextRecordKey(oldKey.left(4));
+        const QString key = newRecordKey(oldKey);
         store::Query& rows = DM->tempquery;
         for (const ChildCopy& child : childCopies()) {
             MainForm->RunQuerySql(rows,
@@ -270,12 +296,18 @@ void TFormin::mergeAll(bool overwrite) {
     int added = 0;
     int replaced = 0;
     int failed = 0;
+    QStringList refusals;
     int row = 0;
     while (row < staged.recordCount()) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         staged.setRecNo(row + 1);
         if (overwrite && text(staged, "ITEM_3").isEmpty()) {
             ++row;  // a record without a name is not stored
+        } else if (const QString refused = refusal(staged); !refused.isEmpty()) {
+            // Told once at the end, with the others; the live record of its name stays.
+            refusals << refused;
+            ++failed;
+            ++row;
         } else {
             try {
                 (mergeCurrent(overwrite) ? replaced : added) += 1;
@@ -316,8 +348,18 @@ void TFormin::mergeAll(bool overwrite) {
     if (failed > 0) {
         SetImportButtons(2);
         ShowStagedCounts();
-        MainForm->ShowWarning(QStringLiteral("入库未完成！") + counts + QString::number(failed) +
-                              QStringLiteral("条记录未能入库，仍在导入列表中。"));
+        QString text = QStringLiteral("入库未完成！") + counts + QString::number(failed) +
+                       QStringLiteral("条记录未能入库，仍在导入列表中。");
+        // The reasons of the first few: a box of a thousand lines helps nobody.
+        constexpr int kShownReasons = 10;
+        for (int i = 0; i < refusals.size() && i < kShownReasons; ++i) {
+            text += QLatin1Char('\n') + refusals[i] + QStringLiteral("，不能入库。");
+        }
+        if (refusals.size() > kShownReasons) {
+            text +=
+                QStringLiteral("\n……另有%1条同样不能入库。").arg(refusals.size() - kShownReasons);
+        }
+        MainForm->ShowWarning(text);
         return;
     }
     SetImportButtons(3);

@@ -86,7 +86,7 @@ public:
     explicit OldPackage(fs::path package)
         : m_package(std::move(package)),
           m_aside(m_package.parent_path() / ("." + m_package.filename().string() + ".old")) {
-        fs::rename(m_package, m_aside);
+        exchange::moveFile(m_package, m_aside);
     }
     ~OldPackage() {
         if (!m_aside.empty()) {
@@ -98,7 +98,7 @@ public:
     OldPackage& operator=(const OldPackage&) = delete;
 
     void drop() {
-        fs::remove(m_aside);
+        exchange::removeFile(m_aside);
         m_aside.clear();
     }
 

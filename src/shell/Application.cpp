@@ -19,9 +19,12 @@ VelmoraApplication::VelmoraApplication(int& argc, char** argv) : QApplication(ar
     QFont::insertSubstitutions(QStringLiteral("楷体_GB2312"),
                                {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UMing CN")});
     setFont(QFont(QStringLiteral("宋体"), 9));
-    // Qt's own texts (buttons of message boxes, the file dialogs) in Chinese.
-    if (m_qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                       QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    // Qt's own widgets in Chinese whatever the machine's locale: the calendars of the date
+    // pickers, the numbers, and the texts of message boxes and file dialogs.
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    QLocale::setDefault(chinese);
+    if (m_qtTexts.load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         installTranslator(&m_qtTexts);
     }
 }

@@ -2,7 +2,6 @@
 
 #include "Database.h"
 #include "Dataset.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 
 namespace recordrows {
@@ -12,12 +11,7 @@ std::array<store::Table*, 4> childTables() {
 }
 
 void filterToRecord(store::Table& table, const QString& key, const QString& region) {
-    table.close();
-    table.setFilter((QStringLiteral("item_4='") + TMainForm::QuoteFilterText(key) +
-                     QStringLiteral("' and item_dqdm='") + TMainForm::QuoteFilterText(region) +
-                     QStringLiteral("'"))
-                        .toStdString());
-    table.open();
+    TDM::FilterToRecord(table, key.toStdString(), region.toStdString());
 }
 
 void reopenChildTables() {

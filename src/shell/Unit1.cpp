@@ -243,8 +243,11 @@ void TMainForm::FormShow() {
     FillYearList(DM->tempquery, ui->cbYear);
     {
         const QSignalBlocker type(ui->ComboBox1);
+        const QSignalBlocker year(ui->cbYear);
         const QSignalBlocker item(ui->ComboBox2);
         ui->ComboBox1->setCurrentIndex(0);
+        // The newest year, or on a fresh installation the current year the list offers.
+        ui->cbYear->setCurrentIndex(0);
         ui->ComboBox2->setCurrentIndex(0);
     }
     if (ui->ComboBox2->count() > 0 && DM->tblzdxx1.active()) {
@@ -276,8 +279,17 @@ void TMainForm::setRecordFunctionsEnabled(bool enabled) {
     ui->BitBtn1->setEnabled(true);
 }
 
-void TMainForm::EnableRecordFunctions() {
-    setRecordFunctionsEnabled(true);
+void TMainForm::RefreshRecordFunctions() {
+    store::Table& unit = DM->Tblunit;
+    if (unit.active()) {
+        unit.refresh();
+    }
+    const bool haveUnit = unit.active() && unit.recordCount() > 0;
+    setRecordFunctionsEnabled(haveUnit);
+    if (haveUnit) {
+        MarkIncompletePages();
+        LockUntilComplete();
+    }
 }
 
 void TMainForm::ComboBox1Change() {

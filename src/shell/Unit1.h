@@ -100,10 +100,10 @@ public:
     void Button4Click();
     // "单位情况", "导入", "导出" and "打印".
     void Button2Click();
-    // Opens the record functions (sections, new, modify, delete, import, export, code tables,
-    // print, the selectors and the list) whatever the completeness lock says: the registering
-    // unit's page does this when it is left.
-    void EnableRecordFunctions();
+    // The record functions (sections, new, modify, import, export, code tables, print, the
+    // selectors and the list) after the registering unit's page was left: open once unit.dbf
+    // holds the unit, then the marks and the lock re-evaluated from the stored rows.
+    void RefreshRecordFunctions();
     void BitBtn1Click();
     void BitBtn2Click();
     void BitBtn4Click();

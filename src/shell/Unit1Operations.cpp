@@ -310,6 +310,7 @@ void TMainForm::ShowClassCode(store::Dataset& table, const QString& code, QLineE
     table.first();
     if (table.recordCount() > 0) {
         edit->setText(fieldText(table, 1) + kCodeSeparator + fieldText(table, 2));
+        edit->setCursorPosition(0);  // the code first, however long the name
     } else {
         edit->clear();
     }

@@ -125,6 +125,19 @@ void TDM::OpenQuerySql(store::Query& query, const std::string& sql) {
     query.open();
 }
 
+void TDM::FilterToRecord(store::Table& table, const std::string& key, const std::string& region) {
+    table.close();
+    table.setFilter("item_4='" + store::filterText(key) + "' and item_dqdm='" +
+                    store::filterText(region) + "'");
+    table.open();
+}
+
+void TDM::FilterChildTables(const std::string& key, const std::string& region) {
+    for (store::Table* children : {&TblCgwcdw, &tblzlqk, &Tbljdwyhmd, &TblCgwcr}) {
+        FilterToRecord(*children, key, region);
+    }
+}
+
 namespace {
 
 // Runs one step of the start; a failure is kept in errors and the start goes on.

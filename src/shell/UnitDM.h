@@ -33,6 +33,13 @@ public:
     static bool PackIfExclusive(store::Table& table);
     // Replaces the query's statement with sql and opens it.
     static void OpenQuerySql(store::Query& query, const std::string& sql);
+    // Closes table, filters it to the rows of one record ("item_4='key' and
+    // item_dqdm='region'", quotes in the values doubled) and opens it again.
+    static void FilterToRecord(store::Table& table, const std::string& key,
+                               const std::string& region);
+    // Filters the four child tables (co-operating units, patents, committee, persons) to the
+    // record, as printing needs them.
+    void FilterChildTables(const std::string& key, const std::string& region);
 
     std::string DataDir;
     bool HasClcTable = false;

@@ -52,10 +52,6 @@ bool isYearInRange(const QString& text) {
     return ok && year >= 1900 && year <= 2050;
 }
 
-std::string sqlText(const QString& text) {
-    return TMainForm::QuoteSqlText(text).toStdString();
-}
-
 // The main window's year selector gets year as its last item when it has no such item.
 void addYearToMainList(const QString& year) {
     QComboBox* years = MainForm->form()->cbYear;
@@ -403,7 +399,7 @@ void TFormNew::storeModification(const QString& key, const QString& name, const 
         }
         rows.refresh();
         if (!rows.locate("item_4", store::Value(OldKey.toStdString()))) {
-            throw store::EngineError("Record not found: " + OldKey.toStdString());
+            throw store::EngineError("hvel.dbf 中找不到要修改的记录 " + OldKey.toStdString());
         }
         rows.edit();
         const bool applied = ui->ComboBox1->currentIndex() == 0;

@@ -29,7 +29,14 @@ int levelOf(store::Dataset& table) {
     bool ok = false;
     const int level = text.toInt(&ok);
     if (!ok) {
-        throw std::runtime_error("'" + text.toStdString() + "' is not a valid integer value");
+        const auto* file = dynamic_cast<const store::Table*>(&table);
+        const QString name =
+            file != nullptr ? QString::fromStdString(file->tableName()) : QStringLiteral("分类表");
+        throw std::runtime_error(QStringLiteral("%1 第%2行的级别“%3”不是整数，无法显示分类树！")
+                                     .arg(name)
+                                     .arg(table.recNo())
+                                     .arg(text)
+                                     .toStdString());
     }
     return level;
 }
@@ -67,10 +74,10 @@ size_t TFormTree::targetFor(std::span<const unsigned char> selector) const {
                 return i;
             }
         }
-        throw std::logic_error("classification picker: byte " + std::to_string(byte) +
-                               " of the selector names no target");
+        throw std::logic_error(
+            QStringLiteral("分类选择：选择字节%1没有对应的编辑框").arg(byte).toStdString());
     }
-    throw std::logic_error("classification picker: the selector names no target");
+    throw std::logic_error("分类选择：选择字节没有指明编辑框");
 }
 
 int TFormTree::showFor(std::span<const unsigned char> selector) {
@@ -136,6 +143,7 @@ void TFormTree::Button1Click() {
         if (m_current) {
             if (QLineEdit* edit = m_targets[*m_current].edit) {
                 edit->setText(node->text(0));
+                edit->setCursorPosition(0);  // the code first, however long the name
             }
         }
     }

@@ -27,8 +27,12 @@ Row leader(const char* number, const char* name, const char* unitcode = "9990001
 
 class LeadersTest : public testsupport::PageFixture {
 protected:
+    // unitcode: the unit row's code; null for no unit row yet.
     void open(const std::vector<Row>& leaders, const char* unitcode = "9990001000") {
-        append("unit.dbf", {{{"unitcode", unitcode}, {"unitlevel", "1"}, {"item_9", "某研究院"}}});
+        if (unitcode != nullptr) {
+            append("unit.dbf",
+                   {{{"unitcode", unitcode}, {"unitlevel", "1"}, {"item_9", "某研究院"}}});
+        }
         append("unitexpert.dbf", leaders);
         start({}, {}, false);
         unitPage = std::make_unique<TFpage4a>(m_form.get());
@@ -126,13 +130,18 @@ TEST_F(LeadersTest, AddsSeveralLeadersInOneOpening) {
                  EXPECT_TRUE(dialog->Button1Click());
                  EXPECT_TRUE(d->edtry_180->text().isEmpty());
                  EXPECT_TRUE(d->edtry_186->text().isEmpty());
-                 EXPECT_EQ(d->Edt_both_1->text(), QStringLiteral("1965"));  // kept for the next
+                 // Each leader's birth month is typed for that leader.
+                 EXPECT_TRUE(d->Edt_both_1->text().isEmpty());
+                 EXPECT_TRUE(d->edt_both_2->text().isEmpty());
                  d->edtry_180->setText(QStringLiteral("王五"));
+                 EXPECT_FALSE(dialog->Button1Click());
+                 d->Edt_both_1->setText(QStringLiteral("1970"));
+                 d->edt_both_2->setText(QStringLiteral("01"));
                  EXPECT_TRUE(dialog->Button1Click());
                  dialog->Button2Click();
              });
-    EXPECT_EQ(boxTexts(),
-              (QStringList{QStringLiteral("存储成功！"), QStringLiteral("存储成功！")}));
+    EXPECT_EQ(boxTexts(), (QStringList{QStringLiteral("存储成功！"), QStringLiteral("年份不合法！"),
+                                       QStringLiteral("存储成功！")}));
     const auto rows = stored();
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[1].at("item_180"), "李四");
@@ -144,11 +153,34 @@ TEST_F(LeadersTest, AddsSeveralLeadersInOneOpening) {
     EXPECT_EQ(rows[1].at("item_186"), "甲");
     EXPECT_EQ(rows[2].at("item_180"), "王五");
     EXPECT_EQ(rows[2].at("item_187"), "3");
-    EXPECT_EQ(rows[2].at("item_182"), "1965.03");
+    EXPECT_EQ(rows[2].at("item_182"), "1970.01");
 }
 
-TEST_F(LeadersTest, LeaderOfAnotherUnitCodeIsStoredButNotListed) {
-    open({}, "1234567890");
+TEST_F(LeadersTest, NewLeaderDoesNotTakeOverTheLastBirthMonth) {
+    open({leader("1", "张三")});
+    showList(
+        [&] {
+            list->form()->Button3->click();
+            list->form()->Button2->click();
+        },
+        [&] {
+            if (dialog->isEditing()) {
+                EXPECT_EQ(d->Edt_both_1->text(), QStringLiteral("1960"));
+            } else {
+                EXPECT_TRUE(d->Edt_both_1->text().isEmpty());
+                EXPECT_TRUE(d->edt_both_2->text().isEmpty());
+            }
+            dialog->Button2Click();
+        });
+}
+
+class LeaderBeforeUnitTest : public LeadersTest,
+                             public ::testing::WithParamInterface<const char*> {};
+
+// The list shows the leaders under the code new leaders get, before the unit page was ever
+// saved too: a leader added is listed.
+TEST_P(LeaderBeforeUnitTest, AddedLeaderIsListed) {
+    open({}, GetParam());
     showList([&] { list->form()->Button2->click(); },
              [&] {
                  fill("李四", "1965", "03", "");
@@ -157,8 +189,15 @@ TEST_F(LeadersTest, LeaderOfAnotherUnitCodeIsStoredButNotListed) {
              });
     ASSERT_EQ(stored().size(), 1u);
     EXPECT_EQ(stored()[0].at("unitcode"), "9990001000");
-    EXPECT_TRUE(listed("item_180").isEmpty());
+    EXPECT_EQ(listed("item_180"), QStringList{QStringLiteral("李四")});
 }
+
+INSTANTIATE_TEST_SUITE_P(UnitRows, LeaderBeforeUnitTest,
+                         ::testing::Values(nullptr, "", "1234567890"), [](const auto& info) {
+                             return std::string(info.param == nullptr ? "no_unit_row"
+                                                : *info.param == '\0' ? "unit_without_code"
+                                                                      : "unit_of_another_code");
+                         });
 
 struct CheckCase {
     const char* name;
@@ -206,7 +245,10 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckCase{"month_13", "李四", "1965", "13", "月份不合法", ""},
                       CheckCase{"month_0", "李四", "1965", "0", "月份不合法", ""},
                       CheckCase{"month_missing", "李四", "1965", "", "月份不合法", ""},
-                      CheckCase{"long_year_judged_by_four", "李四", "20001", "12", "", "20001.12"},
+                      CheckCase{"three_digit_year", "李四", "196", "03", "年份不合法！", ""},
+                      // The edit holds four digits: a fifth is never stored.
+                      CheckCase{"five_digit_year_held_to_four", "李四", "20001", "12", "",
+                                "2000.12"},
                       CheckCase{"year_2050", "李四", "2050", "1", "", "2050.1"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -423,7 +423,9 @@ void PrintTo(const LeaveCase& c, std::ostream* os) {
 
 class LeavePeriodEditTest : public Page1Test, public ::testing::WithParamInterface<LeaveCase> {};
 
-TEST_P(LeavePeriodEditTest, Normalises) {
+// A wrong year or month is pointed out and kept as typed, for the save's check to refuse;
+// nothing the user did not type takes its place.
+TEST_P(LeavePeriodEditTest, NormalisesOrWarnsKeepingTheInput) {
     const LeaveCase& c = GetParam();
     openPage();
     QLineEdit* edit = c.year ? p->edt_8_y_s : p->edt_8_m_e;
@@ -434,16 +436,28 @@ TEST_P(LeavePeriodEditTest, Normalises) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LeavePeriodEditTest,
-                         ::testing::Values(LeaveCase{"year_1948", true, "1948", "2004", true},
-                                           LeaveCase{"year_next", true, "2027", "2004", true},
-                                           LeaveCase{"year_empty", true, "", "2026", false},
+                         ::testing::Values(LeaveCase{"year_1948", true, "1948", "1948", true},
+                                           LeaveCase{"year_next", true, "2027", "2027", true},
+                                           LeaveCase{"year_pasted_letters", true, "20a4", "20a4",
+                                                     true},
+                                           LeaveCase{"year_empty", true, "", "", false},
                                            LeaveCase{"year_1949", true, "1949", "1949", false},
                                            LeaveCase{"month_3", false, "3", "03", false},
-                                           LeaveCase{"month_13", false, "13", "12", true},
-                                           LeaveCase{"month_0", false, "0", "12", true},
+                                           LeaveCase{"month_13", false, "13", "13", true},
+                                           LeaveCase{"month_0", false, "0", "0", true},
                                            LeaveCase{"month_11", false, "11", "11", false},
                                            LeaveCase{"month_empty", false, "", "", false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Page1Test, WrongYearLeftThenSavedIsRefusedAndNothingIsStored) {
+    openPage();
+    p->edt_8_y_e->setText(QStringLiteral("2027"));
+    page->edt_8_y_eExit();
+    EXPECT_FALSE(page->btnSave01Click());
+    EXPECT_EQ(boxTexts(), QStringList(2, QStringLiteral("年份不合理，合理取值为1949年至今！")));
+    EXPECT_EQ(p->edt_8_y_e->text(), QStringLiteral("2027"));
+    EXPECT_EQ(storedField("ITEM_8"), "2003.05   至2004.02");
+}
 
 TEST_F(Page1Test, PeriodEditsTakeDigitsOnly) {
     openPage();
@@ -539,6 +553,51 @@ TEST_F(Page1Test, CodeMissingFromTheTableIsKept) {
     EXPECT_EQ(storedField("ITEM_15_1"), "99999");
 }
 
+// A name longer than its edit leaves the code in sight.
+TEST_F(Page1Test, ClassificationEditsShowTheirCodeFirst) {
+    openPage();
+    for (const QLineEdit* edit : {p->Edt_15, p->edt_12}) {
+        EXPECT_FALSE(edit->text().isEmpty()) << edit->objectName().toStdString();
+        EXPECT_EQ(edit->cursorPosition(), 0) << edit->objectName().toStdString();
+    }
+}
+
+struct KeptCodeCase {
+    const char* name;
+    const char* field;
+    const char* stored;  // holds a code the panel has no box for
+    const char* box;     // a box of the panel the user then checks
+    const char* afterChoice;
+};
+
+void PrintTo(const KeptCodeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class KeptPanelCodeTest : public Page1Test, public ::testing::WithParamInterface<KeptCodeCase> {};
+
+// A stored code that a code-table update took out of a panel stays stored, as a combo keeps a
+// code it no longer lists; choosing a box of a single-choice panel replaces it.
+TEST_P(KeptPanelCodeTest, StaysUntilAnotherIsChosen) {
+    const KeptCodeCase& c = GetParam();
+    Row fields = kApplied;
+    fields[c.field] = c.stored;
+    openPage(fields);
+    EXPECT_TRUE(page->IsPage1Unchanged());
+    ASSERT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(storedField(c.field), c.stored);
+    page->findChild<QAbstractButton*>(QString::fromLatin1(c.box))->click();
+    ASSERT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(storedField(c.field), c.afterChoice);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Panels, KeptPanelCodeTest,
+    ::testing::Values(KeptCodeCase{"high_tech_field", "ITEM_124_1", "12;", "CB_124_1_03", "03;"},
+                      KeptCodeCase{"industry", "ITEM_125", "99;", "CB_125_26", "26;"},
+                      KeptCodeCase{"form_radio", "ITEM_123", "8", "RB_123_2", "2"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Page1Test, DropDownPicksFromTheLibraryClassification) {
     openPage();
     TFormTree tree;
@@ -557,6 +616,7 @@ TEST_F(Page1Test, DropDownPicksFromTheLibraryClassification) {
     };
     p->CB_12_1->showPopup();
     EXPECT_EQ(p->edt_12_1->text(), QStringLiteral("A1  马克思、恩格斯著作"));
+    EXPECT_EQ(p->edt_12_1->cursorPosition(), 0);  // the code shows first
     EXPECT_EQ(TreeTargetPage1[3], 1);
     ASSERT_TRUE(page->btnSave01Click());
     EXPECT_EQ(storedField("ITEM_12_1"), "A1");

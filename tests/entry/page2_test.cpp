@@ -153,7 +153,7 @@ TEST_F(Page2Test, CountsComeFromThePatentRowsNotFromTheStoredCounts) {
 struct FormCase {
     const char* name;
     const char* form;
-    bool patentsKept;
+    bool patents;
     bool software;
 };
 
@@ -163,18 +163,19 @@ void PrintTo(const FormCase& c, std::ostream* os) {
 
 class LoadFormTest : public Page2Test, public ::testing::WithParamInterface<FormCase> {};
 
-// Loading already brings the patents in step with the stored form.
-TEST_P(LoadFormTest, PatentsFollowTheStoredForm) {
+// Opening shows the controls of the stored form and never touches the patent rows (an
+// imported record can hold patents under another form).
+TEST_P(LoadFormTest, ControlsFollowTheStoredFormAndThePatentsStay) {
     const FormCase& c = GetParam();
     openPage(with(kPatented, {{"ITEM_51", c.form}}));
-    EXPECT_EQ(patentsOf(kKey).size(), c.patentsKept ? 3 : 0);
+    EXPECT_EQ(patentsOf(kKey), texts({"ZL1", "ZL2", "ZL3"}));
     EXPECT_EQ(patentsOf("2004000002"), texts({"ZL9"}));
-    EXPECT_EQ(patentControlsShown(), c.patentsKept);
+    EXPECT_EQ(patentControlsShown(), c.patents);
     EXPECT_EQ(softwareControlsShown(), c.software);
     // Shown or not, the software authorship right keeps its stored texts.
     EXPECT_EQ(p->Edt_52->text(), QStringLiteral("旧软件"));
     EXPECT_EQ(p->Edt_53->text(), QStringLiteral("2003SR0001"));
-    if (!c.patentsKept) {
+    if (!c.patents) {
         EXPECT_TRUE(p->edt_51_2->text().isEmpty());
         EXPECT_TRUE(p->edt_51_3->text().isEmpty());
     }
@@ -292,6 +293,18 @@ TEST_F(Page2Test, NoPatentsPassWithAnotherFormOrOneCounted) {
     EXPECT_EQ(storedField("ITEM_51"), "3");
 }
 
+// A form of promotion a code-table update retired stays stored beside the checked one, and
+// gives way when a second box is checked (at most two in all).
+TEST_F(Page2Test, UnknownPromotionCodeIsKeptBesideTheCheckedOne) {
+    openPage(with(kPatented, {{"ITEM_161", "3;7;"}}));
+    EXPECT_TRUE(page->IsPage2Unchanged());
+    ASSERT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(storedField("ITEM_161"), "3;7;");
+    p->cb_161_1->setChecked(true);
+    ASSERT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(storedField("ITEM_161"), "1;3;");
+}
+
 TEST_F(Page2Test, AtMostTwoFormsOfPromotion) {
     openPage();
     p->cb_161_9->setChecked(true);
@@ -303,54 +316,106 @@ TEST_F(Page2Test, AtMostTwoFormsOfPromotion) {
 
 // ---- changing the form of intellectual property -------------------------------------------
 
-TEST_F(Page2Test, SoftwareRightAnsweredNoKeepsThePatents) {
+// Browsing the forms only shows and hides controls; leaving with "No" keeps everything.
+TEST_F(Page2Test, BrowsingTheFormsDeletesNothing) {
     openPage();
-    m_boxes.answers = {widgets::No};
-    choose(p->cb_51, 1);
-    ASSERT_EQ(m_boxes.boxes.size(), 1u);
-    EXPECT_EQ(m_boxes.boxes[0].text,
-              QStringLiteral("更改为软件著作权后，记录选项将更改,是否更改？"));
-    EXPECT_EQ(m_boxes.boxes[0].title, QStringLiteral("请注意！"));
-    EXPECT_EQ(m_boxes.boxes[0].icon, widgets::Icon::Question);
-    EXPECT_EQ(p->cb_51->currentIndex(), 0);
-    EXPECT_EQ(patentsOf(kKey).size(), 3);
-    EXPECT_TRUE(patentControlsShown());
-    EXPECT_EQ(p->edt_51_2->text(), QStringLiteral("2"));
-}
-
-TEST_F(Page2Test, SoftwareRightAnsweredYesDeletesThePatents) {
-    openPage(with(kPatented, {{"ITEM_52", "水文软件"}}));
-    m_boxes.answers = {widgets::Yes};
-    choose(p->cb_51, 1);
-    EXPECT_TRUE(patentsOf(kKey).isEmpty());
-    EXPECT_EQ(patentsOf("2004000002"), texts({"ZL9"}));
-    EXPECT_FALSE(patentControlsShown());
-    EXPECT_TRUE(softwareControlsShown());
-    EXPECT_EQ(p->Edt_52->text(), QStringLiteral("水文软件"));
-    EXPECT_TRUE(p->edt_51_2->text().isEmpty());
-}
-
-TEST_F(Page2Test, SoftwareRightWithoutCountedPatentsAsksNothing) {
-    openPage(kPatented, {patent(kKey, "ZL7", "3")});  // a status counted in neither
-    EXPECT_EQ(p->edt_51_2->text(), QStringLiteral("0"));
-    choose(p->cb_51, 1);
+    for (int index = p->cb_51->count() - 1; index >= 0; --index) {
+        choose(p->cb_51, index);
+    }
+    choose(p->cb_51, p->cb_51->count() - 1);  // the blank item
     EXPECT_TRUE(m_boxes.boxes.empty());
-    EXPECT_TRUE(patentsOf(kKey).isEmpty());
-    EXPECT_TRUE(softwareControlsShown());
-}
-
-TEST_F(Page2Test, BlankFormDeletesAtOnceAndHidesBothKinds) {
-    openPage();
-    choose(p->cb_51, p->cb_51->count() - 1);
-    EXPECT_TRUE(m_boxes.boxes.empty());
-    EXPECT_TRUE(patentsOf(kKey).isEmpty());
     EXPECT_FALSE(patentControlsShown());
     EXPECT_FALSE(softwareControlsShown());
-    // Leaving without saving does not bring them back.
+    EXPECT_EQ(patentsOf(kKey).size(), 3);
+
     m_boxes.answers = {widgets::No};
     page->quit01Click();
-    EXPECT_TRUE(patentsOf(kKey).isEmpty());
+    EXPECT_EQ(boxTexts(), texts({"记录已经更改,是否保存？"}));
     EXPECT_EQ(storedField("ITEM_51"), "1");
+    // Opened again, the patents are there.
+    page->loadRecord(DM->Qryhvel);
+    EXPECT_EQ(patentsOf(kKey).size(), 3);
+    EXPECT_EQ(p->edt_51_2->text(), QStringLiteral("2"));
+    EXPECT_EQ(p->edt_51_3->text(), QStringLiteral("1"));
+}
+
+struct OtherFormCase {
+    const char* name;
+    const char* storedForm;
+    int chosen;  // index in cb_51; -1: the blank item
+    int answer;  // widgets::NoButton: no question expected
+    const char* question;
+    int shownAfterNo;  // the index cb_51 returns to
+};
+
+void PrintTo(const OtherFormCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SaveOtherFormTest : public Page2Test, public ::testing::WithParamInterface<OtherFormCase> {};
+
+// Only a save deletes the record's patents: after a question, together with the new form.
+// "No" puts back the form the record had, with its patents, and stores nothing.
+TEST_P(SaveOtherFormTest, DeletesThePatentsOnlyWhenConfirmed) {
+    const OtherFormCase& c = GetParam();
+    openPage(with(kPatented, {{"ITEM_51", c.storedForm}, {"ITEM_52", "水文软件"}}));
+    const int chosen = c.chosen < 0 ? p->cb_51->count() - 1 : c.chosen;
+    choose(p->cb_51, chosen);
+    m_boxes.answers = {c.answer};
+    const bool saved = page->btnSave01Click();
+    ASSERT_FALSE(m_boxes.boxes.empty());
+    EXPECT_EQ(m_boxes.boxes[0].text, QString::fromUtf8(c.question));
+    EXPECT_EQ(m_boxes.boxes[0].title, QStringLiteral("请注意！"));
+    EXPECT_EQ(m_boxes.boxes[0].icon, widgets::Icon::Question);
+    EXPECT_EQ(patentsOf("2004000002"), texts({"ZL9"}));
+    if (c.answer == widgets::Yes) {
+        EXPECT_TRUE(saved);
+        EXPECT_TRUE(patentsOf(kKey).isEmpty());
+        EXPECT_EQ(storedField("ITEM_51"), p->cb_51->currentText().left(1).trimmed().toStdString());
+        EXPECT_EQ(storedField("ITEM_51_2"), "");
+    } else {
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(patentsOf(kKey).size(), 3);
+        EXPECT_EQ(p->cb_51->currentIndex(),
+                  c.shownAfterNo < 0 ? p->cb_51->count() - 1 : c.shownAfterNo);
+        EXPECT_EQ(storedField("ITEM_51"), c.storedForm);
+    }
+}
+
+const char* const kSoftwareQuestion = "更改为软件著作权后，记录选项将更改,是否更改？";
+const char* const kOtherQuestion = "更改知识产权形式后，该项目已填写的专利情况将被删除，是否更改？";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaveOtherFormTest,
+    ::testing::Values(OtherFormCase{"software_yes", "1", 1, widgets::Yes, kSoftwareQuestion, 0},
+                      OtherFormCase{"software_no", "1", 1, widgets::No, kSoftwareQuestion, 0},
+                      OtherFormCase{"blank_yes", "1", -1, widgets::Yes, kOtherQuestion, 0},
+                      // An imported record: software right with patent rows; "No" goes back to the
+                      // software right, not to the first item.
+                      OtherFormCase{"imported_software_to_blank_no", "3", -1, widgets::No,
+                                    kOtherQuestion, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Page2Test, AnotherFormWithoutPatentRowsAsksNothing) {
+    openPage(kPatented, {});
+    choose(p->cb_51, 1);
+    EXPECT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(boxTexts(), texts({"存储成功！"}));
+    EXPECT_EQ(storedField("ITEM_51"), "3");
+}
+
+TEST_F(Page2Test, ExitWithYesSavesThroughTheQuestion) {
+    openPage();
+    choose(p->cb_51, 1);
+    // Save?  Yes; delete the patents?  No: the page stays open on the patents.
+    m_boxes.answers = {widgets::Yes, widgets::No};
+    int closes = 0;
+    QObject::connect(page.get(), &QDialog::finished, [&] { ++closes; });
+    page->quit01Click();
+    EXPECT_EQ(boxTexts(), texts({"记录已经更改,是否保存？", kSoftwareQuestion}));
+    EXPECT_EQ(closes, 0);
+    EXPECT_EQ(p->cb_51->currentIndex(), 0);
+    EXPECT_EQ(patentsOf(kKey).size(), 3);
 }
 
 TEST_F(Page2Test, BackToPatentsCountsAgain) {
@@ -409,6 +474,26 @@ TEST_F(Page2Test, StableApplicationClearsAndLocksTheReasons) {
     EXPECT_TRUE(p->rb_160_43->isEnabled());
 }
 
+// A code-table update that words the statuses otherwise changes nothing: the code decides.
+TEST_F(Page2Test, StatusIsJudgedByItsCode) {
+    setOptionText("item_32", "1", "正常使用");
+    setOptionText("item_32", "2", "稳定后停用");
+    setOptionText("item_32", "3", "尚未投入");
+    openPage(with(kPatented, {{"ITEM_32", "1"}, {"ITEM_32_1", ""}, {"ITEM_160", ""}}));
+    EXPECT_FALSE(p->rb_160_12->isEnabled());
+    EXPECT_TRUE(page->btnSave01Click());  // stable application needs no reason
+
+    choose(p->CB_32, 1);  // 2: stopped, whatever its text says
+    EXPECT_TRUE(p->rb_160_12->isEnabled());
+    EXPECT_FALSE(page->btnSave01Click());
+    EXPECT_EQ(boxTexts().last(),
+              QStringLiteral("非\"稳定应用\"的项目，其\"未应用或停用原因\"必须说明！"));
+
+    choose(p->CB_32, 2);  // 3: not applied
+    EXPECT_FALSE(p->Edt_150->isEnabled());
+    EXPECT_TRUE(p->Edt_150->text().isEmpty());
+}
+
 // ---- numeric edits ------------------------------------------------------------------------
 
 TEST_F(Page2Test, PastedTextInAnAmountIsSetToZero) {
@@ -419,13 +504,30 @@ TEST_F(Page2Test, PastedTextInAnAmountIsSetToZero) {
     EXPECT_EQ(p->Edt_153->text(), QStringLiteral("0"));
 }
 
-TEST_F(Page2Test, NumberEditsTakeDigitsOnly) {
+TEST_F(Page2Test, CountsTakeDigitsOnlyAndAmountsOneDecimalPoint) {
     openPage();
-    for (QLineEdit* edit : {p->Edt_45, p->Edt_150, p->Edt_162}) {
+    p->Edt_45->clear();
+    QTest::keyClicks(p->Edt_45, QStringLiteral("1a2.-3"));
+    EXPECT_EQ(p->Edt_45->text(), QStringLiteral("123"));
+    for (QLineEdit* edit :
+         {p->Edt_150, p->Edt_162, p->Edt_151_1, p->Edt_152_1, p->Edt_153, p->Edt_154}) {
         edit->clear();
-        QTest::keyClicks(edit, QStringLiteral("1a2.-3"));
-        EXPECT_EQ(edit->text(), QStringLiteral("123")) << edit->objectName().toStdString();
+        QTest::keyClicks(edit, QStringLiteral("1a.2.-3"));
+        EXPECT_EQ(edit->text(), QStringLiteral("1.23")) << edit->objectName().toStdString();
     }
+    EXPECT_TRUE(m_boxes.boxes.empty());
+}
+
+// 85.5 万元 typed is 85.5 stored, not 855.
+TEST_F(Page2Test, TypedDecimalAmountIsStoredAsTyped) {
+    openPage();
+    p->Edt_150->clear();
+    QTest::keyClicks(p->Edt_150, QStringLiteral("85.5"));
+    p->Edt_152_1->clear();
+    QTest::keyClicks(p->Edt_152_1, QStringLiteral("0.25"));
+    ASSERT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(storedField("ITEM_150"), "85.5");
+    EXPECT_EQ(storedField("ITEM_152_1"), "0.25");
 }
 
 // ---- leaving ------------------------------------------------------------------------------

@@ -435,12 +435,17 @@ TEST_F(Page3Test, SourceWithoutPlansHidesTheList) {
     EXPECT_EQ(storedField("ITEM_41_1"), "");
 }
 
-TEST_F(Page3Test, UncheckingASourceChangesNothingElse) {
+// The plan belongs to its source: unchecked, the source takes it along.
+TEST_F(Page3Test, UncheckingASourceClearsItsPlan) {
     openPage();
     p->cb_126_03->click();
     EXPECT_FALSE(p->cb_126_03->isChecked());
     EXPECT_TRUE(p->cb_126_01->isChecked());
-    EXPECT_EQ(p->CB_41->currentText(), QStringLiteral("01  省级重点科技计划"));
+    EXPECT_FALSE(visible(p->CB_41));
+    EXPECT_FALSE(visible(p->Lb_41));
+    ASSERT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(storedField("ITEM_126"), "01;");
+    EXPECT_EQ(storedField("ITEM_41_1"), "");
 }
 
 TEST_F(Page3Test, ProgrammeChoosesTheNationalPlanAndClearRemovesIt) {

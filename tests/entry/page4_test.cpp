@@ -281,20 +281,27 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"ITEM_63", "999"}, {"ITEM_41_3", "77"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// An attribute that reads "企业" under another code asks for the ownership but stores none.
-TEST_F(Page4Test, EnterpriseTextUnderAnotherCode) {
+// The enterprise code decides whether the ownership is asked for and stored, whatever the
+// option texts say after a code-table update: never a page that can be neither saved nor left.
+TEST_F(Page4Test, EnterpriseIsJudgedByItsCode) {
     append("zdxx.dbf", {{{"zddm", "item_62"}, {"xxdm", "5"}, {"xxmc", "转制企业"}}});
+    setOptionText("item_62", "3", "公司");
     openPage();
     chooseAttribute(p->cb_62, QStringLiteral("5"), [this] { page->cb_62Change(); });
-    EXPECT_TRUE(p->CB_41_3->isEnabled());
-    EXPECT_FALSE(page->btnSave01Click());
-    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("\"企业所有制属性\"不能为空！")});
-    choose(p->CB_41_3, QStringLiteral("01"));
-    p->cb_163->setChecked(true);
+    EXPECT_FALSE(p->CB_41_3->isEnabled());
     ASSERT_TRUE(page->btnSave01Click());
     EXPECT_EQ(storedField("ITEM_62"), "5");
     EXPECT_EQ(storedField("ITEM_41_3"), "");
     EXPECT_EQ(storedField("ITEM_163"), "");
+
+    chooseAttribute(p->cb_62, QStringLiteral("3"), [this] { page->cb_62Change(); });
+    EXPECT_TRUE(p->CB_41_3->isEnabled());
+    EXPECT_FALSE(page->btnSave01Click());
+    EXPECT_EQ(boxTexts().last(), QStringLiteral("\"企业所有制属性\"不能为空！"));
+    choose(p->CB_41_3, QStringLiteral("01"));
+    ASSERT_TRUE(page->btnSave01Click());
+    EXPECT_EQ(storedField("ITEM_62"), "3");
+    EXPECT_EQ(storedField("ITEM_41_3"), "01");
 }
 
 TEST_F(Page4Test, OwnershipIsNotAskedOfOtherUnits) {
@@ -648,7 +655,9 @@ TEST_F(Page4Test, FirstProfileIsInserted) {
     EXPECT_EQ(storedField("ITEM_9"), "华南农业研究所");
 }
 
-TEST_F(Page4Test, SaveOverwritesEveryProfileRow) {
+// The save updates the profile's one row by its row number; a stray second row stays as it
+// was.
+TEST_F(Page4Test, SaveUpdatesTheProfilesRowOnly) {
     openPage(kUnit, {kProfile, kUnit});
     dw->FormShow();
     d->cb_163->setChecked(true);  // stored whatever the attribute
@@ -656,13 +665,13 @@ TEST_F(Page4Test, SaveOverwritesEveryProfileRow) {
     ASSERT_TRUE(dw->Button1Click());
     const auto rows = profileRows();
     ASSERT_EQ(rows.size(), 2u);
-    for (const auto& row : rows) {
-        EXPECT_EQ(row.at("item_9"), "农业科学院");
-        EXPECT_EQ(row.at("item_37"), "O'Brien路12号");
-        EXPECT_EQ(row.at("item_40"), "010-1");
-        EXPECT_EQ(row.at("item_163"), "1");
-        EXPECT_EQ(row.at("item_62"), "1");
-    }
+    EXPECT_EQ(rows[0].at("item_9"), "农业科学院");
+    EXPECT_EQ(rows[0].at("item_37"), "O'Brien路12号");
+    EXPECT_EQ(rows[0].at("item_40"), "010-1");
+    EXPECT_EQ(rows[0].at("item_163"), "1");
+    EXPECT_EQ(rows[0].at("item_62"), "1");
+    EXPECT_EQ(rows[1].at("item_9"), "华南农业研究所");
+    EXPECT_NE(rows[1].at("item_40"), "010-1");
 }
 
 TEST_F(Page4Test, FailedStatementLeavesTheProfileQueryUsable) {

@@ -104,8 +104,8 @@ TEST_F(PatentsTest, ShowingNumbersTheRowsAndShowsTheOptionTexts) {
             titles << model->headerData(column, Qt::Horizontal).toString();
         }
     }
-    EXPECT_EQ(titles, texts({"序号", "专利状况", "专利类型", "专利号", "专利名称", "PATENT_ST",
-                             "PATENT_TY"}));
+    EXPECT_EQ(titles, texts({"序号", "专利状况", "专利类型", "专利号", "专利名称", "状况代码",
+                             "类型代码"}));
     EXPECT_EQ(model->columnCount(), 9);  // ITEM_4 and ITEM_DQDM hidden
     EXPECT_EQ(model->index(1, 1).data().toString(), QStringLiteral("已授权"));
     EXPECT_EQ(model->index(2, 2).data().toString(), QStringLiteral("外观设计专利"));
@@ -200,6 +200,61 @@ TEST_F(PatentsTest, ModifyEditsTheRowUnderTheCursor) {
     EXPECT_EQ(testsupport::findRow(m_program.file("zlqk.DBF"), "PATENT_NO", "ZL3")["PATENT_NAM"],
               "新名称");
 }
+
+// ---- the record's stored counts ------------------------------------------------------------
+
+class StoredCountsTest;
+
+struct CountCase {
+    const char* name;
+    std::function<void(StoredCountsTest&)> change;
+    const char* applied;  // ITEM_51_2 stored afterwards
+    const char* granted;  // ITEM_51_3
+};
+
+void PrintTo(const CountCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StoredCountsTest : public PatentsTest, public ::testing::WithParamInterface<CountCase> {
+public:
+    void add(int status) {
+        dialog->setWindowTitle(dialog->addCaption());
+        dialog->FormShow();
+        fill("ZL4", "泵", status);
+        ASSERT_TRUE(dialog->Button1Click());
+    }
+    void editLast(int status) {
+        DM->tblzlqk.last();
+        dialog->setWindowTitle(dialog->editCaption());
+        dialog->FormShow();
+        d->cb_st->setCurrentIndex(status);
+        ASSERT_TRUE(dialog->Button1Click());
+    }
+    void deleteFirst() {
+        DM->tblzlqk.first();
+        m_boxes.answers = {widgets::Yes};
+        list->form()->Button1->click();
+    }
+};
+
+// Whatever changes the list, the record's counts change with it, whether or not the
+// intellectual property page is saved afterwards (the export writes the stored counts).
+TEST_P(StoredCountsTest, FollowEveryChangeOfTheList) {
+    const CountCase& c = GetParam();
+    openList();  // two applied for, one granted; stored counts none
+    c.change(*this);
+    EXPECT_EQ(stored(kKey).at("ITEM_51_2"), c.applied);
+    EXPECT_EQ(stored(kKey).at("ITEM_51_3"), c.granted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, StoredCountsTest,
+    ::testing::Values(
+        CountCase{"add_granted", [](StoredCountsTest& t) { t.add(1); }, "2", "2"},
+        CountCase{"edit_to_granted", [](StoredCountsTest& t) { t.editLast(1); }, "1", "2"},
+        CountCase{"delete_applied", [](StoredCountsTest& t) { t.deleteFirst(); }, "1", "1"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- the dialog's checks ------------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 // known to this installation.
 #include <gtest/gtest.h>
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QItemSelectionModel>
@@ -311,6 +312,46 @@ TEST_F(PersonsTest, TitlesOneAToOneCAreStoredAsTheirLetter) {
     EXPECT_EQ(column("cgwcr.DBF", "ITEM_183"), std::vector<std::string>{"a"});
 }
 
+// The stored letter is shown as its title again, and is no change.
+TEST_F(PersonsTest, StoredTitleLetterShowsItsTitle) {
+    append("zdxx.dbf", {{{"zddm", "item_183"}, {"xxdm", "1a"}, {"xxmc", "研究员"}}});
+    open({person("1", "甲",
+                 {{"ITEM_181", "1"},
+                  {"ITEM_182", "1965.03"},
+                  {"ITEM_183", "a"},
+                  {"ITEM_184", "3"},
+                  {"ITEM_188", "0"},
+                  {"ITEM_186", "贡献"}})});
+    showDialog(false);
+    EXPECT_EQ(d->cbry_183->currentText(), QStringLiteral("1a  研究员"));
+    EXPECT_TRUE(into8->isRowUnchanged());
+    d->edtry_186->setText(QStringLiteral("新贡献"));
+    EXPECT_TRUE(into8->Button1Click());
+    EXPECT_EQ(column("cgwcr.DBF", "ITEM_183"), std::vector<std::string>{"a"});
+}
+
+// The calendar speaks Chinese whatever the machine's locale is.
+TEST_F(PersonsTest, BirthCalendarIsChinese) {
+    open();
+    showDialog(true);
+    QCalendarWidget* calendar = d->dtpry_182->calendarWidget();
+    ASSERT_NE(calendar, nullptr);
+    EXPECT_EQ(calendar->locale().language(), QLocale::Chinese);
+    EXPECT_EQ(calendar->locale().monthName(1), QStringLiteral("一月"));
+    EXPECT_EQ(calendar->locale().dayName(1, QLocale::ShortFormat), QStringLiteral("周一"));
+}
+
+TEST_F(PersonsTest, PersonBornAfter2000CanBeAdded) {
+    open();
+    showDialog(true);
+    EXPECT_EQ(d->dtpry_182->maximumDate(), QDate(2026, 12, 10));
+    d->dtpry_182->setDate(QDate(2003, 5, 1));
+    EXPECT_EQ(d->dtpry_182->date(), QDate(2003, 5, 1));
+    d->edtry_180->setText(QStringLiteral("张三"));
+    EXPECT_TRUE(into8->Button1Click());
+    EXPECT_EQ(column("cgwcr.DBF", "ITEM_182"), std::vector<std::string>{"2003.05"});
+}
+
 struct BirthCase {
     const char* name;
     const char* stored;
@@ -341,10 +382,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, BirthTest,
     ::testing::Values(BirthCase{"year_and_month", "1965.03", QDate(1965, 3, 1), {}},
                       BirthCase{"one_digit_month", "1965.3", QDate(1965, 3, 1), {}},
-                      // Today is outside the picker's range: its last day stands for it.
-                      BirthCase{"empty_gives_today", "", QDate(2000, 12, 31), {}},
-                      // A month past the range is kept, not clamped into it.
-                      BirthCase{"after_the_range", "2003.05", QDate(2003, 5, 1), {}},
+                      BirthCase{"empty_gives_today", "", QDate(2026, 12, 10), {}},
+                      BirthCase{"born_after_2000", "2003.05", QDate(2003, 5, 1), {}},
+                      // A month past the range (after today) is kept, not clamped into it.
+                      BirthCase{"after_the_range", "2027.05", QDate(2027, 5, 1), {}},
                       BirthCase{"not_a_month", "1965-13", QDate(1950, 6, 1),
                                 QStringLiteral("1965-13不是正确的出生年月格式！")},
                       BirthCase{"words", "六十年代", QDate(1950, 6, 1),
@@ -437,6 +478,49 @@ TEST_F(PersonsTest, QuickAddWithoutSelectionAsksForAll) {
     EXPECT_EQ(column("cgwcr.DBF", "ITEM_185"),
               (std::vector<std::string>{"原单位", "一所", "二所"}));
     EXPECT_EQ(w->Label1->text(), QStringLiteral("选择了2记录！"));
+}
+
+// Persons the record already lists are not added twice, nor a name known twice.
+TEST_F(PersonsTest, QuickAddSkipsPersonsAlreadyListed) {
+    open({person("1", "甲"), person("2", "张三")}, {known("张三", "一所"), known("李四", "二所"),
+                                                    known("李四", "三所"), known(" 甲 ", "四所")});
+    ui->btn_page08->click();
+    wcr->FormShow();
+    m_boxes.answers = {widgets::Yes};
+    w->BitBtn1->click();
+    EXPECT_EQ(column("cgwcr.DBF", "ITEM_180"), (std::vector<std::string>{"甲", "张三", "李四"}));
+    EXPECT_EQ(column("cgwcr.DBF", "ITEM_185"), (std::vector<std::string>{"", "", "二所"}));
+    EXPECT_EQ(boxTexts(), (QStringList{QStringLiteral("请选择您要导出的项目，是否全部选择？"),
+                                       QStringLiteral("有3人已在本项目的成果完成人员名单中，"
+                                                      "未重复添加。")}));
+}
+
+// cgwcrNew laid out in another column order: persons travel by column name both ways.
+TEST_F(PersonsTest, KnownPersonsAreCopiedByColumnName) {
+    replaceTable("cgwcrNew.dbf",
+                 "ITEM_185 C(80)\tITEM_180 C(20)\tITEM_186 C(160)\tITEM_181 C(1)\t"
+                 "ITEM_182 C(14)\tITEM_183 C(1)\tITEM_184 C(1)\tITEM_188 C(1)\t"
+                 "ITEM_4 C(10)\tITEM_DQDM C(3)\tITEM_187 N(10)\n"
+                 "二所\t李四\t育种\t1\t1960.01\t2\t3\t1\t\t\t\n");
+    open();
+    showDialog(true);
+    d->edtry_180->setText(QStringLiteral("张三"));
+    d->edtry_185->setText(QStringLiteral("一所"));
+    ASSERT_TRUE(into8->Button1Click());
+    const Row entered = testsupport::findRow(m_program.file("cgwcrNew.dbf"), "ITEM_180", "张三");
+    EXPECT_EQ(entered.at("ITEM_185"), "一所");
+    EXPECT_EQ(entered.at("ITEM_4"), kKey);
+
+    wcr->FormShow();
+    w->DBGrid1->selectionModel()->select(wcr->model().index(0, 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    w->BitBtn1->click();
+    const Row added = testsupport::findRow(m_program.file("cgwcr.DBF"), "ITEM_180", "李四");
+    EXPECT_EQ(added.at("ITEM_185"), "二所");
+    EXPECT_EQ(added.at("ITEM_186"), "育种");
+    EXPECT_EQ(added.at("ITEM_182"), "1960.01");
+    EXPECT_EQ(added.at("ITEM_188"), "1");
+    EXPECT_EQ(added.at("ITEM_4"), kKey);
 }
 
 TEST_F(PersonsTest, QuickAddDeletesAKnownPerson) {

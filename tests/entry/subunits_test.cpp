@@ -64,8 +64,12 @@ INSTANTIATE_TEST_SUITE_P(
                       CodeCase{"second_unit", "9990001000", "9990001010", "9990001020"},
                       CodeCase{"tenth_unit", "9990001000", "9990001090", "9990001100"},
                       CodeCase{"shorter_parent", "12345", "", "12345010"},
+                      CodeCase{"second_of_a_shorter_parent", "12345", "12345010", "12345020"},
                       // The width stays, so the code still starts with its parent's.
-                      CodeCase{"leading_zeros_kept", "0010001000", "0010001010", "0010001020"}),
+                      CodeCase{"leading_zeros_kept", "0010001000", "0010001010", "0010001020"},
+                      CodeCase{"ninety_ninth_unit", "9990001000", "9990001980", "9990001990"},
+                      // The next would be 9990002000, a code of the next parent's block.
+                      CodeCase{"block_exhausted", "9990001000", "9990001990", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(NextUnitCode, LargestThatIsNotANumberIsRefused) {
@@ -205,8 +209,8 @@ TEST_P(SubUnitAddTest, AddThenSaveStoresTheTypedUnit) {
         EXPECT_TRUE(page->btnSave01Click());
     });
     EXPECT_EQ(boxTexts(), QStringList{kStored});
-    EXPECT_EQ(ui->btn_page04->kind(), GlyphButton::Kind::Yes);
-    EXPECT_EQ(ui->btn_page04->text(), QStringLiteral("第一完成单位情况"));
+    // A unit is not the record: the record's marks stay as they were.
+    EXPECT_EQ(ui->btn_page04->kind(), GlyphButton::Kind::Help);
 
     Row row = storedUnit(c.code);
     EXPECT_EQ(row["upunitcode"], "9990001000");
@@ -238,6 +242,21 @@ INSTANTIATE_TEST_SUITE_P(
                 {unit("9990001010", "一"), unit("9990001040", "三级", "9990001000", "3")},
                 "9990001050"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SubUnitsTest, CodeAnotherUnitCarriesIsPassedOver) {
+    // 9990001020 belongs to a unit filed under another parent.
+    open({unit("9990001010", "一"), unit("9990001020", "别处", "1230001000")});
+    showUnits([&] { p->Button2->click(); });
+    EXPECT_EQ(DM->Qryunit.field("unitcode").asText(), "9990001030");
+}
+
+TEST_F(SubUnitsTest, FullBlockAddsNoUnit) {
+    open({unit("9990001990", "第九十九")});
+    showUnits([&] { p->Button2->click(); });
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral(
+                              "单位代码9990001000下的下属单位代码已经用完，不能再增加下属单位！")});
+    EXPECT_EQ(fileRows("unit.dbf").size(), 3u);  // the registering unit, the fixture's, the unit
+}
 
 TEST_F(SubUnitsTest, SelectingAUnitShowsItSoTheSaveKeepsTheOthers) {
     open({unit("9990001010", "一分院", "9990001000", "2", {{"item_38", "100001"}}),
@@ -283,6 +302,7 @@ TEST_F(SubUnitsTest, SaveWithoutAUnitWritesNoRow) {
     });
     ASSERT_EQ(m_boxes.boxes.size(), 1u);
     EXPECT_EQ(m_boxes.boxes[0].title, QStringLiteral("提示"));
+    EXPECT_EQ(m_boxes.boxes[0].text, QStringLiteral("没有当前记录，无法存储"));
     EXPECT_EQ(fileRows("unit.dbf").size(), 2u);  // the registering unit and the fixture's
 }
 
@@ -330,6 +350,47 @@ INSTANTIATE_TEST_SUITE_P(
             "no_keeps_it", 1, widgets::No, {"9990001010", "9990001020", "9990001030"}, "二分院"},
         DeleteCase{"middle_unit", 1, widgets::Yes, {"9990001010", "9990001030"}, "三分院"},
         DeleteCase{"last_unit", 2, widgets::Yes, {"9990001010", "9990001020"}, "二分院"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct DependantCase {
+    const char* name;
+    std::vector<Row> units;    // besides the unit to delete, 9990001010
+    std::vector<Row> leaders;  // of unitexpert
+    const char* message;
+};
+
+void PrintTo(const DependantCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SubUnitDependantsTest : public SubUnitsTest,
+                              public ::testing::WithParamInterface<DependantCase> {};
+
+// A unit with units or discipline leaders under it is not deleted: they would be left
+// without their unit.
+TEST_P(SubUnitDependantsTest, RefusesTheDelete) {
+    const DependantCase& c = GetParam();
+    std::vector<Row> units{unit("9990001010", "一分院")};
+    units.insert(units.end(), c.units.begin(), c.units.end());
+    append("unitexpert.dbf", c.leaders);
+    open(units);
+    showUnits([&] { p->Button3->click(); });
+    EXPECT_EQ(boxTexts(), QStringList{QString::fromUtf8(c.message)});
+    EXPECT_EQ(storedUnit("9990001010")["item_9"], "一分院");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SubUnitDependantsTest,
+    ::testing::Values(
+        DependantCase{"child_unit",
+                      {unit("9990001011", "研究室", "9990001010", "3")},
+                      {},
+                      "“一分院”下还有1个下属单位和0位学科带头人，请先删除它们，再删除该单位！"},
+        DependantCase{"leaders",
+                      {},
+                      {{{"unitcode", "9990001010"}, {"item_180", "张三"}},
+                       {{"unitcode", "9990001010"}, {"item_180", "李四"}}},
+                      "“一分院”下还有0个下属单位和2位学科带头人，请先删除它们，再删除该单位！"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SubUnitsTest, DeleteOnAnEmptyListAsksNothing) {

@@ -314,6 +314,55 @@ INSTANTIATE_TEST_SUITE_P(
                       ListSaveCase{"typed_code_without_blank", {"07"}, "07 ;"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct TypedCodeCase {
+    const char* name;
+    const char* prefix;
+    const char* typed;
+    const char* message;
+};
+
+void PrintTo(const TypedCodeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class UnitTypedCodeTest : public UnitPageTest,
+                          public ::testing::WithParamInterface<TypedCodeCase> {};
+
+// A typed code that its classification table lacks is refused, naming the table; nothing is
+// written.
+TEST_P(UnitTypedCodeTest, CodeOutsideTheTableIsRefused) {
+    const TypedCodeCase& c = GetParam();
+    open({storedUnit({{"item_124_1", "05 ;"}})});
+    openPage([&] {
+        page->codeListEdits(QString::fromLatin1(c.prefix))[1]->setText(QString::fromUtf8(c.typed));
+        EXPECT_FALSE(page->btnSave01Click());
+    });
+    EXPECT_EQ(boxTexts(), QStringList{QString::fromUtf8(c.message)});
+    EXPECT_EQ(units().at(0).at("item_124_1"), "05 ;");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnitTypedCodeTest,
+    ::testing::Values(
+        TypedCodeCase{"high_tech_field", "edt_124_1_", "ZZZ",
+                      "“ZZZ”不是高新技术领域表（gxjs.dbf）中的代码，请用右边的下拉按钮选择！"},
+        TypedCodeCase{"discipline", "edt_15_", "99999  自造",
+                      "“99999”不是学科分类表（xkfl.dbf）中的代码，请用右边的下拉按钮选择！"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A stored code the table lacks (retired by a code-table update) stays while its edit is
+// left as loaded; the edits show the code first.
+TEST_F(UnitPageTest, StoredCodeOutsideTheTableIsKept) {
+    open({storedUnit({{"item_15", "99999 ;110 ;"}})});
+    openPage([this] {
+        for (QLineEdit* e : page->codeListEdits(QStringLiteral("edt_15_"))) {
+            EXPECT_EQ(e->cursorPosition(), 0) << e->objectName().toStdString();
+        }
+        ASSERT_TRUE(page->btnSave01Click());
+    });
+    EXPECT_EQ(units().at(0).at("item_15"), "99999 ;110 ;");
+}
+
 TEST_F(UnitPageTest, FourListsGoToTheirColumns) {
     open({storedUnit()});
     openPage([this] {
@@ -406,8 +455,9 @@ TEST_P(UnitEnterpriseTest, OwnershipOnlyForTheEnterpriseCode) {
     openPage([&] {
         selectItem(p->cb_62, QString::fromUtf8(c.attribute));
         page->cb_62Change();
+        // The code decides, whatever the option's text says.
         EXPECT_EQ(p->CB_41_3->isEnabled(),
-                  p->cb_62->currentText().contains(QStringLiteral("企业")));
+                  p->cb_62->currentText().startsWith(QStringLiteral("3  ")));
         if (p->CB_41_3->isEnabled()) {
             selectItem(p->CB_41_3, QStringLiteral("06  "));
             p->cb_163->setChecked(c.converted);
@@ -427,7 +477,8 @@ INSTANTIATE_TEST_SUITE_P(
                       EnterpriseCase{"enterprise_text_other_code", "5  ", true, "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(UnitPageTest, SaveWritesWithoutCheckingAndMarksTheUnitSection) {
+// The unit is not the record: saving it leaves the record's section marks alone.
+TEST_F(UnitPageTest, SaveWritesWithoutCheckingAndLeavesTheRecordsMarks) {
     open({storedUnit()}, {record("2026000001", "1")});
     TMainForm::setSectionKind(ui->btn_page04, false);
     openPage([this] {
@@ -436,8 +487,7 @@ TEST_F(UnitPageTest, SaveWritesWithoutCheckingAndMarksTheUnitSection) {
         ASSERT_TRUE(page->btnSave01Click());
     });
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("存储成功！")});
-    EXPECT_TRUE(complete(ui->btn_page04));
-    EXPECT_EQ(ui->btn_page04->text(), QStringLiteral("第一完成单位情况"));
+    EXPECT_FALSE(complete(ui->btn_page04));
     const auto rows = units();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].at("item_420"), "");
@@ -449,10 +499,8 @@ TEST_F(UnitPageTest, FailedPostIsReportedAndNothingIsWritten) {
     TMainForm::setSectionKind(ui->btn_page04, false);
     openPage([this] {
         p->Edt_37->setText(QStringLiteral("新地址"));
-        // Ten ten-digit codes do not fit the list's hundred characters.
-        for (QLineEdit* e : page->codeListEdits(QStringLiteral("edt_15_"))) {
-            e->setText(QStringLiteral("1234567890  名称"));
-        }
+        // Not a GBK character: the post refuses the row.
+        p->Edt_60->setText(QStringLiteral("www.例😀.cn"));
         EXPECT_FALSE(page->btnSave01Click());
         ASSERT_EQ(m_boxes.boxes.size(), 1u);
         EXPECT_EQ(m_boxes.boxes[0].title, QStringLiteral("提示"));
@@ -529,29 +577,91 @@ INSTANTIATE_TEST_SUITE_P(
 
 class UnitExitTest : public UnitPageTest, public ::testing::WithParamInterface<Way> {};
 
-TEST_P(UnitExitTest, ExitOpensTheRecordFunctionsWithoutAskingOrSaving) {
-    // A record whose overview is missing keeps the shell locked.
-    open({storedUnit()}, {record("2026000001", "1")});
-    m_form->MarkIncompletePages();
-    ASSERT_FALSE(m_form->LockUntilComplete());
-    ASSERT_FALSE(ui->Button1->isEnabled());
+// Leaving asks about unsaved input as the record pages do, however the page is left.
+TEST_P(UnitExitTest, ExitAsksBeforeDroppingAChange) {
+    open({storedUnit()});
     openPage([this] {
         p->Edt_37->setText(QStringLiteral("未存储的地址"));
+        m_boxes.answers = {widgets::No};
         testsupport::leave(*page, *p->quit01, GetParam());
         EXPECT_EQ(page->result(), QDialog::Accepted);
     });
-    EXPECT_TRUE(m_boxes.boxes.empty());
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].text, QStringLiteral("记录已经更改,是否保存？"));
+    EXPECT_EQ(m_boxes.boxes[0].title, QStringLiteral("请注意！"));
     EXPECT_EQ(units().at(0).at("item_37"), "某市某路1号");
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             ui->Button1, ui->Button5, ui->Button4, ui->BitBtn1, ui->BitBtn2, ui->BitBtn3,
-             ui->BitBtn4, ui->ComboBox1, ui->cbYear, ui->DBGrid1, ui->btn_page03}) {
-        EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, UnitExitTest,
                          ::testing::Values(Way::Button, Way::Escape, Way::WindowClose),
                          [](const auto& info) { return testsupport::wayName(info.param); });
+
+TEST_F(UnitPageTest, ExitAnsweredYesSavesAndCloses) {
+    open({storedUnit()});
+    openPage([this] {
+        p->Edt_37->setText(QStringLiteral("新地址"));
+        m_boxes.answers = {widgets::Yes};
+        p->quit01->click();
+        EXPECT_EQ(page->result(), QDialog::Accepted);
+    });
+    EXPECT_EQ(boxTexts(), (QStringList{QStringLiteral("记录已经更改,是否保存？"),
+                                       QStringLiteral("存储成功！")}));
+    EXPECT_EQ(units().at(0).at("item_37"), "新地址");
+}
+
+struct LeaveCase {
+    const char* name;
+    bool unitStored;
+    bool recordComplete;
+    bool sectionsOpen;  // the section buttons, "新增" and the code tables
+    bool listOpen;  // the lock's controls: the list, the selectors, "新增", "导出", "打印"
+};
+
+void PrintTo(const LeaveCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class UnitLeaveTest : public UnitPageTest, public ::testing::WithParamInterface<LeaveCase> {};
+
+// Leaving re-evaluates the marks and the lock from the stored rows: the shell opens only
+// once unit.dbf holds the unit, and never over an incomplete record.
+TEST_P(UnitLeaveTest, RecordFunctionsFollowTheStoredRows) {
+    const LeaveCase& c = GetParam();
+    const Row fields = c.recordComplete ? Row{{"ITEM_1", "1"}, {"ITEM_51", "1"}} : Row{};
+    std::vector<Row> unitRows;
+    if (c.unitStored) {
+        unitRows.push_back(storedUnit());
+    }
+    append("cgwcr.DBF", {testsupport::person("2026000001")});
+    open(unitRows, {record("2026000001", "1", fields)});
+    for (QWidget* control : {static_cast<QWidget*>(ui->Button1), static_cast<QWidget*>(ui->DBGrid1),
+                             static_cast<QWidget*>(ui->btn_page01)}) {
+        control->setEnabled(!c.listOpen);  // whatever they were before
+    }
+    openPage([this] {
+        fillRequired();
+        m_boxes.answers = {widgets::No};
+        p->quit01->click();
+    });
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{ui->btn_page01, ui->btn_page03, ui->BitBtn3}) {
+        EXPECT_EQ(control->isEnabled(), c.sectionsOpen) << control->objectName().toStdString();
+    }
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{ui->Button1, ui->Button5, ui->BitBtn2, ui->BitBtn4,
+                                         ui->ComboBox1, ui->cbYear, ui->DBGrid1}) {
+        EXPECT_EQ(control->isEnabled(), c.listOpen) << control->objectName().toStdString();
+    }
+    EXPECT_EQ(complete(ui->btn_page01), c.recordComplete);
+    EXPECT_TRUE(ui->Button4->isEnabled());  // deleting a record stays possible
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnitLeaveTest,
+                         ::testing::Values(LeaveCase{"complete_record", true, true, true, true},
+                                           LeaveCase{"incomplete_record_stays_locked", true, false,
+                                                     true, false},
+                                           LeaveCase{"no_unit_stored", false, true, false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- the long-text editors ----------------------------------------------------------------
 
@@ -579,8 +689,10 @@ TEST_F(UnitPageTest, EditorStoresAtOnceAndTheExitDoesNotUndoIt) {
             EXPECT_EQ(e.pageMemo->toPlainText(), QStringLiteral("第一行\n第二行")) << e.column;
         }
         p->Edt_37->setText(QStringLiteral("未存储的地址"));
+        m_boxes.answers = {widgets::No};
         p->quit01->click();
     });
+    EXPECT_EQ(boxTexts().last(), QStringLiteral("记录已经更改,是否保存？"));
     Row row = units().at(0);
     for (const char* column : {"studydirec", "advantage", "unitintrod"}) {
         EXPECT_EQ(row[column], "第一行\r\n第二行") << column;

@@ -15,7 +15,9 @@
 #include "Dialogs.h"
 #include "ExchangeTextFile.h"
 #include "MainWindowFixture.h"
+#include "QtPrinters.h"
 #include "TableRows.h"
+#include "Text.h"
 #include "UnitDM.h"
 #include "Unitin.h"
 #include "ui_Unitin.h"
@@ -40,14 +42,21 @@ public:
         // Like arj, adds to an archive that exists.
         std::ofstream(folder / archiveName, std::ios::app) << "packed";
     }
-    void extract(const std::filesystem::path& folder, const std::string& archiveName) override {
+    // Like the real one, keeps only the members asked for.
+    void extract(const std::filesystem::path& folder, const std::string& archiveName,
+                 const std::vector<std::string>& members) override {
         extracted.push_back(archiveName);
         if (!error.empty()) {
             throw exchange::ArchiverError(error);
         }
         for (const auto& entry : std::filesystem::directory_iterator(contents)) {
-            std::filesystem::copy_file(entry.path(), folder / entry.path().filename(),
-                                       std::filesystem::copy_options::overwrite_existing);
+            const std::string name = entry.path().filename().string();
+            for (const std::string& member : members) {
+                if (store::text::equalsIgnoringCase(name, member)) {
+                    std::filesystem::copy_file(entry.path(), folder / name,
+                                               std::filesystem::copy_options::overwrite_existing);
+                }
+            }
         }
     }
 
@@ -90,8 +99,7 @@ protected:
             return;
         }
         const auto fields = DM->database().file(table)->fields();
-        // The main table's last field is not read from a package.
-        const size_t count = fields.size() == 102 ? 101 : fields.size();
+        const size_t count = fields.size();
         for (const Row& row : rows) {
             for (size_t i = 0; i < count; ++i) {
                 auto it = row.find(fields[i].name);
@@ -156,6 +164,21 @@ protected:
             values.push_back(row[field]);
         }
         return values;
+    }
+
+    // The package was refused: one message, "文件的格式不正确" over a line that begins with
+    // detail; nothing staged, nothing to read, and only the package left in its folder.
+    void expectRefused(const char* detail) {
+        ASSERT_EQ(m_dialogs.boxes.size(), 1u);
+        const QStringList lines = m_dialogs.boxes[0].text.split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_EQ(lines[0], QStringLiteral("文件的格式不正确"));
+        EXPECT_TRUE(lines[1].startsWith(QString::fromUtf8(detail))) << lines[1].toStdString();
+        EXPECT_TRUE(rows("hveltemp.DBF").empty());
+        EXPECT_FALSE(in->Button3->isEnabled());
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_packageDir),
+                                std::filesystem::directory_iterator()),
+                  1);
     }
 
     QStringList boxTexts() const {

@@ -16,6 +16,7 @@
 #include "ExchangeTextFile.h"
 #include "GbkCodec.h"
 #include "MainWindowFixture.h"
+#include "QtPrinters.h"
 #include "TableRows.h"
 #include "Text.h"
 #include "ui_CodeManage.h"
@@ -31,10 +32,11 @@ public:
     FakeArchiver() { install(this); }
     ~FakeArchiver() override { install(nullptr); }
     void pack(const fs::path&, const std::string&, const std::vector<std::string>&) override {}
-    void extract(const fs::path& folder, const std::string& archive) override {
+    void extract(const fs::path& folder, const std::string& archive,
+                 const std::vector<std::string>&) override {
         extracted.push_back(archive);
         if (fails) {
-            throw exchange::ArchiverError("The archiver failed (exit status 3)");
+            throw exchange::ArchiverError("解压“DFJHXX.ARJ”失败（arj的退出状态为7）。");
         }
         for (const auto& [name, bytes] : files) {
             std::ofstream(folder / name, std::ios::binary) << bytes;
@@ -180,6 +182,30 @@ TEST_P(CodeManageTargets, TableFileReplacesTheDataFile) {
     EXPECT_FALSE(fs::exists(target.parent_path() / ("." + target.filename().string() + ".new")));
 }
 
+// A table file of the right name but other fields would leave the program reading fields
+// that are not there: it is refused before anything is replaced.
+TEST_P(CodeManageTargets, TableFileOfOtherFieldsChangesNothing) {
+    const Target& t = GetParam();
+    const fs::path target = DM->database().tablePath(fs::path(t.code->tableFile).stem().string());
+    const std::string old = readBytes(target);
+    const Rows before = rowsOf(t.table());
+    const fs::path chosen = folder() / t.code->tableFile;
+    store::writeTable(store::parseTableText("a C(5)\tb N(3)\nx\t1\n", "other"), chosen.string());
+    m_boxes.fileNames.push_back(QString::fromStdString(chosen.string()));
+    t.fileClick(*m_window);
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    const QString text = m_boxes.boxes[0].text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("文件的格式不正确\n“") +
+                                QString::fromUtf8(t.code->tableFile) +
+                                QStringLiteral("”的字段应依次为")))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral("而它的字段是a、b。\n代码表没有改动。")))
+        << text.toStdString();
+    EXPECT_EQ(readBytes(target), old);
+    ASSERT_TRUE(t.table().active());
+    EXPECT_EQ(rowsOf(t.table()), before);
+}
+
 TEST_P(CodeManageTargets, WrongNamesChangeNothing) {
     const Target& t = GetParam();
     const Rows before = rowsOf(t.table());
@@ -224,6 +250,7 @@ TEST_F(CodeManageTest, EmptyTextFileEmptiesTheTable) {
     EXPECT_EQ(DM->TblDFJHZDXX.recordCount(), 0);
 }
 
+// Every package that cannot replace the rows leaves them as they were and says why.
 TEST_F(CodeManageTest, PackageFailuresKeepTheRows) {
     struct Case {
         const char* name;
@@ -231,12 +258,26 @@ TEST_F(CodeManageTest, PackageFailuresKeepTheRows) {
         std::map<std::string, std::string> files;
         QString box;
     };
+    const QString unchanged = QStringLiteral("\n代码表没有改动。");
     const Case cases[] = {
-        {"ArchiverFails",
-         true,
-         {},
-         QStringLiteral("解压“DFJHXX.ARJ”失败：The archiver failed (exit status 3)")},
+        {"ArchiverFails", true, {}, QStringLiteral("解压“DFJHXX.ARJ”失败（arj的退出状态为7）。")},
         {"NoTextFile", false, {{"OTHER.TXT", "x"}}, QStringLiteral("导入包中没有“DFJHXX.TXT”！")},
+        {"MoreColumns",
+         false,
+         {{"DFJHXX.TXT", "01\t01\tok\r\n01\t02\tname\textra\r\n"}},
+         QStringLiteral("文件的格式不正确\n“DFJHXX.TXT”中有1条记录的列数不是代码表的3列。") +
+             unchanged},
+        {"FewerColumns",
+         false,
+         {{"DFJHXX.TXT", "01\t01\r\n"}},
+         QStringLiteral("文件的格式不正确\n“DFJHXX.TXT”中有1条记录的列数不是代码表的3列。") +
+             unchanged},
+        {"ValueTooWide",
+         false,
+         {{"DFJHXX.TXT", "01\t01\tok\r\n01\t0123\ttoo wide\r\n"}},
+         QStringLiteral("文件的格式不正确\n“DFJHXX.TXT”第2行有表中字段存不下的值（文字过长，或"
+                        "数字、日期的写法不对）。") +
+             unchanged},
     };
     const Rows before = rowsOf(DM->TblDFJHZDXX);
     ASSERT_FALSE(before.empty());
@@ -250,19 +291,24 @@ TEST_F(CodeManageTest, PackageFailuresKeepTheRows) {
         m_boxes.fileNames.push_back(QString::fromStdString((folder() / "DFJHXX.ARJ").string()));
         m_window->Button4Click();
         EXPECT_EQ(boxTexts(), QStringList{c.box});
+        EXPECT_EQ(DM->TblDFJHZDXX.state(), store::Dataset::State::Browse);
         EXPECT_EQ(rowsOf(DM->TblDFJHZDXX), before);
     }
 }
 
-TEST_F(CodeManageTest, RowTheTableCannotTakeRollsTheWholeUpdateBack) {
+// A package that arj cannot unpack, made by arj and then cut short.
+TEST_F(CodeManageTest, ADamagedPackageKeepsTheRows) {
     const Rows before = rowsOf(DM->TblDFJHZDXX);
-    FakeArchiver archiver;
-    archiver.files = {{"DFJHXX.TXT", "01\t01\tok\r\n01\t0123\ttoo wide\r\n"}};
-    m_boxes.fileNames.push_back(QString::fromStdString((folder() / "DFJHXX.ARJ").string()));
-    EXPECT_THROW(m_window->Button4Click(), store::StoreError);
-    EXPECT_TRUE(m_boxes.boxes.empty());
-    EXPECT_EQ(DM->TblDFJHZDXX.state(), store::Dataset::State::Browse);
+    const fs::path package = packWithArj(dfjh, "DFJHXX.ARJ");
+    const std::string bytes = readBytes(package);
+    writeBytes(package, bytes.substr(0, bytes.size() - 10));
+    m_boxes.fileNames.push_back(QString::fromStdString(package.string()));
+    m_window->Button4Click();
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_TRUE(
+        m_boxes.boxes[0].text.startsWith(QStringLiteral("文件的格式不正确\n“DFJHXX.ARJ”不完整")));
     EXPECT_EQ(rowsOf(DM->TblDFJHZDXX), before);
+    EXPECT_FALSE(fs::exists(folder() / "DFJHXX.TXT"));
 }
 
 TEST_F(CodeManageTest, FileThatIsNoTableIsRefusedAndTheOldOneKept) {
@@ -273,7 +319,10 @@ TEST_F(CodeManageTest, FileThatIsNoTableIsRefusedAndTheOldOneKept) {
     writeBytes(folder() / "sub" / "dfjhzdxx.dbf", "this is not a table");
     m_boxes.fileNames.push_back(
         QString::fromStdString((folder() / "sub" / "dfjhzdxx.dbf").string()));
-    EXPECT_THROW(m_window->Button2Click(), store::EngineError);
+    m_window->Button2Click();
+    EXPECT_EQ(boxTexts(),
+              QStringList{QStringLiteral("文件的格式不正确\n“dfjhzdxx.dbf”不是可以读取的表文件。\n"
+                                         "代码表没有改动。")});
     EXPECT_EQ(readBytes(target), old);
     EXPECT_FALSE(fs::exists(target.parent_path() / ("." + target.filename().string() + ".new")));
     ASSERT_TRUE(DM->TblDFJHZDXX.active());

@@ -56,15 +56,17 @@ protected:
     static Rows rowsOf(store::Dataset& table) { return testsupport::datasetRows(table); }
 
     // Reads bytes as the file into a fresh copy of table, returning its rows.
+    // The counts of the reading are kept in m_counts.
     Rows readInto(const std::string& table, std::string_view bytes,
                   ExchangeVariant variant = ExchangeVariant::Package) {
         writeBytes(file("in.txt"), bytes);
         store::Table& target = open(table);
-        ReadExchangeFile(file("in.txt").string(), target, variant);
+        m_counts = ReadExchangeFile(file("in.txt").string(), target, variant);
         return rowsOf(target);
     }
 
     testsupport::TableFolder m_folder;
+    ExchangeReadCounts m_counts;
     std::unique_ptr<store::Database> m_db;
     std::vector<std::unique_ptr<store::Table>> m_tables;
 };
@@ -207,7 +209,13 @@ TEST_F(ExchangeTextTest, FileErrorsAreReported) {
     makeTable("t", "A C(5)\tB C(5)\n");
     store::Table& table = open("t");
     EXPECT_THROW(WriteExchangeFile(table, (file("missing") / "T.TXT").string()), ExchangeIoError);
-    EXPECT_THROW(ReadExchangeFile(file("missing.txt").string(), table), ExchangeIoError);
+    try {
+        ReadExchangeFile(file("missing.txt").string(), table);
+        ADD_FAILURE() << "read";
+    } catch (const ExchangeIoError& e) {
+        EXPECT_EQ(e.what(),
+                  "无法打开文件“" + file("missing.txt").string() + "”：文件或文件夹不存在。");
+    }
 }
 
 // ---- the reader on files it did not write ----------------------------------------------
@@ -216,60 +224,86 @@ struct ReadCase {
     const char* name;
     const char* text;  // UTF-8 here, GBK in the file
     Rows rows;
+    // Records read; those of fewer and of more columns than the table's four fields.
+    ExchangeReadCounts counts;
 };
 
 void PrintTo(const ReadCase& c, std::ostream* os) {
     *os << c.name;
 }
 
+}  // namespace
+
+namespace exchange {
+void PrintTo(const ExchangeReadCounts& c, std::ostream* os) {
+    *os << "{" << c.records << " records, " << c.shortRecords << " short, " << c.longRecords
+        << " long}";
+}
+}  // namespace exchange
+
+namespace {
+
 class ExchangeRead : public ExchangeTextTest, public ::testing::WithParamInterface<ReadCase> {};
 
 TEST_P(ExchangeRead, SplitsRecordsIntoRows) {
     makeTable("t", "A C(10)\tB C(10)\tC C(10)\tD C(30)\n");
     EXPECT_EQ(readInto("t", gbk(GetParam().text)), GetParam().rows);
+    EXPECT_EQ(m_counts, GetParam().counts);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Records, ExchangeRead,
     ::testing::Values(
-        ReadCase{"ExactColumns", "k\tb\tc\td\r\n", {{"k", "b", "c", "d"}}},
+        ReadCase{"ExactColumns", "k\tb\tc\td\r\n", {{"k", "b", "c", "d"}}, {1, 0, 0}},
         ReadCase{"LinesEndedByLineFeedOrNothing",
                  "k\tb\tc\td\nl\tb\tc\td",
-                 {{"k", "b", "c", "d"}, {"l", "b", "c", "d"}}},
+                 {{"k", "b", "c", "d"}, {"l", "b", "c", "d"}},
+                 {2, 0, 0}},
         ReadCase{"EmptyAndBlankLinesGiveNoRow",
                  "\r\n   \r\n\t\r\nk\tb\tc\td\r\n",
-                 {{"k", "b", "c", "d"}}},
-        ReadCase{"LineWithoutTabFillsTheSecondField", "text\r\n", {{"", "text", "", ""}}},
-        ReadCase{"FewerColumnsLeaveFieldsEmpty", "k\tb\r\n", {{"k", "b", "", ""}}},
+                 {{"k", "b", "c", "d"}},
+                 {1, 0, 0}},
+        ReadCase{
+            "LineWithoutTabFillsTheSecondField", "text\r\n", {{"", "text", "", ""}}, {1, 1, 0}},
+        ReadCase{"FewerColumnsLeaveFieldsEmpty", "k\tb\r\n", {{"k", "b", "", ""}}, {1, 1, 0}},
         ReadCase{"OneMoreColumnDropsTheLastButOne",
                  "k\tb\tc\tdropped\tkept\r\n",
-                 {{"k", "b", "c", "kept"}}},
+                 {{"k", "b", "c", "kept"}},
+                 {1, 0, 1}},
         // More columns: the end of the record is taken as the key of a further row.
         ReadCase{"SurplusColumnsStartAFurtherRow",
                  "k\tb\tc\tD1\tB2\tC2\t0123456789\r\n",
-                 {{"k", "b", "c", "D1\tB2\tC2"}, {"0123456789", "B2", "C2", "0123456789"}}},
+                 {{"k", "b", "c", "D1\tB2\tC2"}, {"0123456789", "B2", "C2", "0123456789"}},
+                 {1, 0, 1}},
         ReadCase{"FirstFieldIsNeverUnquotedOrTrimmed",
                  "\" k\"\tb\tc\td\r\n",
-                 {{"\" k\"", "b", "c", "d"}}},
+                 {{"\" k\"", "b", "c", "d"}},
+                 {1, 0, 0}},
         ReadCase{"QuoteInTheFirstColumnOpensNoValue",
                  "\"k\tb\tc\td\r\nl\tb\tc\td\r\n",
-                 {{"\"k", "b", "c", "d"}, {"l", "b", "c", "d"}}},
+                 {{"\"k", "b", "c", "d"}, {"l", "b", "c", "d"}},
+                 {2, 0, 0}},
         ReadCase{"LastColumnKeepsItsQuotes",
                  "k\tb\tc\t\"unit name\"\r\n",
-                 {{"k", "b", "c", "\"unit name\""}}},
+                 {{"k", "b", "c", "\"unit name\""}},
+                 {1, 0, 0}},
         ReadCase{"QuotedValueWithTabsAndLines",
                  "k\t\"x\ty\r\nz\"\tc\td\r\nl\tb\tc\td\r\n",
-                 {{"k", "x\ty\r\nz", "c", "d"}, {"l", "b", "c", "d"}}},
+                 {{"k", "x\ty\r\nz", "c", "d"}, {"l", "b", "c", "d"}},
+                 {2, 0, 0}},
         ReadCase{"TwoQuotedValuesInOneRecord",
                  "k\t\"a\r\nb\"\t\"c\r\nd\"\te\r\n",
-                 {{"k", "a\r\nb", "c\r\nd", "e"}}},
+                 {{"k", "a\r\nb", "c\r\nd", "e"}},
+                 {1, 0, 0}},
         ReadCase{"UnclosedValueEndsWithTheFile",
                  "k\t\"open\r\nmore\r\n",
-                 {{"k", "open\r\nmore", "", ""}}},
+                 {{"k", "open\r\nmore", "", ""}},
+                 {1, 1, 0}},
         ReadCase{"QuotedByTheWriterRule",
                  "k\t\"\"\"x\"\t\"\"\"\"\"\"\td\r\n",
-                 {{"k", "\"x", "\"\"", "d"}}},
-        ReadCase{"ChineseText", "甲\t乙\t丙\t丁\r\n", {{"甲", "乙", "丙", "丁"}}}),
+                 {{"k", "\"x", "\"\"", "d"}},
+                 {1, 0, 0}},
+        ReadCase{"ChineseText", "甲\t乙\t丙\t丁\r\n", {{"甲", "乙", "丙", "丁"}}, {1, 0, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A record of 102 columns: the package reader fills only 101 fields of a 102-field table (its
@@ -346,13 +380,39 @@ TEST_F(ExchangeTextTest, OtherTablesKeepAnEmptyDate) {
               (Rows{{"k", "a", "b", "c", "e", "", "z"}}));
 }
 
-TEST_F(ExchangeTextTest, ValueAFieldCannotTakeEndsTheReading) {
-    makeTable("n", "A C(5)\tN N(5,0)\tB C(5)\n");
-    writeBytes(file("in.txt"), "k\t12\tb\r\nl\tabc\tb\r\nm\t3\tb\r\n");
-    store::Table& target = open("n");
-    EXPECT_THROW(ReadExchangeFile(file("in.txt").string(), target), store::StoreError);
-    target.cancel();
-    EXPECT_EQ(rowsOf(target), (Rows{{"k", "12", "b"}}));
+// A record that cannot be stored ends the reading with a message naming the file, the line
+// where the record begins and, where it is known, the field; the record is not posted.
+TEST_F(ExchangeTextTest, RecordsThatCannotBeStoredEndTheReading) {
+    struct Case {
+        const char* name;
+        const char* fields;
+        std::string bytes;
+        const char* where;
+    };
+    const Case cases[] = {
+        {"NotANumber", "A C(5)\tN N(5,0)\tB C(5)\n", "k\t12\tb\r\nl\tabc\tb\r\nm\t3\tb\r\n",
+         "“in.txt”第2行"},
+        {"TooWideAfterAValueOfTwoLines", "A C(5)\tN N(5,0)\tB C(5)\tZ C(5)\n",
+         "k\t1\t\"a\r\nb\"\tz\r\nl\t3\tlonger than five\tz\r\n", "“in.txt”第3行"},
+        {"NotGbk", "A C(5)\tN N(5,0)\tB M\n", "k\t12\tb\r\nl\t3\t\xff\xfe\xff\r\n",
+         "“in.txt”第2行，字段B中有不是GBK编码的字节"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string table = "n" + std::to_string(n++);
+        makeTable(table, c.fields);
+        writeBytes(file("in.txt"), c.bytes);
+        store::Table& target = open(table);
+        try {
+            ReadExchangeFile(file("in.txt").string(), target);
+            ADD_FAILURE() << "read";
+        } catch (const ExchangeFormatError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.where), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(target.state(), store::Dataset::State::Browse);
+        EXPECT_EQ(rowsOf(target).size(), 1u);
+    }
 }
 
 // ---- golden folders: tests/data/exchange/<case>/ --------------------------------------

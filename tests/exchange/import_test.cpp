@@ -3,8 +3,11 @@
 #include <QDialog>
 #include <QTest>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <string_view>
 
+#include "ArjCrafting.h"
 #include "ImportFixture.h"
 #include "ui_Unit1.h"
 
@@ -37,7 +40,8 @@ TEST_F(ImportDialogTest, ReadsEveryFileOfThePackageIntoStagingAndCountsByType) {
     EXPECT_EQ(column("cgwcrtemp.DBF", "ITEM_180"), std::vector<std::string>{"张三"});
     EXPECT_EQ(column("zlqktemp.DBF", "PATENT_NO"), std::vector<std::string>{"ZL1"});
     EXPECT_EQ(in->Label6->text(), QStringLiteral("记录条数:3条；"));
-    EXPECT_EQ(in->Label2->text(), QStringLiteral("其中：应用技术2条，基础理论0条，软科学1条。"));
+    // Type "3" is basic theory.
+    EXPECT_EQ(in->Label2->text(), QStringLiteral("其中：应用技术2条，基础理论1条，软科学0条。"));
     EXPECT_EQ(m_formin->model().rowCount(), 3);
     EXPECT_EQ(boxTexts().last(), QStringLiteral("导入完毕！"));
     // The text files are gone from the package's folder; the buttons move on to the merge.
@@ -53,9 +57,11 @@ TEST_F(ImportDialogTest, ReadsEveryFileOfThePackageIntoStagingAndCountsByType) {
 TEST_F(ImportDialogTest, APackageOfTheRealArchiverIsUnpackedAndRead) {
     open();
     writePackage({staged("2023000001", "1", "甲")}, {stagedPerson("2023000001", "张三")});
+    std::ofstream(m_contents / "EVIL.SH") << "rm -rf ~";  // not a file of a package
     exchange::ArjArchiver arj;
-    arj.pack(m_contents, "dovaqy.arj",
-             {"HVEL.TXT", "CGWCDW.TXT", "CGWCR.TXT", "JDWYHMD.TXT", "ZLQK.TXT", "UNIT.TXT"});
+    arj.pack(
+        m_contents, "dovaqy.arj",
+        {"HVEL.TXT", "CGWCDW.TXT", "CGWCR.TXT", "JDWYHMD.TXT", "ZLQK.TXT", "UNIT.TXT", "EVIL.SH"});
     std::filesystem::rename(m_contents / "dovaqy.arj", m_packageDir / "dovaqy.arj");
     exchange::Archiver::install(&arj);
     m_dialogs.fileNames.push_back(packagePath());
@@ -66,11 +72,70 @@ TEST_F(ImportDialogTest, APackageOfTheRealArchiverIsUnpackedAndRead) {
     EXPECT_EQ(column("hveltemp.DBF", "ITEM_3"), std::vector<std::string>{"甲"});
     EXPECT_EQ(column("cgwcrtemp.DBF", "ITEM_180"), std::vector<std::string>{"张三"});
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("导入完毕！")});
-    // Only the package is left in its folder.
+    // Only the package is left in its folder: the member that is no file of a package was
+    // never taken out of the archive.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_packageDir),
                             std::filesystem::directory_iterator()),
               1);
 }
+
+// Packages that are damaged or hostile, unpacked by Debian's arj through the dialog: the
+// format message with what is wrong, nothing left in the package's folder but the package,
+// and nothing staged.
+struct BadPackageCase {
+    const char* name;
+    std::function<std::string(const std::string&)> fromSound;
+    const char* detail;
+};
+
+void PrintTo(const BadPackageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class BadPackageTest : public ImportTest, public ::testing::WithParamInterface<BadPackageCase> {
+protected:
+    static std::string readBytes(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+};
+
+TEST_P(BadPackageTest, IsRefusedWithTheFormatMessage) {
+    const BadPackageCase& c = GetParam();
+    open();
+    writePackage({staged("2023000001", "1", "甲")}, {stagedPerson("2023000001", "张三")});
+    exchange::ArjArchiver arj;
+    arj.pack(m_contents, "sound.arj",
+             {"HVEL.TXT", "CGWCDW.TXT", "CGWCR.TXT", "JDWYHMD.TXT", "ZLQK.TXT", "UNIT.TXT"});
+    std::ofstream(m_packageDir / "dovaqy.arj", std::ios::binary)
+        << c.fromSound(readBytes(m_contents / "sound.arj"));
+    exchange::Archiver::install(&arj);
+    m_dialogs.fileNames.push_back(packagePath());
+    m_formin->Button1Click();
+    exchange::Archiver::install(&m_archiver);
+
+    expectRefused(c.detail);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, BadPackageTest,
+    ::testing::Values(
+        BadPackageCase{"Truncated",
+                       [](const std::string& sound) { return sound.substr(0, sound.size() / 2); },
+                       "“dovaqy.arj”不完整，文件在第"},
+        BadPackageCase{"NotAnArchive",
+                       [](const std::string&) { return std::string("HVEL\tnot packed\r\n"); },
+                       "“dovaqy.arj”不是ARJ压缩文件。"},
+        BadPackageCase{"DamagedData",
+                       [](const std::string& sound) { return damageMember(sound, "HVEL.TXT"); },
+                       "“dovaqy.arj”已损坏，无法完整解压。"},
+        // Debian's arj would never end on this name.
+        BadPackageCase{"MemberLeavingTheFolder",
+                       [](const std::string& sound) {
+                           return renameMembers(sound, {{"ZLQK.TXT", "..\\ZLQK.TXT"}});
+                       },
+                       "“dovaqy.arj”中的文件名“..\\ZLQK.TXT”含有路径或反斜杠，不予解压。"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ImportDialogTest, RefusesAFileNotNamedAsAPackage) {
     open();
@@ -114,7 +179,7 @@ TEST_F(ImportDialogTest, AnArchiverFailureIsShownAndReadingStaysOff) {
     EXPECT_FALSE(in->Button3->isEnabled());
 }
 
-TEST_F(ImportDialogTest, APackageMissingOneFileImportsTheOthers) {
+TEST_F(ImportDialogTest, APackageMissingOneFileImportsTheOthersAndSaysWhichWasMissing) {
     open();
     writePackage({staged("2023000001", "1", "甲")}, {stagedPerson("2023000001", "张三")});
     std::filesystem::remove(m_contents / "ZLQK.TXT");
@@ -122,7 +187,7 @@ TEST_F(ImportDialogTest, APackageMissingOneFileImportsTheOthers) {
 
     EXPECT_EQ(rows("hveltemp.DBF").size(), 1u);
     EXPECT_EQ(rows("cgwcrtemp.DBF").size(), 1u);
-    EXPECT_EQ(boxTexts().last(), QStringLiteral("导入完毕！"));
+    EXPECT_EQ(boxTexts().last(), QStringLiteral("导入完毕！\n包中缺少文件：ZLQK.TXT。"));
 }
 
 TEST_F(ImportDialogTest, TwoMissingFilesAreAPackageOfTheWrongForm) {
@@ -155,21 +220,112 @@ TEST_F(ImportDialogTest, ReadingBeforeAnyPackageDoesNothing) {
     EXPECT_TRUE(m_dialogs.boxes.empty());
 }
 
-TEST_F(ImportDialogTest, AFileThatFailsStagesNothingOfThePackage) {
-    open();
-    writePackage({staged("2023000001", "1", "甲")});
-    // A person's sequence number that is not a number cannot be stored.
-    writePackageFile("CGWCR.TXT", "cgwcrtemp",
-                     {{{"ITEM_4", "2023000001"}, {"ITEM_187", "abc"}, {"ITEM_180", "张三"}}});
-    QFile(packagePath()).open(QIODevice::WriteOnly);
-    m_dialogs.fileNames.push_back(packagePath());
-    m_formin->Button1Click();
+// A file whose records cannot be stored: the format message with what is wrong on a second
+// line, nothing staged, and the unpacked files gone from the package's folder.
+struct DamagedFileCase {
+    const char* name;
+    const char* file;
+    std::string line;  // GBK bytes of the file's one record
+    const char* detail;
+};
 
-    EXPECT_ANY_THROW(m_formin->Button3Click());
-    EXPECT_TRUE(rows("hveltemp.DBF").empty());
+void PrintTo(const DamagedFileCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DamagedFileTest : public ImportTest, public ::testing::WithParamInterface<DamagedFileCase> {};
+
+TEST_P(DamagedFileTest, StagesNothingAndSaysWhatIsWrong) {
+    const DamagedFileCase& c = GetParam();
+    open();
+    writePackage({staged("2023000001", "1", "甲")}, {stagedPerson("2023000001", "张三")});
+    std::ofstream(m_contents / c.file, std::ios::binary) << c.line;
+    importPackage();
+
+    expectRefused(c.detail);
     EXPECT_TRUE(rows("cgwcrtemp.DBF").empty());
     EXPECT_FALSE(in->Panel4->isVisibleTo(m_formin.get()));
     EXPECT_EQ(m_formin->model().rowCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DamagedFileTest,
+    ::testing::Values(
+        // A person's sequence number that is not a number.
+        DamagedFileCase{"NotANumber", "CGWCR.TXT", "2023000001\tA01\tabc\tzhang\r\n",
+                        "“CGWCR.TXT”第1行"},
+        DamagedFileCase{"TooWideForItsField", "CGWCR.TXT",
+                        "2023000001\tA01TOOLONG\t1\tx\t\t\t\t\t\t\t0\r\n", "“CGWCR.TXT”第1行"},
+        DamagedFileCase{"NotGbk", "ZLQK.TXT", "2023000001\tA01\t1\t\xff\xff\t\t\t\r\n",
+                        "“ZLQK.TXT”第1行，字段"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Packages exported from one installation carry the child rows of all its records: the
+// persons of a dropped record must not join a record of the next package with the same key,
+// whether the record went at "排重" (true) or by "删除" (false).
+class DroppedPackageTest : public ImportTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DroppedPackageTest, ChildRowsDoNotJoinTheNextPackage) {
+    open({record("2024000001", "1", {{"ITEM_3", "已有的"}})});
+    writePackage({staged("2023000001", "1", "已有的")},
+                 {stagedPerson("2023000001", "张三"), stagedPerson("2023000002", "李四")},
+                 {{{"ITEM_4", "2023000001"}, {"ITEM_DQDM", "A01"}, {"PATENT_NO", "ZL1"}}});
+    importPackage();
+    m_dialogs.answers = {widgets::Yes};
+    if (GetParam()) {
+        m_formin->Button4Click();
+    } else {
+        m_formin->Button7Click();
+    }
+    EXPECT_TRUE(rows("hveltemp.DBF").empty());
+    EXPECT_TRUE(rows("cgwcrtemp.DBF").empty());
+    EXPECT_TRUE(rows("zlqktemp.DBF").empty());
+    ASSERT_TRUE(in->Button1->isEnabled());
+
+    // Another record of the sending installation: 李四 of the first package is its person too.
+    writePackage({staged("2023000002", "2", "新的")}, {stagedPerson("2023000002", "王五")});
+    importPackage();
+    m_formin->Button6Click();
+    const std::string key = findRow(m_program.file("hvel.DBF"), "ITEM_3", "新的")["ITEM_4"];
+    EXPECT_EQ(column("cgwcr.DBF", "ITEM_180"), std::vector<std::string>{"王五"});
+    EXPECT_EQ(column("cgwcr.DBF", "ITEM_4"), std::vector<std::string>{key});
+    EXPECT_TRUE(rows("zlqk.DBF").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, DroppedPackageTest, ::testing::Values(true, false),
+                         [](const auto& info) {
+                             return std::string(info.param ? "DuplicateCheck" : "Delete");
+                         });
+
+// Records of fewer or more columns than their table are read by the format's rules, and the
+// user is told how many of each file there were; a main record left without its type stays
+// staged when the others are stored.
+TEST_F(ImportDialogTest, MalformedRecordsAreCountedAndNotStoredSilently) {
+    open();
+    writePackage({staged("2023000001", "1", "完好的")},
+                 {stagedPerson("2023000001", "张三"), stagedPerson("2023000002", "李四")});
+    // A main record cut after 40 columns, and a person with a column too many.
+    std::string cut;
+    for (int i = 0; i < 40; ++i) {
+        cut += (i ? "\t" : "") + std::string(i == 20 ? "cut" : i == 22 ? "2023000002" : "");
+    }
+    std::ofstream(m_contents / "HVEL.TXT", std::ios::binary | std::ios::app) << cut << "\r\n";
+    std::ofstream(m_contents / "CGWCR.TXT", std::ios::binary | std::ios::app)
+        << "2023000002\tA01\t2\twang\t\t\t\t\t\t\t0\t1\r\n";
+    importPackage();
+
+    EXPECT_EQ(boxTexts().last(),
+              QStringLiteral("导入完毕！\n"
+                             "HVEL.TXT中有1条记录的列数少于表的字段数，缺少的字段为空。\n"
+                             "CGWCR.TXT中有1条记录的列数多于表的字段数，多出的列未能照原样导入。"));
+    EXPECT_EQ(rows("hveltemp.DBF").size(), 2u);
+
+    m_formin->Button6Click();
+    EXPECT_EQ(column("hvel.DBF", "ITEM_3"), std::vector<std::string>{"完好的"});
+    EXPECT_EQ(column("hveltemp.DBF", "ITEM_3"), std::vector<std::string>{"cut"});
+    EXPECT_EQ(boxTexts().last(), QStringLiteral("入库未完成！1条记录未能入库，仍在导入列表中。\n"
+                                                "“cut”：成果类别“”不是1、2或3，不能入库。"));
+    EXPECT_TRUE(in->Button7->isEnabled());  // it can be dropped
 }
 
 TEST_F(ImportDialogTest, ImportingTwiceStagesBothPackages) {
@@ -181,7 +337,8 @@ TEST_F(ImportDialogTest, ImportingTwiceStagesBothPackages) {
     importPackage();
 
     EXPECT_EQ(column("hveltemp.DBF", "ITEM_3"), (std::vector<std::string>{"甲", "乙"}));
-    EXPECT_EQ(in->Label2->text(), QStringLiteral("其中：应用技术1条，基础理论1条，软科学0条。"));
+    // Type "2" is soft science.
+    EXPECT_EQ(in->Label2->text(), QStringLiteral("其中：应用技术1条，基础理论0条，软科学1条。"));
 }
 
 TEST_F(ImportDialogTest, OpeningEmptiesTheStagingTables) {

@@ -45,16 +45,18 @@ Row patent(const char* key, const char* number, const char* region = "A01") {
 
 TEST_F(MergeTest, StoresEveryStagedRecordWithItsChildRowsUnderNewKeys) {
     open({record("2024000005", "1"), record("2023000001", "1")});
-    stageRecords(
-        {staged("2024000001", "甲"), staged("2024000002", "乙"), staged("2019000009", "丙")},
-        {person("2024000001", "张三")}, {patent("2024000002", "ZL1")});
+    stageRecords({staged("2024000001", "甲"), staged("2024000002", "乙"),
+                  staged("2019000009", "丙"), staged("2019000003", "丁")},
+                 {person("2024000001", "张三")}, {patent("2024000002", "ZL1")});
     m_formin->Button6Click();
 
-    // Consecutive keys above the year's highest, in staging order; a year without live
-    // records starts at its first serial. Every stored row is of this installation.
+    // Consecutive keys above the year's highest, in staging order; a record of a year without
+    // live records keeps its key, and the next of that year follows it. Every stored row is
+    // of this installation.
     EXPECT_EQ(liveRecord("甲")["ITEM_4"], "2024000006");
     EXPECT_EQ(liveRecord("乙")["ITEM_4"], "2024000007");
-    EXPECT_EQ(liveRecord("丙")["ITEM_4"], "2019000001");
+    EXPECT_EQ(liveRecord("丙")["ITEM_4"], "2019000009");
+    EXPECT_EQ(liveRecord("丁")["ITEM_4"], "2019000010");
     EXPECT_EQ(liveRecord("甲")["ITEM_DQDM"], ".");
     const Row stored = findRow(m_program.file("cgwcr.DBF"), "ITEM_180", "张三");
     EXPECT_EQ(stored.at("ITEM_4"), "2024000006");
@@ -191,7 +193,8 @@ TEST_F(MergeTest, UnderOverwriteALaterStagedRecordReplacesAnEarlierOneOfItsName)
     open();
     stageRecords({staged("2024000001", "同名"), staged("2024000002", "同名")});
     m_formin->Button8Click();
-    EXPECT_EQ(column("hvel.DBF", "ITEM_4"), std::vector<std::string>{"2024000001"});
+    // With the first one replaced the year has no live record: the second keeps its key.
+    EXPECT_EQ(column("hvel.DBF", "ITEM_4"), std::vector<std::string>{"2024000002"});
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("入库完毕！新增1条,覆盖1条。")});
 }
 
@@ -239,13 +242,57 @@ TEST_F(FailingMergeTest, AFailedOverwriteKeepsTheLiveRecord) {
               QStringLiteral("入库未完成！新增0条,覆盖0条。1条记录未能入库，仍在导入列表中。"));
 }
 
-TEST_F(MergeTest, AKeyWithoutAYearIsRefused) {
-    open();
-    stageRecords({staged("ABCD000001", "甲")});
-    m_formin->Button6Click();
-    EXPECT_TRUE(rows("hvel.DBF").empty());
-    EXPECT_EQ(boxTexts().first(), QStringLiteral("成果编号不正确：ABCD000001"));
+// A staged record without one of the three types would show in no list of the main window,
+// and a key that is not a year and six digits gives no key of this installation: neither is
+// stored, by "保存" or by "同名覆盖" (which then keeps the live record of its name); each
+// stays staged and the user is told why, while the others are stored.
+struct RefusedRecordCase {
+    const char* name;
+    const char* key;
+    const char* type;
+    const char* reason;
+};
+
+const RefusedRecordCase kRefusedRecords[] = {
+    {"NoType", "2024000002", "", "成果类别“”不是1、2或3"},
+    {"TypeFour", "2024000002", "4", "成果类别“4”不是1、2或3"},
+    {"KeyWithoutAYear", "ABCD000001", "1", "成果编号“ABCD000001”不是四位年份加六位序号"},
+    {"KeyTooShort", "202400002", "1", "成果编号“202400002”不是四位年份加六位序号"},
+    {"KeyWithALetter", "2024A00002", "2", "成果编号“2024A00002”不是四位年份加六位序号"},
+};
+
+// The record, and whether it is merged by "同名覆盖" (true) or "保存".
+class RefusedRecordTest
+    : public MergeTest,
+      public ::testing::WithParamInterface<std::tuple<RefusedRecordCase, bool>> {};
+
+TEST_P(RefusedRecordTest, StaysStagedWithItsReason) {
+    const auto& [c, overwrite] = GetParam();
+    open({record("2024000001", "1", {{"ITEM_3", "坏的"}})});
+    Row bad = staged(c.key, "坏的");
+    bad["ITEM_CGLB"] = c.type;
+    stageRecords({bad, staged("2024000005", "好的")}, {person(c.key, "张三")});
+    overwrite ? m_formin->Button8Click() : m_formin->Button6Click();
+
+    EXPECT_EQ(column("hvel.DBF", "ITEM_3"), (std::vector<std::string>{"坏的", "好的"}));
+    EXPECT_EQ(liveRecord("坏的")["ITEM_4"], "2024000001");
+    EXPECT_EQ(column("hveltemp.DBF", "ITEM_3"), std::vector<std::string>{"坏的"});
+    EXPECT_EQ(column("cgwcrtemp.DBF", "ITEM_180"), std::vector<std::string>{"张三"});
+    const QString counts = overwrite ? QStringLiteral("新增1条,覆盖0条。") : QString();
+    EXPECT_EQ(boxTexts(),
+              QStringList{QStringLiteral("入库未完成！") + counts +
+                          QStringLiteral("1条记录未能入库，仍在导入列表中。\n“坏的”：") +
+                          QString::fromUtf8(c.reason) + QStringLiteral("，不能入库。")});
+    EXPECT_TRUE(in->Button7->isEnabled());
 }
+
+INSTANTIATE_TEST_SUITE_P(Records, RefusedRecordTest,
+                         ::testing::Combine(::testing::ValuesIn(kRefusedRecords),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) ? "_Overwrite" : "_Save");
+                         });
 
 }  // namespace
 }  // namespace testsupport

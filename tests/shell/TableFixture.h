@@ -1,12 +1,10 @@
 #pragma once
 
-#include <unistd.h>
-
-#include <atomic>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "ScratchFolder.h"
 #include "TableText.h"
 
 namespace testsupport {
@@ -15,22 +13,10 @@ namespace testsupport {
 // writes from their text form (see TableText.h); removed when the object goes.
 class TableFolder {
 public:
-    TableFolder() {
-        static std::atomic<int> counter{0};
-        m_path = std::filesystem::temp_directory_path() /
-                 ("velmora_tables_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(data());
-    }
-    ~TableFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TableFolder(const TableFolder&) = delete;
-    TableFolder& operator=(const TableFolder&) = delete;
+    TableFolder() { std::filesystem::create_directories(data()); }
 
-    const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path data() const { return m_path / "data"; }
+    const std::filesystem::path& path() const { return m_folder.path(); }
+    std::filesystem::path data() const { return path() / "data"; }
 
     // Writes data/<name>.dbf from its text: a field line, then one TAB-separated line per row.
     void write(const std::string& name, std::string_view text) const {
@@ -38,7 +24,7 @@ public:
     }
 
 private:
-    std::filesystem::path m_path;
+    ScratchFolder m_folder;
 };
 
 }  // namespace testsupport

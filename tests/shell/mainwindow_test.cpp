@@ -36,10 +36,14 @@ TEST_F(MainWindowTest, YearListIsNewestFirstWithoutMalformedKeys) {
     EXPECT_EQ(listColumn("ITEM_4"), QStringList{QStringLiteral("2005000001")});
 }
 
-TEST_F(MainWindowTest, EmptyTableOffersTheCurrentYear) {
+// A fresh installation selects the current year the list offers: the list is that year's.
+TEST_F(MainWindowTest, EmptyTableOffersAndSelectsTheCurrentYear) {
     start({});
     EXPECT_EQ(items(ui->cbYear), QStringList{QStringLiteral("2026")});
-    EXPECT_EQ(ui->cbYear->currentIndex(), -1);
+    EXPECT_EQ(ui->cbYear->currentIndex(), 0);
+    EXPECT_EQ(ui->cbYear->currentText(), QStringLiteral("2026"));
+    EXPECT_EQ(ListSql,
+              QStringLiteral("select * from hvel where item_cglb='1' and item_4 like '2026%'\n"));
     EXPECT_EQ(DM->Qryhvel.recordCount(), 0);
     for (auto* button : ui->Panel8->findChildren<GlyphButton*>()) {
         EXPECT_TRUE(complete(button));

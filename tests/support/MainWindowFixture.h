@@ -91,6 +91,20 @@ protected:
         file->flush();
     }
 
+    // Gives the option code of list ("item_32") another text, as a code-table update may.
+    void setOptionText(const char* list, const char* code, const char* text) {
+        auto file = store::DbfFile::open(m_program.file("zdxx.dbf").string());
+        const int zddm = file->fieldIndex("zddm");
+        const int xxdm = file->fieldIndex("xxdm");
+        for (uint32_t recno = 1; recno <= file->recordCount(); ++recno) {
+            if (file->value(recno, zddm).asText() == list &&
+                file->value(recno, xxdm).asText() == code) {
+                file->update(recno, {{file->fieldIndex("xxmc"), store::Value(text)}});
+            }
+        }
+        file->flush();
+    }
+
     QStringList items(QComboBox* combo) const {
         QStringList list;
         for (int i = 0; i < combo->count(); ++i) {
