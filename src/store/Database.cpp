@@ -175,6 +175,12 @@ int compareText(void*, int sizeA, const void* dataA, int sizeB, const void* data
     return a.substr(i) < b.substr(i) ? -1 : 1;
 }
 
+// compareText for two texts of the store.
+int compareValues(std::string_view a, std::string_view b) {
+    return compareText(nullptr, static_cast<int>(a.size()), a.data(), static_cast<int>(b.size()),
+                       b.data());
+}
+
 bool isIntegerColumn(const FieldDef& field) {
     return field.type == FieldType::Integer ||
            ((field.type == FieldType::Numeric || field.type == FieldType::Float) &&
@@ -379,6 +385,11 @@ struct Database::Impl {
         bool fromCandidates = false;
         std::vector<uint32_t> candidates;
         size_t nextCandidate = 0;
+        // An ordered plan that reads only its column: the column's values, and whether the
+        // current record was read all the same.
+        int orderedColumn = -1;
+        RecordIndex::Ordered ordered;
+        bool recordRead = false;
     };
 
     // What the index of a closed handle knew (a pack leaves no record deleted), for the next
@@ -855,10 +866,16 @@ struct Database::Impl {
     // look up value by value) is not taken, and an indexed plan costs more than half a scan:
     // two of them for the terms of an OR (whose rows SQLite would hand out term by term) cost
     // more than the one scan that keeps the order.
+    //
+    // A select of every row ordered by one text column (kOrderedPlan) takes its rows in the
+    // order of that column's values from the key index, the column's own order (SQLite hands
+    // over no other); when it reads no other column, its values come from the index too.
     static constexpr int kRowidPlan = 1;
     static constexpr int kIndexedPlan = 2;
+    static constexpr int kOrderedPlan = 3;
     static constexpr double kScanCost = 1e6;
     static constexpr double kIndexedCost = 0.6 * kScanCost;
+    static constexpr double kOrderedCost = 0.5 * kScanCost;
 
     // An equality compares with the column's own collation (blanks at the end disregarded, as
     // the index does) or a stricter one; other collations could match other values.
@@ -908,6 +925,22 @@ struct Database::Impl {
             info->estimatedRows = 100;
             return SQLITE_OK;
         }
+        if (info->nOrderBy == 1 && info->aOrderBy[0].iColumn >= 0 &&
+            vtab->fields[static_cast<size_t>(info->aOrderBy[0].iColumn)].type ==
+                FieldType::Character) {
+            const int column = info->aOrderBy[0].iColumn;
+            // colUsed has a bit per column, the last one standing for all columns from 63 on.
+            const bool valuesOnly =
+                column < 63 && (info->colUsed & ~(sqlite3_uint64(1) << column)) == 0;
+            info->idxNum = kOrderedPlan;
+            info->idxStr = sqlite3_mprintf("%c%c%d", info->aOrderBy[0].desc ? '>' : '<',
+                                           valuesOnly ? 'v' : 'r', column);
+            info->needToFreeIdxStr = 1;
+            info->orderByConsumed = 1;
+            info->estimatedCost = kOrderedCost;
+            info->estimatedRows = 1000000;
+            return SQLITE_OK;
+        }
         info->idxNum = 0;
         info->estimatedCost = kScanCost;
         info->estimatedRows = 1000000;
@@ -953,13 +986,19 @@ struct Database::Impl {
     }
 
     // Moves to the next live record up to the end of the scan: the next record in the file,
-    // or the next of the candidates an index named.
+    // or the next of the records an index named (whose values an ordered plan may already
+    // hold: the record is then read only when another column is asked for).
     static void advance(Cursor& cursor) {
         if (cursor.fromCandidates) {
             while (cursor.nextCandidate < cursor.candidates.size()) {
                 const uint32_t recno = cursor.candidates[cursor.nextCandidate++];
                 if (recno > cursor.last) {
-                    break;
+                    continue;  // appended by the statement itself
+                }
+                if (!cursor.ordered.values.empty()) {
+                    cursor.recno = recno;
+                    cursor.recordRead = false;
+                    return;
                 }
                 cursor.file->readRecord(recno, cursor.record);
                 if (!DbfFile::isDeletedRecord(cursor.record)) {
@@ -991,6 +1030,7 @@ struct Database::Impl {
             cursor.fromCandidates = false;
             cursor.candidates.clear();
             cursor.nextCandidate = 0;
+            cursor.ordered = {};
             if (indexNumber == kRowidPlan) {
                 const auto rowid = rowidOf(argv[0]);
                 const bool found = rowid && *rowid >= 1 && *rowid <= count;
@@ -1001,6 +1041,15 @@ struct Database::Impl {
                         cursor.file->index().candidates(indexConditions(described, argv))) {
                     cursor.candidates = std::move(*candidates);
                     cursor.fromCandidates = true;
+                }
+            } else if (indexNumber == kOrderedPlan) {
+                cursor.orderedColumn = std::atoi(described + 2);
+                RecordIndex::Ordered ordered = cursor.file->index().inOrderOf(
+                    cursor.orderedColumn, described[0] == '>', compareValues);
+                cursor.candidates = std::move(ordered.records);
+                cursor.fromCandidates = true;
+                if (described[1] == 'v') {
+                    cursor.ordered = std::move(ordered);
                 }
             }
             advance(cursor);
@@ -1023,9 +1072,21 @@ struct Database::Impl {
         if (sqlite3_vtab_nochange(context)) {
             return SQLITE_OK;
         }
-        const auto& cursor = *static_cast<Cursor*>(base);
+        auto& cursor = *static_cast<Cursor*>(base);
         auto* vtab = static_cast<Vtab*>(base->pVtab);
         return vtab->impl->guarded(vtab, [&] {
+            if (!cursor.ordered.values.empty()) {
+                if (index == cursor.orderedColumn) {
+                    const std::string& value =
+                        cursor.ordered.values[cursor.ordered.valueOf[cursor.nextCandidate - 1]];
+                    resultValue(context, value.empty() ? Value() : Value(value), false);
+                    return;
+                }
+                if (!cursor.recordRead) {
+                    cursor.file->readRecord(cursor.recno, cursor.record);
+                    cursor.recordRead = true;
+                }
+            }
             resultValue(context, cursor.file->decodeField(cursor.record, index),
                         vtab->integerColumns[index]);
         });

@@ -832,6 +832,10 @@ Value DbfFile::decodeField(const std::string& record, int index) const {
     return Value();
 }
 
+Value DbfFile::decodeText(std::string_view gbk) {
+    return textValue(gbk);
+}
+
 Value DbfFile::value(uint32_t recno, int index) const {
     std::string record;
     readRecord(recno, record);

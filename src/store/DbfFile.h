@@ -88,6 +88,8 @@ public:
     // Decodes field index of a raw record. Text is trimmed of trailing blanks; empty text,
     // blank numbers and blank dates read as null. Memos are read from the memo file.
     Value decodeField(const std::string& record, int index) const;
+    // The value of a text field's bytes: trailing blanks dropped, empty as null, GBK decoded.
+    static Value decodeText(std::string_view gbk);
     Value value(uint32_t recno, int index) const;
     Value value(uint32_t recno, std::string_view fieldName) const;
 

@@ -126,6 +126,15 @@ public:
         return total;
     }
 
+    // Each value with its first record (0 for a value no record holds any more).
+    template <class Visit>
+    void eachKey(Visit&& visit) const {
+        for (const Key& key : m_keys) {
+            visit(bytesOf(key), key.head);
+        }
+    }
+    uint32_t next(uint32_t recno) const { return m_next[recno]; }
+
     // In file order.
     void collectPrefix(std::string_view prefix, std::vector<uint32_t>& out) const {
         out.reserve(prefixCount(prefix));
@@ -341,6 +350,65 @@ RowNumbers RecordIndex::liveRecords() {
     return RowNumbers(std::move(live));
 }
 
+RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare compare) {
+    if (!m_keys.contains(field)) {
+        scan({field});
+    }
+    // The live records of each value, in file order.
+    std::vector<std::string> gbkValues;
+    std::vector<std::vector<uint32_t>> groups;
+    if (const KeyIndex* index = m_keys[field].get()) {
+        index->eachKey([&](std::string_view gbk, uint32_t head) {
+            gbkValues.emplace_back(gbk);
+            std::vector<uint32_t>& records = groups.emplace_back();
+            for (uint32_t recno = head; recno != 0; recno = index->next(recno)) {
+                if (!isDeleted(recno)) {
+                    records.push_back(recno);
+                }
+            }
+        });
+    } else {
+        // Few values: gathered from a reading of every record.
+        std::map<std::string, std::vector<uint32_t>> byValue;
+        const FieldDef& def = m_file->fields()[static_cast<size_t>(field)];
+        std::string record;
+        for (uint32_t recno = 1; recno <= m_file->recordCount(); ++recno) {
+            m_file->readRecord(recno, record);
+            if (!DbfFile::isDeletedRecord(record)) {
+                byValue[std::string(keyOf(record, def))].push_back(recno);
+            }
+        }
+        for (auto& [gbk, records] : byValue) {
+            gbkValues.push_back(gbk);
+            groups.push_back(std::move(records));
+        }
+    }
+    Ordered ordered;
+    std::vector<uint32_t> order;
+    for (size_t i = 0; i < gbkValues.size(); ++i) {
+        if (!groups[i].empty()) {
+            const Value text = DbfFile::decodeText(gbkValues[i]);
+            ordered.values.push_back(text.isNull() ? std::string() : text.asText());
+            order.push_back(static_cast<uint32_t>(i));
+        }
+    }
+    std::vector<uint32_t> byText(order.size());
+    for (size_t i = 0; i < byText.size(); ++i) {
+        byText[i] = static_cast<uint32_t>(i);
+    }
+    std::stable_sort(byText.begin(), byText.end(), [&](uint32_t a, uint32_t b) {
+        const int order = compare(ordered.values[a], ordered.values[b]);
+        return descending ? order > 0 : order < 0;
+    });
+    for (uint32_t value : byText) {
+        for (uint32_t recno : groups[order[value]]) {
+            ordered.records.push_back(recno);
+            ordered.valueOf.push_back(value);
+        }
+    }
+    return ordered;
+}
+
 std::optional<std::vector<uint32_t>> RecordIndex::candidates(
     const std::vector<Condition>& conditions) {
     const auto& fields = m_file->fields();
@@ -349,14 +417,22 @@ std::optional<std::vector<uint32_t>> RecordIndex::candidates(
                fields[static_cast<size_t>(condition.field)].type == FieldType::Character &&
                !(condition.prefix && condition.gbk.empty());
     };
+    // The fields not indexed yet are indexed (in one reading of the file) unless a field of
+    // the conditions already has its index: then that one serves, without a reading.
     std::vector<int> unknown;
+    bool served = false;
     for (const Condition& condition : conditions) {
-        if (indexable(condition) && !m_keys.contains(condition.field) &&
+        if (!indexable(condition)) {
+            continue;
+        }
+        const auto known = m_keys.find(condition.field);
+        served = served || (known != m_keys.end() && known->second != nullptr);
+        if (known == m_keys.end() &&
             std::find(unknown.begin(), unknown.end(), condition.field) == unknown.end()) {
             unknown.push_back(condition.field);
         }
     }
-    if (!unknown.empty()) {
+    if (!unknown.empty() && !served) {
         scan(unknown);
     }
 
@@ -370,7 +446,8 @@ std::optional<std::vector<uint32_t>> RecordIndex::candidates(
         if (!indexable(condition)) {
             continue;
         }
-        if (const KeyIndex* index = m_keys[condition.field].get()) {
+        const auto known = m_keys.find(condition.field);
+        if (const KeyIndex* index = known == m_keys.end() ? nullptr : known->second.get()) {
             choices.push_back({&condition, index,
                                condition.prefix ? index->prefixCount(condition.gbk)
                                                 : index->count(condition.gbk)});

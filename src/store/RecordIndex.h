@@ -47,6 +47,17 @@ public:
     // and neither does a value held by a large part of the records.
     std::optional<std::vector<uint32_t>> candidates(const std::vector<Condition>& conditions);
 
+    // The records not marked deleted in the order of a text field's values, as compare
+    // orders two values (UTF-8, without trailing blanks; empty for none); the records of one
+    // value in file order. valueOf gives each record's value as a number into values.
+    struct Ordered {
+        std::vector<std::string> values;
+        std::vector<uint32_t> records;
+        std::vector<uint32_t> valueOf;
+    };
+    using Compare = int (*)(std::string_view, std::string_view);
+    Ordered inOrderOf(int field, bool descending, Compare compare);
+
     // ---- kept in step by the file ----
     // The record recno now holds record (old is what it held, null for an appended record).
     void stored(uint32_t recno, const std::string* old, const std::string& record);
