@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "TimesReporter.h"
+
 namespace benchdata {
 
 // The record counts every benchmark runs at.
@@ -19,22 +21,15 @@ inline void atBothSizes(benchmark::internal::Benchmark* benchmark) {
     benchmark->Arg(kSmall)->Arg(kLarge)->UseRealTime();
 }
 
-// Prints the runs as usual and keeps their times for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Keeps the runs' times and prints the ratios of measurements to their baselines.
+class RatioReporter : public TimesReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            m_times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-    }
-
     // The time of name/argument, whether it was measured in real or in manual time; 0 when
     // it did not run.
     double time(const std::string& name, int argument) const {
         for (const char* suffix : {"/real_time", "/manual_time"}) {
-            const auto it = m_times.find(name + "/" + std::to_string(argument) + suffix);
-            if (it != m_times.end()) {
+            const auto it = times.find(name + "/" + std::to_string(argument) + suffix);
+            if (it != times.end()) {
                 return it->second;
             }
         }
@@ -56,9 +51,6 @@ public:
             }
         }
     }
-
-private:
-    std::map<std::string, double> m_times;
 };
 
 }  // namespace benchdata

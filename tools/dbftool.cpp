@@ -3,6 +3,9 @@
 //   dbftool build <source.txt> <out.dbf>
 //   dbftool dump <table.dbf>
 //   dbftool pack <table.dbf>
+//
+// Opening a table first rolls back a unit of writes that the program left unfinished in its
+// directory, as the program does.
 
 #include <fstream>
 #include <iostream>
@@ -15,16 +18,16 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: dbftool build <source.txt> <out.dbf>\n"
-                 "       dbftool dump <table.dbf>\n"
-                 "       dbftool pack <table.dbf>\n";
+    std::cerr << "用法：dbftool build <文本文件> <数据表文件>   由文本建立数据表\n"
+                 "      dbftool dump <数据表文件>              把数据表写成文本\n"
+                 "      dbftool pack <数据表文件>              整理数据表\n";
     return 2;
 }
 
 int build(const std::string& source, const std::string& output) {
     std::ifstream in(source, std::ios::binary);
     if (!in) {
-        std::cerr << source << ": cannot be read\n";
+        std::cerr << source << "：读不到这个文件\n";
         return 1;
     }
     std::ostringstream text;

@@ -39,13 +39,8 @@ void addPages(print::PrintJob& job, print::PrintState& state, const QString& for
                   << ".xml yet, page skipped\n";
         return;
     }
-    if (pageByPage) {
-        const int pages = print::pageCount(form);
-        for (int page = 1; page <= pages; ++page) {
-            job.add(form, page, page);
-        }
-    } else {
-        job.add(form);
+    for (const print::PageRange& pages : print::directPrintJobs(form, pageByPage)) {
+        job.add(form, pages.first, pages.last);
     }
 }
 

@@ -16,6 +16,10 @@ std::string ExportContext::field(std::string_view name) const {
     return m_dm.Qryhvel.field(name).asText();
 }
 
+BookmarkRow unchanged(const std::string& field) {
+    return {store::text::lowerAscii(field), text::field(field)};
+}
+
 std::string listName(ChildList list) {
     switch (list) {
         case ChildList::Patents:
@@ -122,10 +126,6 @@ namespace text {
 
 namespace {
 
-std::string listOf(const std::string& field, const std::string& list) {
-    return list.empty() ? store::text::lowerAscii(field) : list;
-}
-
 // The stored code when the data directory lacks the classification table, else its code and
 // name.
 TextOf classificationOf(std::string field, store::Table TDM::*table, bool TDM::*present) {
@@ -148,15 +148,15 @@ TextOf widened(std::string name, size_t width) {
     };
 }
 
-TextOf codeOf(std::string field, std::string list) {
-    list = listOf(field, list);
+TextOf codeOf(std::string field) {
+    std::string list = store::text::lowerAscii(field);
     return [field = std::move(field), list = std::move(list)](const ExportContext& context) {
         return LookupCodeName(context.dm().Tblzdxx, list, context.field(field));
     };
 }
 
-TextOf codesOf(std::string field, std::string list) {
-    list = listOf(field, list);
+TextOf codesOf(std::string field) {
+    std::string list = store::text::lowerAscii(field);
     return [field = std::move(field), list = std::move(list)](const ExportContext& context) {
         return LookupCodeNamesPair(context.dm().Tblzdxx, list, context.field(field));
     };
@@ -208,6 +208,31 @@ TextOf JoinWithBracketedText(TextOf text, TextOf bracketed) {
             std::string inner = bracketed(context).value_or("");
             return inner.empty() ? joined : joined + "(" + inner + ")";
         };
+}
+
+TextOf unitAttribute() {
+    return JoinWithBracketedText(codeOf("ITEM_62"), codeOf("ITEM_41_3"));
+}
+
+TextOf evaluationMethod() {
+    return [](const ExportContext& context) {
+        const char* list =
+            familyOf(context.field("ITEM_CGLB")) == Family::yy ? "item_21" : "item_21_l";
+        return LookupCodeName(context.dm().Tblzdxx, list, context.field("ITEM_21"));
+    };
+}
+
+TextOf datePart(std::string field, std::string DateParts::*part) {
+    return [field = std::move(field), part](const ExportContext& context) {
+        return SplitIsoDate(context.field(field)).*part;
+    };
+}
+
+TextOf registrationDate() {
+    return [](const ExportContext& context) {
+        const auto date = context.dm().Qryhvel.field("ITEM_121").asDate();
+        return date ? shortDateText(*date) : std::string();
+    };
 }
 
 }  // namespace text

@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include "DocumentTexts.h"
+
 class TDM;
 
 namespace store {
@@ -42,6 +44,10 @@ struct BookmarkRow {
     std::string bookmark;
     TextOf text;
 };
+
+// The bookmark named after the field in lower case ("item_41" for ITEM_41), given the field's
+// text unchanged.
+BookmarkRow unchanged(const std::string& field);
 
 enum class ChildList { Patents, Units, Persons, Committee };
 // The list's name for the user ("成果完成人员").
@@ -112,11 +118,11 @@ namespace text {
 TextOf field(std::string name);
 // The field with a carriage return when it is shorter than width GBK bytes.
 TextOf widened(std::string field, size_t width);
-// The option text of the field's code; the option list is the lower-case field name unless
-// another is given (LookupCodeName on zdxx).
-TextOf codeOf(std::string field, std::string list = {});
+// The option text of the field's code in the option list named after the field in lower case
+// (LookupCodeName on zdxx).
+TextOf codeOf(std::string field);
 // The option texts of the field's multi-choice value (LookupCodeNamesPair on zdxx).
-TextOf codesOf(std::string field, std::string list = {});
+TextOf codesOf(std::string field);
 // Code and name of a discipline (xkfl) or library classification (ztflh) code; the stored
 // code when the data directory has no such table.
 TextOf disciplineOf(std::string field);
@@ -131,6 +137,16 @@ TextOf provinceName();
 TextOf ministryName();
 // text, followed by bracketed in brackets when bracketed is not empty.
 TextOf JoinWithBracketedText(TextOf text, TextOf bracketed);
+// The option text of the unit attribute ITEM_62, with the enterprise ownership ITEM_41_3 in
+// brackets when it is set.
+TextOf unitAttribute();
+// The option text of the evaluation method ITEM_21 in the option list of the record's own
+// family: "item_21" for applied technology, "item_21_l" for the others.
+TextOf evaluationMethod();
+// Year, month or day of a date stored as text ("yyyy.mm.dd"), cut as SplitIsoDate cuts it.
+TextOf datePart(std::string field, std::string DateParts::*part);
+// The registration date ITEM_121 in the short date form; nothing for an empty date.
+TextOf registrationDate();
 
 }  // namespace text
 

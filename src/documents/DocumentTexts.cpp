@@ -1,5 +1,8 @@
 #include "DocumentTexts.h"
 
+#include <QDate>
+#include <QLocale>
+
 #include "GbkCodec.h"
 #include "Text.h"
 
@@ -90,6 +93,12 @@ std::array<std::string, 3> SplitSemicolonList3(std::string_view value) {
 DateParts SplitIsoDate(std::string_view date) {
     return {std::string(characters(date, 1, 4)), std::string(characters(date, 6, 2)),
             std::string(characters(date, 9, 2))};
+}
+
+std::string shortDateText(const store::Date& date) {
+    return QLocale(QLocale::Chinese, QLocale::China)
+        .toString(QDate(date.year, date.month, date.day), QLocale::ShortFormat)
+        .toStdString();
 }
 
 std::string bracketNationalPlan(std::string_view names, std::string_view plan) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "Value.h"
+
 // Text transforms of the documents. Texts are UTF-8; widths count GBK bytes (two for a
 // Chinese character), and every cut falls between whole characters.
 namespace documents {
@@ -37,6 +39,9 @@ struct DateParts {
 // The stored date text "yyyy.mm.dd" as characters 1-4, 6-7 and 9-10; a shorter text gives
 // shorter or empty parts.
 DateParts SplitIsoDate(std::string_view date);
+
+// The date in the short date form of the Chinese locale the program runs in ("2004/3/5").
+std::string shortDateText(const store::Date& date);
 
 // The option texts of the project sources ("国家科技计划;B") with the national plan's name in
 // brackets after the national plan ("国家科技计划(P);B"). Unchanged when plan is empty or the

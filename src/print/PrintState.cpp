@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "CodeLookups.h"
 #include "Dataset.h"
 #include "UnitDM.h"
 
@@ -179,6 +180,16 @@ QString PrintState::recordText(const QString& field) const {
     return fieldText(m_dm.Qryhvel, field);
 }
 
+QString PrintState::provinceName() {
+    return QString::fromStdString(documents::LookupByKey(
+        m_dm.tblProvince, "Province_i", "Province_n", m_dm.Qryhvel.field("ITEM_64").asText()));
+}
+
+QString PrintState::ministryName() {
+    return QString::fromStdString(documents::LookupByKey(m_dm.tblLsbw, "Bwdm", "Bwmc",
+                                                         m_dm.Qryhvel.field("ITEM_63").asText()));
+}
+
 void PrintState::bindRecord(ReportForm& form) {
     if (!form.hasLayout()) {
         return;
@@ -251,15 +262,6 @@ void PrintState::SetLabelToCodeName(store::Table& codeTable, const QString& fiel
             form.setCaption(label, fieldText(codeTable, QStringLiteral("xxmc")));
         }
     }
-}
-
-QString PrintState::LookupByKey(store::Table& table, const QString& keyField,
-                                const QString& resultField, const QString& value) {
-    table.close();
-    table.setFilter(keyField.toStdString() + " ='" + store::filterText(value.toStdString()) + "'");
-    table.open();
-    table.first();
-    return table.eof() ? QString() : fieldText(table, resultField);
 }
 
 // ---- page preparations -----------------------------------------------------------------
@@ -389,18 +391,23 @@ void PrintState::fillUnitsTable(int rows) {
     }
 }
 
+// The unit pages store whether an enterprise is a converted research institute as "1" or "0"
+// (a check box), while the printed options are coded 1 是 and 2 否: a stored "0" marks 否, so
+// that the answer no is not lost on paper.
+void PrintState::markNotConverted(ReportForm& form) {
+    if (trimBlanks(recordText(QStringLiteral("ITEM_163"))) == u"0") {
+        MarkCheckLabel(form, QStringLiteral("ITEM_163"), QStringLiteral("2"));
+    }
+}
+
 void PrintState::PrepareTyyPrint07(ReportForm& form) {
     ClearItemCheckLabels(form);
     for (const QString& field : form.info().checkFields) {
         MarkCheckLabelsForField(form, field);
     }
-    form.setCaption(
-        QStringLiteral("QRLabel_64"),
-        LookupByKey(m_dm.tblProvince, QStringLiteral("Province_i"), QStringLiteral("Province_n"),
-                    recordText(QStringLiteral("ITEM_64"))));
-    form.setCaption(QStringLiteral("QRLabel_63"),
-                    LookupByKey(m_dm.tblLsbw, QStringLiteral("Bwdm"), QStringLiteral("Bwmc"),
-                                recordText(QStringLiteral("ITEM_63"))));
+    markNotConverted(form);
+    form.setCaption(QStringLiteral("QRLabel_64"), provinceName());
+    form.setCaption(QStringLiteral("QRLabel_63"), ministryName());
     fillUnitsTable(23);
 }
 
@@ -411,13 +418,8 @@ void PrintState::PrepareTrjPrint05(ReportForm& form) {
         form.setCaption(QStringLiteral("QR_") + QString::fromLatin1(field).toLower(),
                         trimBlanks(recordText(QLatin1String(field))));
     }
-    form.setCaption(
-        QStringLiteral("QR_item_64"),
-        LookupByKey(m_dm.tblProvince, QStringLiteral("Province_i"), QStringLiteral("Province_n"),
-                    recordText(QStringLiteral("ITEM_64"))));
-    form.setCaption(QStringLiteral("QR_item_63"),
-                    LookupByKey(m_dm.tblLsbw, QStringLiteral("Bwdm"), QStringLiteral("Bwmc"),
-                                recordText(QStringLiteral("ITEM_63"))));
+    form.setCaption(QStringLiteral("QR_item_64"), provinceName());
+    form.setCaption(QStringLiteral("QR_item_63"), ministryName());
     for (const char* field : {"ITEM_41", "ITEM_41_2", "ITEM_61"}) {
         form.setCaption(QStringLiteral("QR_") + QString::fromLatin1(field).toLower(),
                         trimBlanks(recordText(QLatin1String(field))));
@@ -425,6 +427,7 @@ void PrintState::PrepareTrjPrint05(ReportForm& form) {
     for (const QString& field : form.info().checkFields) {
         MarkCheckLabelsForField(form, field);
     }
+    markNotConverted(form);
     form.setCaption(QStringLiteral("QR_ITEM_34"), recordText(QStringLiteral("ITEM_34")));
     fillUnitsTable(13);
 }

@@ -83,11 +83,6 @@ public:
     // when the list has no such code. The table keeps its filter on the list.
     static void SetLabelToCodeName(store::Table& codeTable, const QString& fieldCode,
                                    const QString& code, ReportForm& form, const QString& label);
-    // The resultField of the first row of table whose keyField equals value; empty when none.
-    // The table keeps its filter on the key.
-    static QString LookupByKey(store::Table& table, const QString& keyField,
-                               const QString& resultField, const QString& value);
-
     // Rows the padded list tables get for n source rows.
     static int personsRowCount(Family family, int n);
     static int committeeRowCount(Family family, int n);
@@ -97,10 +92,14 @@ public:
 
 private:
     QString recordText(const QString& field) const;
+    // The names of the record's province (ITEM_64) and supervising ministry (ITEM_63).
+    QString provinceName();
+    QString ministryName();
     void setPageLabels(ReportForm& form, Numbering numbering);
     void bindRecord(ReportForm& form);
     void prepareKeywords(ReportForm& form);
     void fillUnitsTable(int rows);
+    void markNotConverted(ReportForm& form);
     // Fills a padded list table from source and enables the static page label when the list
     // holds at most onePage rows, the running page number otherwise.
     void fillListTable(ReportForm& form, store::Table& source, MemoryTable& table, int onePage,

@@ -56,6 +56,19 @@ bool ReportForm::isEnabled(const QString& name) const {
     return it == m_controls.end() || it->second.enabled;
 }
 
+QString ReportForm::pageLabel(int page) const {
+    if (m_info.formPage.isEmpty()) {
+        return {};
+    }
+    if (!m_info.list) {
+        return caption(QStringLiteral("QRPage"));
+    }
+    if (isEnabled(QStringLiteral("QRSysData1"))) {
+        return caption(QStringLiteral("QRSysData1")) + QString::number(page);
+    }
+    return isEnabled(QStringLiteral("QRpage")) ? caption(QStringLiteral("QRpage")) : QString();
+}
+
 void ReportForm::setRecordValue(const QString& field, const QString& value) {
     m_record[field] = value;
 }

@@ -35,6 +35,10 @@ public:
     QString caption(const QString& name) const;
     void setEnabled(const QString& name, bool enabled);
     bool isEnabled(const QString& name) const;
+    // The page label as it prints on page (counted from 1): a list's running number
+    // (QRSysData1's text followed by the page) or its static label (QRpage), a main-text page's
+    // QRPage; empty on pages that carry none (covers, instructions, annexes).
+    QString pageLabel(int page) const;
     // Every control name the preparation addressed since the form was created.
     const QSet<QString>& addressedNames() const { return m_addressed; }
 

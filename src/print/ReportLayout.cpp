@@ -83,7 +83,8 @@ QString contentText(const Node& node, const std::function<void(const Node&)>& ot
 
 class Parser {
 public:
-    explicit Parser(QString source) : m_source(std::move(source)) {}
+    Parser(QString source, const PieceSource& pieces)
+        : m_source(std::move(source)), m_pieces(pieces) {}
 
     ReportLayout parse(const Node& root) {
         if (root.name != u"report") {
@@ -285,6 +286,13 @@ private:
             placeGrid(node, container, inherited, out);
             return;
         }
+        if (tag == u"include") {
+            allowBox(node, {"piece"});
+            noChildren(node);
+            placePiece(node, required(node, "piece"), area(node, container), style(node, inherited),
+                       out);
+            return;
+        }
         if (tag == u"line") {
             allow(node, {"x1", "y1", "x2", "y2", "width"});
             e.kind = ElementKind::Line;
@@ -371,6 +379,34 @@ private:
                 break;
         }
         out.push_back(std::move(e));
+    }
+
+    // A shared piece placed like a group: its elements relative to the include's rectangle, in
+    // the include's style. Messages about its contents name the piece's file.
+    void placePiece(const Node& include, const QString& name, const QRectF& box,
+                    const TextStyle& inherited, std::vector<Element>& out) {
+        static const QRegularExpression validName(QStringLiteral("^[A-Za-z0-9_-]+$"));
+        if (!validName.match(name).hasMatch()) {
+            fail(include, QStringLiteral("片段名 %1 只能由字母、数字、_ 和 - 组成").arg(name));
+        }
+        if (m_openPieces.contains(name)) {
+            fail(include, QStringLiteral("片段 %1 包含了它自己").arg(name));
+        }
+        const std::optional<QByteArray> xml = m_pieces ? m_pieces(name) : std::nullopt;
+        if (!xml) {
+            fail(include, QStringLiteral("没有片段 %1（pieces/%1.xml）").arg(name));
+        }
+        const QString pageSource = m_source;
+        m_source = QStringLiteral("pieces/%1.xml").arg(name);
+        const Node root = readTree(*xml, m_source);
+        if (root.name != u"piece") {
+            fail(root, QStringLiteral("片段的根元素应为 piece"));
+        }
+        allow(root, {"font", "size", "bold", "align", "valign", "wrap", "pad"});
+        m_openPieces << name;
+        place(root, box, style(root, inherited), out);
+        m_openPieces.removeLast();
+        m_source = pageSource;
     }
 
     // "code caption" items separated by ";" or line breaks.
@@ -587,7 +623,9 @@ private:
         }
     }
 
-    QString m_source;
+    QString m_source;  // the file being read: the page's, or the piece's while it is placed
+    const PieceSource& m_pieces;
+    QStringList m_openPieces;  // the pieces being placed, outermost first
 };
 
 }  // namespace
@@ -660,9 +698,18 @@ QStringList ReportLayout::rowFields() const {
     return fieldsOf(elements({ElementKind::RowField}));
 }
 
-ReportLayout ReportLayout::parse(const QByteArray& xml, const QString& source) {
+std::optional<QByteArray> compiledPiece(const QString& name) {
+    QFile file(QStringLiteral(":/reports/pieces/%1.xml").arg(name));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
+ReportLayout ReportLayout::parse(const QByteArray& xml, const QString& source,
+                                 const PieceSource& pieces) {
     const Node root = readTree(xml, source);
-    return Parser(source).parse(root);
+    return Parser(source, pieces).parse(root);
 }
 
 std::shared_ptr<const ReportLayout> ReportLayout::load(const QString& unit) {

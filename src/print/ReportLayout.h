@@ -5,7 +5,9 @@
 #include <QRectF>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -87,6 +89,12 @@ struct Band {
     std::vector<Element> elements;
 };
 
+// The text of a shared layout piece by name (src/forms/reports/pieces/<name>.xml), or none when
+// there is no such piece.
+using PieceSource = std::function<std::optional<QByteArray>(const QString& name)>;
+// The pieces compiled into the program.
+std::optional<QByteArray> compiledPiece(const QString& name);
+
 struct ReportLayout {
     QString unit;     // the layout file's name: "yyPrintUnit03"
     QString form;     // the report form it belongs to: "TyyPrint03"
@@ -112,9 +120,11 @@ struct ReportLayout {
     QStringList recordFields() const;
     QStringList rowFields() const;
 
-    // Reads a layout file; source names it in messages. Throws PrintError naming the source and
-    // line of anything it cannot read.
-    static ReportLayout parse(const QByteArray& xml, const QString& source);
+    // Reads a layout file; source names it in messages, pieces supplies the pieces it includes.
+    // Throws PrintError naming the file (the page's or the piece's) and line of anything it
+    // cannot read.
+    static ReportLayout parse(const QByteArray& xml, const QString& source,
+                              const PieceSource& pieces = compiledPiece);
     // The compiled-in layout of a unit, or null when no layout file of that name exists.
     static std::shared_ptr<const ReportLayout> load(const QString& unit);
 };

@@ -438,6 +438,18 @@ int pageCount(const ReportForm& form) {
     return static_cast<int>(paginate(form).size());
 }
 
+std::vector<PageRange> directPrintJobs(const ReportForm& form, bool pageByPage) {
+    const int pages = pageCount(form);
+    if (!pageByPage) {
+        return {PageRange{1, 0}};
+    }
+    std::vector<PageRange> jobs;
+    for (int page = 1; page <= pages; ++page) {
+        jobs.push_back({page, page});
+    }
+    return jobs;
+}
+
 PrintJob::PrintJob(QPagedPaintDevice& device) : m_device(device) {
     // The painter's origin is the corner of the paper: the layouts keep their own margins.
     QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),

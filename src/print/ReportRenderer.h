@@ -46,6 +46,16 @@ std::vector<PagePlan> paginate(const ReportForm& form);
 // The number of pages the form prints for its current data.
 int pageCount(const ReportForm& form);
 
+// The pages of one print job, counted from 1; last 0 means to the report's last page.
+struct PageRange {
+    int first = 1;
+    int last = 0;
+};
+// The print jobs of a prepared form in direct print: a list printed page by page gets one job
+// per page, from page 1 to its page count for the current data; any other form one job of the
+// whole report. Throws PrintError for a form without a layout.
+std::vector<PageRange> directPrintJobs(const ReportForm& form, bool pageByPage);
+
 // One print job: pages of one or more forms, one after another, on a printer, a PDF writer or
 // the printer of a print preview. Every page is A4 portrait; the forms' margins are their own.
 class PrintJob {

@@ -8,6 +8,7 @@
 #include "Finto7Unit.h"
 #include "Finto8Unit.h"
 #include "MemoEditors.h"
+#include "PrintUnit.h"
 #include "Unit1.h"
 #include "Unit2.h"
 #include "UnitDuoyu.h"
@@ -52,6 +53,7 @@ ProgramWindows::ProgramWindows(TMainForm& mainForm) {
     create(m_into6, Finto6, mainForm);
     create(m_into5, Finto5, mainForm);
     create(m_formin, Formin, mainForm);
+    create(m_printForm, PrintForm, mainForm);
     create(m_page1, Fpage1, mainForm);
     create(m_page2, Fpage2, mainForm);
     create(m_page3, Fpage3, mainForm);
@@ -100,6 +102,7 @@ ProgramWindows::~ProgramWindows() {
     Fpage3 = nullptr;
     Fpage2 = nullptr;
     Fpage1 = nullptr;
+    PrintForm = nullptr;
     Formin = nullptr;
     Finto5 = nullptr;
     Finto6 = nullptr;

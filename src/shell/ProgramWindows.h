@@ -11,6 +11,7 @@ class TFinto7;
 class TFinto6;
 class TFinto5;
 class TFormin;
+class TPrintForm;
 class TFpage1;
 class TFpage2;
 class TFpage3;
@@ -55,6 +56,7 @@ private:
     std::unique_ptr<TFinto6> m_into6;
     std::unique_ptr<TFinto5> m_into5;
     std::unique_ptr<TFormin> m_formin;
+    std::unique_ptr<TPrintForm> m_printForm;
     std::unique_ptr<TFpage1> m_page1;
     std::unique_ptr<TFpage2> m_page2;
     std::unique_ptr<TFpage3> m_page3;

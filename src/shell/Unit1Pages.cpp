@@ -6,6 +6,7 @@
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "GlyphButton.h"
+#include "PrintUnit.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
 #include "Unit1.h"
@@ -227,7 +228,7 @@ void TMainForm::Button4Click() {
     const QString key = currentText("ITEM_4");
     const QString region = currentText("ITEM_DQDM");
 
-    // The record and its child rows go together or not at all.
+    // The record, its child rows and the list's new numbers go together or not at all.
     store::Database& db = DM->database();
     try {
         store::Database::Transaction unit(db);
@@ -239,6 +240,7 @@ void TMainForm::Button4Click() {
             }
         }
         DeleteRecordRows(list, QStringLiteral("item_4"), key);
+        RenumberList();
         unit.commit();
     } catch (...) {
         // The unit has rolled the files back; read them again.
@@ -246,7 +248,6 @@ void TMainForm::Button4Click() {
         QueryRecordList(list, ui->ComboBox1, ui->cbYear, ui->btn_page02);
         throw;
     }
-    RenumberList();
     // The row that took the deleted one's number becomes current; the marks and the lock
     // then describe that row.
     list.locate("NO", store::Value(number.trimmed().toStdString()));
@@ -291,5 +292,7 @@ void TMainForm::BitBtn4Click() {
     for (store::Table* children : recordrows::childTables()) {
         filterToCurrentRecord(*children);
     }
-    // The print dialog opens here once it exists.
+    if (PrintForm != nullptr) {
+        PrintForm->showDialog();
+    }
 }

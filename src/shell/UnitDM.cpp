@@ -1,5 +1,7 @@
 #include "UnitDM.h"
 
+#include <algorithm>
+
 #include "Errors.h"
 
 TDM* DM = nullptr;
@@ -140,13 +142,20 @@ void TDM::FilterChildTables(const std::string& key, const std::string& region) {
 
 namespace {
 
+// Keeps error unless it was kept before: each fault is told once, however many steps meet it.
+void report(std::vector<std::string>& errors, const std::string& error) {
+    if (std::find(errors.begin(), errors.end(), error) == errors.end()) {
+        errors.push_back(error);
+    }
+}
+
 // Runs one step of the start; a failure is kept in errors and the start goes on.
 template <class Action>
 void step(std::vector<std::string>& errors, Action&& action) {
     try {
         action();
     } catch (const std::exception& e) {
-        errors.emplace_back(e.what());
+        report(errors, e.what());
     }
 }
 
@@ -154,8 +163,9 @@ void step(std::vector<std::string>& errors, Action&& action) {
 
 std::vector<std::string> TDM::DataModuleCreate() {
     std::vector<std::string> errors = PackTables();
-    std::vector<std::string> more = OpenDatasets();
-    errors.insert(errors.end(), more.begin(), more.end());
+    for (const std::string& error : OpenDatasets()) {
+        report(errors, error);
+    }
     return errors;
 }
 
@@ -211,6 +221,10 @@ std::vector<std::string> TDM::OpenDatasets() {
     for (store::Table* table : {&TblCgwcr, &Tblunit, &Tblexpert, &tblzlqk, &tblzdxx1, &tblProvince,
                                 &tblLsbw, &TblwcrNew}) {
         step(errors, [&] { table->open(); });
+    }
+    // A damaged table that can still be read is open; it is told of all the same.
+    for (const std::string& damage : m_db->damageReports()) {
+        report(errors, damage);
     }
     return errors;
 }

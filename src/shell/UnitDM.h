@@ -21,7 +21,8 @@ public:
 
     // Packs the table files and opens the datasets. A step that fails (a table file that is
     // missing, damaged or locked) is skipped and its error kept; the steps that can still run
-    // do. Returns the errors in the order they happened.
+    // do. Returns the errors in the order they happened, each once, with the damage of every
+    // table that opened for reading only.
     std::vector<std::string> DataModuleCreate();
     // The two halves of DataModuleCreate(): packing the table files, then opening the datasets.
     std::vector<std::string> PackTables();

@@ -354,8 +354,16 @@ bool TFormNew::modify(const QString& year, const QString& name, const QString& u
         }
         key = year == OldKey.left(4) ? OldKey : NextRecordKey(year);
         try {
+            // The re-keyed record with its child rows and the list's new numbers are one unit.
+            store::Database::Transaction unitOfWork(DM->database());
             storeModification(key, name, unit);
+            restoreList();
+            MainForm->RenumberList();
+            unitOfWork.commit();
         } catch (const std::exception& e) {
+            // The unit has rolled the files back; the datasets read them again.
+            rereadRows(DM->T_temp_out);
+            recordrows::reopenChildTables();
             showError(QString::fromUtf8(e.what()));
             restoreList();
             return false;
@@ -364,9 +372,6 @@ bool TFormNew::modify(const QString& year, const QString& name, const QString& u
         restoreList();
         throw;
     }
-    restoreList();
-
-    MainForm->RenumberList();
     list.locate("item_4", store::Value(key.toStdString()));
     MainForm->MarkIncompletePages();
     MainForm->LockUntilComplete();
@@ -376,52 +381,41 @@ bool TFormNew::modify(const QString& year, const QString& name, const QString& u
 }
 
 void TFormNew::storeModification(const QString& key, const QString& name, const QString& unit) {
-    store::Database& db = DM->database();
     store::Table& rows = DM->T_temp_out;
     const std::string newKey = key.toStdString();
-    try {
-        store::Database::Transaction unitOfWork(db);
-        if (key != OldKey) {
-            for (store::Table* children : recordrows::childTables()) {
-                children->close();
-                children->setFilter("item_4='" + TMainForm::QuoteFilterText(OldKey).toStdString() +
-                                    "'");
-                children->open();
-                // Each row leaves the filter when it is posted under the new key.
-                while (children->recordCount() > 0) {
-                    children->first();
-                    children->edit();
-                    children->field("item_4").set(store::Value(newKey));
-                    children->field("item_dqdm").set(store::Value("."));
-                    children->post();
-                }
+    if (key != OldKey) {
+        for (store::Table* children : recordrows::childTables()) {
+            children->close();
+            children->setFilter("item_4='" + TMainForm::QuoteFilterText(OldKey).toStdString() +
+                                "'");
+            children->open();
+            // Each row leaves the filter when it is posted under the new key.
+            while (children->recordCount() > 0) {
+                children->first();
+                children->edit();
+                children->field("item_4").set(store::Value(newKey));
+                children->field("item_dqdm").set(store::Value("."));
+                children->post();
             }
         }
-        rows.refresh();
-        if (!rows.locate("item_4", store::Value(OldKey.toStdString()))) {
-            throw store::EngineError("hvel.dbf 中找不到要修改的记录 " + OldKey.toStdString());
-        }
-        rows.edit();
-        const bool applied = ui->ComboBox1->currentIndex() == 0;
-        rows.field("item_cglb")
-            .set(store::Value(std::to_string(ui->ComboBox1->currentIndex() + 1)));
-        emptyFieldsOfOtherTypes(rows, applied);
-        rows.field("item_4").set(store::Value(newKey));
-        if (key != OldKey) {
-            rows.field("item_dqdm").set(store::Value("."));
-        }
-        addYearToMainList(key.left(4));
-        rows.field("item_120").set(store::Value(ui->edt_120->text().trimmed().toStdString()));
-        rows.field("item_3").set(store::Value(name.toStdString()));
-        rows.field("item_9").set(store::Value(unit.toStdString()));
-        rows.post();
-        unitOfWork.commit();
-    } catch (...) {
-        // The unit has rolled the files back; the datasets read them again.
-        rereadRows(rows);
-        recordrows::reopenChildTables();
-        throw;
     }
+    rows.refresh();
+    if (!rows.locate("item_4", store::Value(OldKey.toStdString()))) {
+        throw store::EngineError("hvel.dbf 中找不到要修改的记录 " + OldKey.toStdString());
+    }
+    rows.edit();
+    const bool applied = ui->ComboBox1->currentIndex() == 0;
+    rows.field("item_cglb").set(store::Value(std::to_string(ui->ComboBox1->currentIndex() + 1)));
+    emptyFieldsOfOtherTypes(rows, applied);
+    rows.field("item_4").set(store::Value(newKey));
+    if (key != OldKey) {
+        rows.field("item_dqdm").set(store::Value("."));
+    }
+    addYearToMainList(key.left(4));
+    rows.field("item_120").set(store::Value(ui->edt_120->text().trimmed().toStdString()));
+    rows.field("item_3").set(store::Value(name.toStdString()));
+    rows.field("item_9").set(store::Value(unit.toStdString()));
+    rows.post();
 }
 
 void TFormNew::Button2Click() {

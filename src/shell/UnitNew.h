@@ -58,7 +58,7 @@ protected:
 private:
     bool create(const QString& year, const QString& name, const QString& unit);
     bool modify(const QString& year, const QString& name, const QString& unit);
-    // Writes the modification (child rows re-keyed, main row changed) as one unit.
+    // Writes the modification (child rows re-keyed, main row changed) inside the caller's unit.
     void storeModification(const QString& key, const QString& name, const QString& unit);
     // True when a record other than the one keyed exceptKey bears name.
     bool nameTaken(const QString& name, const QString& exceptKey);

@@ -13,6 +13,7 @@
 
 #include "Errors.h"
 #include "GbkCodec.h"
+#include "Journal.h"
 
 namespace store {
 
@@ -25,6 +26,8 @@ constexpr const char* kModuleName = "dbf_table";
 constexpr const char* kCollation = "GBK";
 constexpr size_t kCacheLimit = 256;
 constexpr std::string_view kNoSuchTable = "no such table: ";
+// A unit of writes holding more than this in memory writes it out under the journal.
+constexpr uint64_t kMaxHeldBytes = 8 * 1024 * 1024;
 
 std::string quoteIdentifier(std::string_view name) {
     std::string out = "\"";
@@ -125,7 +128,7 @@ void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
             escape = nextChar(text, end);
         }
         if (text.empty() || end != text.size()) {
-            sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
+            sqlite3_result_error(context, "ESCAPE 后面须是一个字符", -1);
             return;
         }
     }
@@ -400,9 +403,10 @@ struct Database::Impl {
         std::unique_ptr<RecordIndex> index;
     };
 
-    explicit Impl(const Database& owner) : owner(owner) {}
+    Impl(Database& owner, const std::filesystem::path& directory)
+        : owner(owner), journal(directory.string()) {}
 
-    const Database& owner;
+    Database& owner;
     sqlite3* db = nullptr;
     std::map<std::string, Handle> handles;  // by lower-case table name
     std::map<std::string, Retired> retired;
@@ -410,11 +414,60 @@ struct Database::Impl {
     std::unordered_map<std::string, Statement, StringHash, std::equal_to<>> cache;
     uint64_t generations = 0;
     std::vector<std::vector<std::shared_ptr<DbfFile>>> units;  // files enrolled per open unit
+    Journal journal;
 
     Statement* preparing = nullptr;  // the statement the authorizer reports to
     bool internal = false;           // our own statements pass the authorizer unchecked
     std::string refusal;             // why the authorizer refused the statement
     std::exception_ptr failure;      // the first store error raised inside a callback
+
+    // ---- messages ----
+
+    std::string missingTable(const std::string& key) const {
+        return "找不到数据表文件：" + (owner.directory() / (key + ".dbf")).string();
+    }
+
+    // The engine's message in the user's words; the parts it quotes from the SQL stay.
+    std::string sqlMessage(const std::string& message) const {
+        auto after = [&](std::string_view prefix) -> std::optional<std::string> {
+            if (message.starts_with(prefix)) {
+                return message.substr(prefix.size());
+            }
+            return std::nullopt;
+        };
+        if (message.starts_with("near \"") && message.ends_with("\": syntax error")) {
+            return "SQL 语句在“" + message.substr(6, message.size() - 6 - 15) + "”附近有语法错误";
+        }
+        if (auto name = after(kNoSuchTable)) {
+            return missingTable(lowerAscii(name->starts_with("main.") ? name->substr(5) : *name));
+        }
+        if (auto name = after("no such column: ")) {
+            return "SQL 语句中的字段 " + *name + " 不存在";
+        }
+        if (auto name = after("ambiguous column name: ")) {
+            return "SQL 语句中的字段名 " + *name + " 不明确";
+        }
+        if (auto name = after("no such function: ")) {
+            return "SQL 语句中的函数 " + *name + " 不存在";
+        }
+        if (auto name = after("wrong number of arguments to function ")) {
+            return "SQL 语句中函数 " + *name + " 的参数个数不对";
+        }
+        if (auto token = after("unrecognized token: ")) {
+            return "SQL 语句中有不认识的记号 " + *token;
+        }
+        if (message == "incomplete input") {
+            return "SQL 语句不完整";
+        }
+        if (message == "out of memory") {
+            return "内存不足";
+        }
+        if (message.find("values were supplied") != std::string::npos ||
+            message.find(" values for ") != std::string::npos) {
+            return "SQL 语句中值的个数与字段的个数不符（" + message + "）";
+        }
+        return "SQL 语句出错：" + message;
+    }
 
     // ---- table files ----
 
@@ -429,7 +482,7 @@ struct Database::Impl {
                 return current;
             }
             if ((upgrade || current.file->isExclusive()) && current.file.use_count() > 1) {
-                throw EngineError("Table is busy: " + current.path);
+                throw BusyError("数据表文件 " + current.path + " 正在使用中，不能独占打开");
             }
             if (current.file->isExclusive()) {
                 mode = LockMode::Exclusive;
@@ -438,8 +491,7 @@ struct Database::Impl {
         }
         const std::filesystem::path path = owner.tablePath(key);
         if (path.empty()) {
-            throw EngineError("Table file not found: " +
-                              (owner.directory() / (key + ".dbf")).string());
+            throw EngineError(missingTable(key));
         }
         Handle fresh{path.string(), DbfFile::open(path.string(), mode), ++generations};
         if (auto kept = retired.find(key); kept != retired.end()) {
@@ -464,6 +516,8 @@ struct Database::Impl {
         handles.erase(it);
     }
 
+    // Joins file to every open unit; its writes are held from then until the outermost unit
+    // ends and writes them out through the journal.
     void enrol(const std::shared_ptr<DbfFile>& file) {
         for (auto& unit : units) {
             if (std::find(unit.begin(), unit.end(), file) == unit.end()) {
@@ -471,22 +525,101 @@ struct Database::Impl {
                 unit.push_back(file);
             }
         }
+        if (!units.empty()) {
+            file->holdWrites(true);
+        }
     }
 
-    void endUnit(bool commit) {
-        if (units.empty()) {
-            throw EngineError("No transaction is open");
+    static std::vector<Journal::Member> membersOf(
+        const std::vector<std::shared_ptr<DbfFile>>& files) {
+        std::vector<Journal::Member> members;
+        for (const auto& file : files) {
+            for (const Journal::Member& member : file->journalMembers()) {
+                members.push_back(member);
+            }
         }
-        std::vector<std::shared_ptr<DbfFile>> files = std::move(units.back());
-        units.pop_back();
+        return members;
+    }
+
+    // Runs each in the reverse order of enrolment; throws the first failure after all ran.
+    template <class Action>
+    static void eachBackwards(const std::vector<std::shared_ptr<DbfFile>>& files, Action action) {
         std::exception_ptr first;
         for (auto it = files.rbegin(); it != files.rend(); ++it) {
             try {
-                commit ? (*it)->commitTransaction() : (*it)->rollbackTransaction();
+                action(**it);
             } catch (...) {
                 if (!first) {
                     first = std::current_exception();
                 }
+            }
+        }
+        if (first) {
+            std::rethrow_exception(first);
+        }
+    }
+
+    void endUnit(bool commit) {
+        if (units.empty()) {
+            throw EngineError("没有正在进行的一组写入");
+        }
+        std::vector<std::shared_ptr<DbfFile>> files = std::move(units.back());
+        units.pop_back();
+        if (!units.empty()) {
+            eachBackwards(files, [&](DbfFile& file) {
+                commit ? file.commitTransaction() : file.rollbackTransaction();
+            });
+            // A long unit writes out what it holds now and then, under the journal.
+            const std::vector<Journal::Member> members = membersOf(units.front());
+            uint64_t held = 0;
+            for (const Journal::Member& member : members) {
+                held += member.file->heldBytes();
+            }
+            if (held > kMaxHeldBytes) {
+                journal.writeOut(members);
+            }
+            return;
+        }
+        struct EndHolding {
+            const std::vector<std::shared_ptr<DbfFile>>& files;
+            ~EndHolding() {
+                for (const auto& file : files) {
+                    try {
+                        file->holdWrites(false);
+                    } catch (const std::exception&) {
+                        // Only a failed rollback leaves writes held; the unit has failed.
+                    }
+                    file->afterUnit();
+                }
+            }
+        } endHolding{files};
+        const std::vector<Journal::Member> members = membersOf(files);
+        if (commit) {
+            try {
+                journal.commit(members);
+            } catch (...) {
+                rollBack(files, members);
+                throw;
+            }
+            eachBackwards(files, [](DbfFile& file) { file.commitTransaction(); });
+        } else {
+            rollBack(files, members);
+        }
+    }
+
+    void rollBack(const std::vector<std::shared_ptr<DbfFile>>& files,
+                  const std::vector<Journal::Member>& members) {
+        std::exception_ptr first;
+        try {
+            eachBackwards(files, [](DbfFile& file) { file.rollbackTransaction(); });
+        } catch (...) {
+            first = std::current_exception();
+        }
+        try {
+            journal.rollback(members);
+        } catch (...) {
+            if (!first) {
+                first = std::current_exception();
             }
         }
         if (first) {
@@ -508,7 +641,7 @@ struct Database::Impl {
             if (failure) {
                 std::rethrow_exception(std::exchange(failure, nullptr));
             }
-            throw EngineError(message);
+            throw EngineError(sqlMessage(message));
         }
     }
 
@@ -580,11 +713,11 @@ struct Database::Impl {
             preparing = nullptr;
             if (rc == SQLITE_OK) {
                 if (!statement.stmt) {
-                    throw EngineError("No SQL statement was given");
+                    throw EngineError("没有给出 SQL 语句");
                 }
                 if (!restIsEmpty(rest, sql.data() + sql.size())) {
                     sqlite3_finalize(statement.stmt);
-                    throw EngineError("Only one SQL statement can be run at a time");
+                    throw EngineError("一次只能执行一条 SQL 语句");
                 }
                 std::erase_if(statement.tables,
                               [&](const std::string& key) { return !tables.contains(key); });
@@ -598,7 +731,7 @@ struct Database::Impl {
                 throw EngineError(refusal);
             }
             if (!createMissingTable(message)) {
-                throw EngineError(message);
+                throw EngineError(sqlMessage(message));
             }
         }
     }
@@ -640,8 +773,8 @@ struct Database::Impl {
         for (int index = 1; index <= count; ++index) {
             if (!bound[index]) {
                 const char* name = sqlite3_bind_parameter_name(stmt, index);
-                throw EngineError(std::string("No value was given for the parameter ") +
-                                  (name ? name : "?" + std::to_string(index)));
+                throw EngineError(std::string("SQL 语句的参数 ") +
+                                  (name ? name : "?" + std::to_string(index)) + " 没有给出值");
             }
         }
     }
@@ -655,7 +788,7 @@ struct Database::Impl {
         Statement& statement = this->statement(sql);
         sqlite3_stmt* stmt = statement.stmt;
         if (access == Access::ReadOnly && (statement.writes || !sqlite3_stmt_readonly(stmt))) {
-            throw EngineError("Only a statement that reads can be run here");
+            throw EngineError("这里只能执行读取数据的 SQL 语句");
         }
         for (const std::string& key : statement.tables) {
             refresh(key);
@@ -669,6 +802,11 @@ struct Database::Impl {
         } reset{stmt};
         bind(stmt, params);
         failure = nullptr;
+        // A statement that writes is a unit of writes of its own, or part of the one open.
+        std::optional<Transaction> unit;
+        if (statement.writes || !sqlite3_stmt_readonly(stmt)) {
+            unit.emplace(owner);
+        }
         const sqlite3_int64 changesBefore = sqlite3_total_changes64(db);
         for (bool described = false;; described = true) {
             const int rc = sqlite3_step(stmt);
@@ -676,7 +814,7 @@ struct Database::Impl {
                 if (failure) {
                     std::rethrow_exception(std::exchange(failure, nullptr));
                 }
-                throw EngineError(sqlite3_errmsg(db));
+                throw EngineError(sqlMessage(sqlite3_errmsg(db)));
             }
             if (!described) {
                 onColumns(stmt);
@@ -686,7 +824,11 @@ struct Database::Impl {
             }
             onRow(stmt);
         }
-        return static_cast<int>(sqlite3_total_changes64(db) - changesBefore);
+        const int changes = static_cast<int>(sqlite3_total_changes64(db) - changesBefore);
+        if (unit) {
+            unit->commit();
+        }
+        return changes;
     }
 
     ResultSet run(std::string_view sql, const Params& params, Access access) {
@@ -734,20 +876,20 @@ struct Database::Impl {
         switch (action) {
             case SQLITE_ATTACH:
             case SQLITE_DETACH:
-                refusal = "Other databases cannot be attached";
+                refusal = "SQL 语句不能附加其他数据库";
                 break;
             case SQLITE_TRANSACTION:
             case SQLITE_SAVEPOINT:
-                refusal = "Transactions cannot be started or ended by SQL text";
+                refusal = "SQL 语句不能开始或结束事务";
                 break;
             case SQLITE_CREATE_VTABLE:
             case SQLITE_DROP_VTABLE:
             case SQLITE_ALTER_TABLE:
-                refusal = "The tables of the data directory cannot be created, dropped or altered";
+                refusal = "数据目录中的表不能用 SQL 语句建立、删除或改变结构";
                 break;
             case SQLITE_PRAGMA:
                 if (second) {
-                    refusal = "Settings of the database cannot be changed";
+                    refusal = "SQL 语句不能更改数据库的设置";
                 }
                 break;
             default:
@@ -802,7 +944,7 @@ struct Database::Impl {
         } catch (const std::exception& e) {
             return fail(vtab, e.what());
         } catch (...) {
-            return fail(vtab, "Unknown error in a table file");
+            return fail(vtab, "数据表文件出现未知错误");
         }
     }
 
@@ -828,7 +970,8 @@ struct Database::Impl {
                 vtab->integerColumns.push_back(isIntegerColumn(field));
             }
             if (sqlite3_declare_vtab(db, tableDeclaration(vtab->fields).c_str()) != SQLITE_OK) {
-                throw EngineError("Table " + current.path + ": " + sqlite3_errmsg(db));
+                throw EngineError("数据表文件 " + current.path + " 的字段不能用于 SQL：" +
+                                  sqlite3_errmsg(db));
             }
             impl->tables[vtab->key] = TableInfo{vtab->fields, current.generation};
         });
@@ -1122,18 +1265,16 @@ struct Database::Impl {
                 file.setDeleted(static_cast<uint32_t>(sqlite3_value_int64(argv[0])), true);
             } else if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
                 if (sqlite3_value_type(argv[1]) != SQLITE_NULL) {
-                    throw EngineError("Table " + vtab->key +
-                                      ": the rowid of a new row is its record number and cannot "
-                                      "be given");
+                    throw EngineError("数据表 " + vtab->key +
+                                      "：新记录的 rowid 就是它的记录号，不能指定");
                 }
                 *rowid = file.append(impl.values(*vtab, argv + 2, true));
             } else {
                 const sqlite3_int64 recno = sqlite3_value_int64(argv[0]);
                 if (sqlite3_value_type(argv[1]) != SQLITE_INTEGER ||
                     sqlite3_value_int64(argv[1]) != recno) {
-                    throw EngineError("Table " + vtab->key +
-                                      ": the rowid of a row is its record number and cannot be "
-                                      "changed");
+                    throw EngineError("数据表 " + vtab->key +
+                                      "：记录的 rowid 就是它的记录号，不能修改");
                 }
                 file.update(static_cast<uint32_t>(recno), impl.values(*vtab, argv + 2, false));
             }
@@ -1196,7 +1337,7 @@ struct Database::Impl {
 };
 
 Database::Database(std::filesystem::path directory)
-    : m_impl(std::make_unique<Impl>(*this)), m_directory(std::move(directory)) {
+    : m_impl(std::make_unique<Impl>(*this, directory)), m_directory(std::move(directory)) {
     int rc =
         sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) {
@@ -1218,7 +1359,7 @@ Database::Database(std::filesystem::path directory)
     if (rc != SQLITE_OK) {
         const std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
         sqlite3_close(m_db);
-        throw EngineError("Cannot start the SQL engine: " + message);
+        throw EngineError("不能启动 SQL 引擎：" + message);
     }
     m_impl->db = m_db;
 }
@@ -1246,9 +1387,16 @@ std::filesystem::path Database::tablePath(std::string_view name) const {
     std::error_code error;
     for (std::filesystem::directory_iterator it(m_directory, error), end; !error && it != end;
          it.increment(error)) {
-        if (lowerAscii(it->path().filename().string()) == wanted && it->is_regular_file(error) &&
-            (found.empty() || it->path() < found)) {
-            found = it->path();
+        // A table file that an interrupted pack left renamed is found by its new file; opening
+        // it completes the switch.
+        std::string fileName = it->path().filename().string();
+        if (std::string installed = DbfFile::installedName(fileName); !installed.empty()) {
+            fileName = std::move(installed);
+        }
+        const std::filesystem::path path = m_directory / fileName;
+        if (lowerAscii(fileName) == wanted && it->is_regular_file(error) &&
+            (found.empty() || path < found)) {
+            found = path;
         }
     }
     return found;
@@ -1270,6 +1418,16 @@ void Database::touch(const std::shared_ptr<DbfFile>& file) {
     m_impl->enrol(file);
 }
 
+std::vector<std::string> Database::damageReports() const {
+    std::vector<std::string> reports;
+    for (const auto& [key, handle] : m_impl->handles) {
+        if (!handle.file->damage().empty()) {
+            reports.push_back(handle.file->damage());
+        }
+    }
+    return reports;
+}
+
 Database::Transaction::Transaction(Database& db) : m_db(db) {
     db.m_impl->units.emplace_back();
 }
@@ -1286,7 +1444,7 @@ Database::Transaction::~Transaction() {
 
 void Database::Transaction::commit() {
     if (m_done) {
-        throw EngineError("The transaction has already ended");
+        throw EngineError("这组写入已经结束");
     }
     m_done = true;
     m_db.m_impl->endUnit(true);

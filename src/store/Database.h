@@ -71,12 +71,18 @@ public:
     void release(std::string_view name);
 
     // Enrols file in the open Transaction units before it is written outside SQL (a dataset's
-    // post or delete), so that their rollback restores it; does nothing when no unit is open.
-    // SQL statements enrol the files they write themselves.
+    // post or delete), so that their rollback restores it and its writes wait for the journal;
+    // does nothing when no unit is open. SQL statements enrol the files they write themselves.
     void touch(const std::shared_ptr<DbfFile>& file);
 
+    // Why each open table that can only be read is so (DbfFile::damage()).
+    std::vector<std::string> damageReports() const;
+
     // Groups writes of SQL and datasets into one unit: rolled back unless commit() is called.
-    // Units nest; each ends in the reverse order of its start.
+    // Units nest; each ends in the reverse order of its start. The outermost unit reaches the
+    // table files whole or not at all, across a crash or a power cut too: its writes are held
+    // in memory, then written under the directory's rollback journal (see Journal). A statement
+    // or a dataset's post outside any unit is a unit of its own.
     class Transaction {
     public:
         explicit Transaction(Database& db);

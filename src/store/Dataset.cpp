@@ -150,9 +150,13 @@ Dataset::~Dataset() {
     }
 }
 
+std::string Dataset::sourceName() const {
+    return m_file ? "数据表 " + m_file->name() : "查询结果";
+}
+
 void Dataset::requireActive() const {
     if (m_state == State::Inactive) {
-        throw EngineError("Cannot perform this operation on a closed dataset");
+        throw EngineError(sourceName() + "没有打开，不能进行这项操作");
     }
     if (m_masterStale && m_state == State::Browse) {
         const_cast<Dataset*>(this)->followMaster();
@@ -162,7 +166,7 @@ void Dataset::requireActive() const {
 void Dataset::requireBrowse(const char* operation) const {
     requireActive();
     if (m_state != State::Browse) {
-        throw EngineError(std::string("Dataset not in browse mode: cannot ") + operation);
+        throw EngineError(sourceName() + "正在编辑，不能" + operation);
     }
 }
 
@@ -249,7 +253,7 @@ void Dataset::close() {
 }
 
 void Dataset::refresh() {
-    requireBrowse("refresh");
+    requireBrowse("刷新");
     const Bookmark mark = recordCount() > 0 ? bookmark() : -1;
     const size_t oldPos = m_pos;
     reloadRows();
@@ -315,7 +319,7 @@ Value Dataset::currentValue(int index) {
 Value Dataset::valueAt(int row, int index) {
     requireActive();
     if (row < 0 || row >= recordCount()) {
-        throw EngineError("Row out of range");
+        throw EngineError(sourceName() + "中没有第 " + std::to_string(row + 1) + " 行");
     }
     if (index >= fieldCount()) {
         const LookupField& lookupField = m_lookups.at(index - fieldCount());
@@ -334,10 +338,11 @@ Value Dataset::lookupText(const LookupField& lookupField, const Value& key) {
 void Dataset::setFieldValue(int index, Value value) {
     requireActive();
     if (m_state != State::Edit && m_state != State::Insert) {
-        throw EngineError("Dataset not in edit or insert mode");
+        throw EngineError(sourceName() + "不在编辑状态，不能修改字段 " + fieldDef(index).name);
     }
     if (index < 0 || index >= fieldCount()) {
-        throw EngineError("Cannot modify a lookup field");
+        throw EngineError(sourceName() + "的字段 " + fieldDef(index).name +
+                          " 是显示代码含义的字段，不能修改");
     }
     m_changes[index] = std::move(value);
 }
@@ -565,7 +570,7 @@ void Dataset::edit() {
         return;
     }
     if (!m_file) {
-        throw EngineError("Cannot modify a read-only dataset");
+        throw EngineError(sourceName() + "只能读取，不能修改");
     }
     if (recordCount() == 0) {
         append();
@@ -582,7 +587,7 @@ void Dataset::append() {
         post();
     }
     if (!m_file) {
-        throw EngineError("Cannot modify a read-only dataset");
+        throw EngineError(sourceName() + "只能读取，不能修改");
     }
     m_changes.clear();
     // A detail row belongs to its master's current row.
@@ -602,13 +607,21 @@ void Dataset::post() {
         return;
     }
     std::vector<std::pair<int, Value>> values(m_changes.begin(), m_changes.end());
-    m_db.touch(m_file);  // joins a unit of writes that is open
+    uint32_t appended = 0;
+    {
+        // One post is a unit of writes, or part of the one open.
+        Database::Transaction unit(m_db);
+        m_db.touch(m_file);
+        if (m_state == State::Insert) {
+            appended = m_file->append(values);
+        } else if (!values.empty()) {
+            m_file->update(static_cast<uint32_t>(m_rows[m_pos]), values);
+        }
+        unit.commit();
+    }
     if (m_state == State::Insert) {
-        const uint32_t recno = m_file->append(values);
-        m_rows.push_back(recno);
+        m_rows.push_back(appended);
         m_pos = m_rows.size() - 1;
-    } else if (!values.empty()) {
-        m_file->update(static_cast<uint32_t>(m_rows[m_pos]), values);
     }
     m_recordNo = -1;
     m_changes.clear();
@@ -650,15 +663,19 @@ void Dataset::deleteRecord() {
         return;
     }
     if (!m_file) {
-        throw EngineError("Cannot modify a read-only dataset");
+        throw EngineError(sourceName() + "只能读取，不能修改");
     }
     if (recordCount() == 0) {
-        throw EngineError("Cannot perform this operation on an empty dataset");
+        throw EngineError(sourceName() + "中没有记录，不能删除");
     }
     m_changes.clear();
     m_state = State::Browse;
-    m_db.touch(m_file);
-    m_file->setDeleted(static_cast<uint32_t>(m_rows[m_pos]), true);
+    {
+        Database::Transaction unit(m_db);
+        m_db.touch(m_file);
+        m_file->setDeleted(static_cast<uint32_t>(m_rows[m_pos]), true);
+        unit.commit();
+    }
     m_rows.erase(m_pos);
     m_recordNo = -1;
     m_eof = m_rows.empty();
@@ -684,7 +701,7 @@ const FieldDef& Dataset::fieldDef(int index) const {
     if (index >= count && index < count + static_cast<int>(m_lookupDefs.size())) {
         return m_lookupDefs[index - count];
     }
-    throw EngineError("Field index out of range");
+    throw EngineError(sourceName() + "中没有第 " + std::to_string(index + 1) + " 个字段");
 }
 
 int Dataset::fieldIndex(std::string_view name) const {
@@ -711,7 +728,7 @@ Field Dataset::field(int index) {
 Field Dataset::field(std::string_view name) {
     const int index = fieldIndex(name);
     if (index < 0) {
-        throw EngineError("Field '" + std::string(trimBlanks(name)) + "' not found");
+        throw EngineError(sourceName() + "中没有字段 " + std::string(trimBlanks(name)));
     }
     return Field(*this, index);
 }
@@ -746,7 +763,7 @@ void Dataset::setFilter(std::string expression) {
 std::vector<Dataset::FilterTerm> Dataset::parseFilter(const std::string& text) const {
     std::vector<FilterTerm> terms;
     auto fail = [&](const std::string& why) {
-        throw EngineError("Filter expression incorrect: " + text + " (" + why + ")");
+        throw EngineError(sourceName() + "的过滤条件 " + text + " 有误：" + why);
     };
     size_t i = 0;
     auto skipBlanks = [&] {
@@ -763,14 +780,14 @@ std::vector<Dataset::FilterTerm> Dataset::parseFilter(const std::string& text) c
         const std::string name = text.substr(nameStart, i - nameStart);
         skipBlanks();
         if (i >= text.size() || text[i] != '=' || name.empty()) {
-            fail("expected field=value");
+            fail("应是“字段=值”");
         }
         ++i;
         skipBlanks();
         FilterTerm term;
         term.field = fieldIndex(name);
         if (term.field < 0 || term.field >= fieldCount()) {
-            throw EngineError("Field '" + name + "' not found");
+            throw EngineError(sourceName() + "中没有字段 " + name);
         }
         if (i < text.size() && text[i] == '\'') {
             std::string value;
@@ -790,7 +807,7 @@ std::vector<Dataset::FilterTerm> Dataset::parseFilter(const std::string& text) c
                 value += text[i++];
             }
             if (!closed) {
-                fail("unterminated text");
+                fail("文字缺少结尾的单引号");
             }
             // A trailing "*" asks for a prefix match; "**" stands for a "*" of the text, so a
             // value that itself ends in stars can still be matched exactly.
@@ -811,10 +828,10 @@ std::vector<Dataset::FilterTerm> Dataset::parseFilter(const std::string& text) c
             try {
                 term.value = Value(Value(number).asNumber());
             } catch (const ValueError&) {
-                fail("not a number: " + number);
+                fail(number + " 不是数字");
             }
             if (number.empty()) {
-                fail("missing value");
+                fail("缺少值");
             }
         }
         terms.push_back(std::move(term));
@@ -823,12 +840,12 @@ std::vector<Dataset::FilterTerm> Dataset::parseFilter(const std::string& text) c
             if (text.size() - i < 4 ||
                 !equalsIgnoringCase(std::string_view(text).substr(i, 3), "and") ||
                 (text[i + 3] != ' ' && text[i + 3] != '\t')) {
-                fail("expected and");
+                fail("条件之间应是 and");
             }
             i += 3;
             skipBlanks();
             if (i >= text.size()) {
-                fail("missing condition after and");
+                fail("and 后面缺少条件");
             }
         }
     }
@@ -889,7 +906,8 @@ void Dataset::setMaster(Dataset* master, std::string fields) {
         const int own = fieldIndex(name);
         const int theirs = master->fieldIndex(name);
         if (own < 0 || theirs < 0) {
-            throw EngineError("Field '" + std::string(name) + "' not found");
+            throw EngineError((own < 0 ? sourceName() : master->sourceName()) + "中没有字段 " +
+                              std::string(name));
         }
         m_masterPairs.emplace_back(own, theirs);
     }
@@ -918,14 +936,14 @@ Table::~Table() {
 
 void Table::setTableName(std::string name) {
     if (active()) {
-        throw EngineError("Cannot perform this operation on an open dataset");
+        throw EngineError(sourceName() + "已经打开，不能进行这项操作");
     }
     m_tableName = std::move(name);
 }
 
 void Table::setExclusive(bool exclusive) {
     if (active()) {
-        throw EngineError("Cannot perform this operation on an open dataset");
+        throw EngineError(sourceName() + "已经打开，不能进行这项操作");
     }
     m_exclusive = exclusive;
 }
@@ -936,6 +954,10 @@ static std::string_view baseName(std::string_view fileName) {
         fileName.remove_suffix(4);
     }
     return fileName;
+}
+
+std::string Table::sourceName() const {
+    return "数据表 " + std::string(baseName(m_tableName));
 }
 
 void Table::doOpen() {
@@ -956,9 +978,9 @@ void Table::doClose() {
 }
 
 void Table::pack() {
-    requireBrowse("pack");
+    requireBrowse("整理");
     if (!m_exclusive) {
-        throw EngineError("Table " + m_tableName + " must be opened exclusively to be packed");
+        throw EngineError(sourceName() + "须独占打开才能整理");
     }
     m_file->pack();
     reloadRows();
@@ -975,7 +997,7 @@ Query::~Query() {
 
 void Query::setSql(std::string sql) {
     if (active()) {
-        throw EngineError("Cannot perform this operation on an open dataset");
+        throw EngineError(sourceName() + "已经打开，不能进行这项操作");
     }
     m_sql = std::move(sql);
     m_liveTable.clear();
@@ -999,6 +1021,10 @@ void Query::setParam(std::string name, Value value) {
         }
     }
     m_params.emplace_back(std::move(name), std::move(value));
+}
+
+std::string Query::sourceName() const {
+    return isLive() ? "数据表 " + m_liveTable : "查询结果";
 }
 
 void Query::doOpen() {

@@ -126,7 +126,7 @@ public:
     const FieldDef& fieldDef(int index) const;
     int fieldIndex(std::string_view name) const;  // -1 when none (lookup fields included)
     Field field(int index);
-    // Throws EngineError "Field '<name>' not found" when there is none.
+    // Throws EngineError naming the table and the field when there is none.
     Field field(std::string_view name);
     Field operator[](std::string_view name) { return field(name); }
 
@@ -165,6 +165,8 @@ protected:
     virtual void doOpen() = 0;
     virtual void doClose() {}
 
+    // What messages call the dataset: "数据表 hvel" or "查询结果".
+    virtual std::string sourceName() const;
     void notify(DatasetEvent event);
     // Reads the rows from the source again and puts the cursor on the first.
     void reloadRows();
@@ -238,6 +240,7 @@ public:
 protected:
     void doOpen() override;
     void doClose() override;
+    std::string sourceName() const override;
 
 private:
     std::string m_tableName;
@@ -263,6 +266,7 @@ public:
 
 protected:
     void doOpen() override;
+    std::string sourceName() const override;
 
 private:
     std::string m_sql;

@@ -2,9 +2,7 @@
 #include "Text.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <map>
 
 #include "Errors.h"
 #include "GbkCodec.h"
@@ -31,15 +30,19 @@ constexpr uint32_t kMemoBlock = 512;
 constexpr int kHeaderSize = 32;
 constexpr int kDescriptorSize = 32;
 constexpr int kMemoPointerWidth = 10;
-// Records are read ahead, more the longer a run of reads goes on in record order (or skims
-// forward): one record costs one small read, a scan runs at the speed of large reads.
+constexpr int kIndexFlag = 28;
+// Records and memos are read ahead, more the longer a run of reads goes on in file order (or
+// skims forward): one record costs one small read, a scan runs at the speed of large reads.
 constexpr size_t kMinReadAhead = 8 * 1024;
 constexpr size_t kMaxReadAhead = 1024 * 1024;
 constexpr uint64_t kMaxMemo = 16 * 1024 * 1024;
 
-// Suffixes of the files a pack (and create) writes beside the table.
+// Files a pack (and create) writes beside the table: the new table file under a name that is
+// never installed, then under the name of a complete one; the new memo file; the old table
+// file while it is hidden (see installFiles).
+constexpr const char* kPartSuffix = ".packtmp";
 constexpr const char* kNewSuffix = ".packnew";
-constexpr const char* kBackupSuffix = ".packbak";
+constexpr const char* kOldSuffix = ".packold";
 
 uint16_t get16(const unsigned char* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -125,7 +128,13 @@ std::string shown(const std::string& utf8) {
         }
         ++characters;
     }
-    return "\"" + utf8.substr(0, cut) + (cut < utf8.size() ? "...\"" : "\"");
+    return "“" + utf8.substr(0, cut) + (cut < utf8.size() ? "……”" : "”");
+}
+
+std::string hexByte(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
+    return text;
 }
 
 // The number right-aligned in width with decimals places, or nullopt when it is too wide.
@@ -142,46 +151,13 @@ std::optional<std::string> formatFixed(double number, int width, int decimals) {
     return std::string(static_cast<size_t>(width) - text.size(), ' ') + text;
 }
 
-std::string directoryOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-}
-
-bool exists(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
-void syncDirectory(const std::string& directory) {
-    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-void renameFile(const std::string& from, const std::string& to) {
-    if (::rename(from.c_str(), to.c_str()) != 0) {
-        throw EngineError("Cannot rename " + from + " to " + to + ": " + std::strerror(errno));
-    }
-    // rename() leaves both names when they are links to one file.
-    if (exists(from)) {
-        ::unlink(from.c_str());
-    }
-}
-
-void removeFile(const std::string& path) {
-    ::unlink(path.c_str());
-}
-
-// Makes an empty file (replacing one that is there) and opens it locked.
+// Makes an empty file (emptying one that is there) and opens it locked.
 std::unique_ptr<PosixFile> createFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        throw EngineError("Cannot create " + path + ": " + std::strerror(errno));
+    auto file = std::make_unique<PosixFile>(path, LockMode::Exclusive, PosixFile::Create::Yes);
+    if (file->size() != 0) {
+        file->truncate(0);
     }
-    ::close(fd);
-    return std::make_unique<PosixFile>(path, LockMode::Exclusive);
+    return file;
 }
 
 // The memo file beside a table: same base name, extension ".dbt" in any case. Returns the
@@ -199,7 +175,7 @@ std::string memoPathFor(const std::string& dbfPath, bool* found = nullptr) {
     if (found) {
         *found = true;
     }
-    if (exists(preferred)) {
+    if (fileExists(preferred)) {
         return preferred;
     }
     std::string wanted = stem + ".dbt";
@@ -222,33 +198,77 @@ std::string memoPathFor(const std::string& dbfPath, bool* found = nullptr) {
     return preferred;
 }
 
-// Finishes or undoes a pack that was interrupted. A pack writes T.packnew beside each file T,
-// links T.packbak to each old file, renames the table's new file and then the memo's into
-// place, and removes the backups. While the memo's new file is there, the renames are not
-// complete: the old files come back from the backups. Otherwise they are complete and only
-// leftovers are removed. Returns whether anything was found.
-bool recoverPack(const std::string& dbfPath, const std::string& memoPath) {
-    const std::string files[2] = {dbfPath, memoPath};
-    bool found = false;
-    for (const auto& file : files) {
-        found = found || exists(file + kNewSuffix) || exists(file + kBackupSuffix);
-    }
-    if (!found) {
-        return false;
-    }
-    bool renamesIncomplete = exists(memoPath + kNewSuffix);
-    for (const auto& file : files) {
-        if (renamesIncomplete && exists(file + kBackupSuffix)) {
-            renameFile(file + kBackupSuffix, file);
+// Puts new table and memo files into place. Before the call the new table file is complete
+// in T.packtmp and the new memo file in M.packnew, both synced; the writer holds them locked.
+//   1. T.packtmp becomes T.packnew: from here on the new pair is whole under known names.
+//   2. The old table file T is renamed aside to T.packold: the table is hidden.
+//   3. M.packnew becomes M, then T.packnew becomes T: the new pair is in place.
+//   4. T.packold is removed.
+// A reader of the table's names meets the old pair, no table file, or the new pair, never a
+// table file beside another table's memo file. Without a new memo file, T.packnew replaces T
+// in one rename. An old memo file that the new table does not use is removed at the end.
+void installFiles(const std::string& table, const std::string& memo, bool newMemo) {
+    const std::string directory = directoryOf(table);
+    renameFile(table + kPartSuffix, table + kNewSuffix);
+    syncDirectory(directory);
+    if (newMemo) {
+        if (fileExists(table)) {
+            renameFile(table, table + kOldSuffix);
+            syncDirectory(directory);
         }
-        removeFile(file + kNewSuffix);
-        removeFile(file + kBackupSuffix);
+        renameFile(memo + kNewSuffix, memo);
     }
-    syncDirectory(directoryOf(dbfPath));
-    return true;
+    renameFile(table + kNewSuffix, table);
+    syncDirectory(directory);
+    removeFile(table + kOldSuffix);
+    if (!newMemo) {
+        removeFile(memo);
+    }
+    syncDirectory(directory);
+}
+
+bool hasSwitchLeftovers(const std::string& table, const std::string& memo) {
+    return fileExists(table + kPartSuffix) || fileExists(table + kNewSuffix) ||
+           fileExists(table + kOldSuffix) || fileExists(memo + kNewSuffix);
+}
+
+// Completes or clears a switch of files that stopped half-way (see installFiles). With the
+// table file hidden and its complete new file there, the switch goes on to its end; with the
+// table file in place, what was written beside it is removed. The caller holds the table
+// file locked, or finds it missing; a new file still locked by its writer is left alone.
+void completeSwitch(const std::string& table) {
+    const std::string memo = memoPathFor(table);
+    if (!hasSwitchLeftovers(table, memo)) {
+        return;
+    }
+    const std::string directory = directoryOf(table);
+    if (!fileExists(table) && fileExists(table + kNewSuffix)) {
+        PosixFile guard(table + kNewSuffix, LockMode::Exclusive);  // BusyError: still writing
+        if (fileExists(memo + kNewSuffix)) {
+            renameFile(memo + kNewSuffix, memo);
+        }
+        renameFile(table + kNewSuffix, table);
+    } else {
+        for (const std::string& leftover :
+             {table + kPartSuffix, table + kNewSuffix, memo + kNewSuffix}) {
+            if (fileExists(leftover)) {
+                PosixFile guard(leftover, LockMode::Exclusive);
+                removeFile(leftover);
+            }
+        }
+    }
+    removeFile(table + kOldSuffix);
+    syncDirectory(directory);
 }
 
 }  // namespace
+
+std::string DbfFile::installedName(const std::string& fileName) {
+    if (fileName.ends_with(kNewSuffix)) {
+        return fileName.substr(0, fileName.size() - std::strlen(kNewSuffix));
+    }
+    return {};
+}
 
 struct DbfFile::OpenedFiles {
     std::string path;
@@ -262,19 +282,25 @@ struct DbfFile::OpenedFiles {
 struct DbfFile::Impl {
     enum class Target { Dbf, Memo };
 
-    std::unique_ptr<FileIo> dbf;
-    std::unique_ptr<FileIo> memo;
+    std::unique_ptr<BufferedFile> dbf;
+    std::unique_ptr<BufferedFile> memo;
     std::string memoPath;
     int headerLength = 0;
+    uint8_t version = 0;
     bool memoIV = false;
     uint32_t blockSize = kMemoBlock;
     std::string blankRecord;
+    bool holding = false;
 
     // Records read ahead; kept in step with every write to the table file.
     mutable std::string cache;
     mutable uint32_t cacheFirst = 0;
     mutable uint32_t cacheCount = 0;
     mutable size_t readAhead = kMinReadAhead;
+    // Memo bytes read ahead from memoCacheStart; kept in step with every write to the memo file.
+    mutable std::string memoCache;
+    mutable uint64_t memoCacheStart = 0;
+    mutable size_t memoReadAhead = kMinReadAhead;
 
     // Undo records of the open transactions: the bytes a write replaced, and at each begin
     // the state a rollback returns to.
@@ -291,7 +317,16 @@ struct DbfFile::Impl {
     std::vector<Undo> journal;
     std::vector<Snapshot> snapshots;
 
-    FileIo& file(Target target) { return target == Target::Dbf ? *dbf : *memo; }
+    BufferedFile& file(Target target) { return target == Target::Dbf ? *dbf : *memo; }
+
+    void setFiles(std::unique_ptr<FileIo> table, std::unique_ptr<FileIo> memoFile) {
+        dbf = std::make_unique<BufferedFile>(std::move(table));
+        memo = memoFile ? std::make_unique<BufferedFile>(std::move(memoFile)) : nullptr;
+        dbf->setHolding(holding);
+        if (memo) {
+            memo->setHolding(holding);
+        }
+    }
 
     // A memo as stored from its first block: padded to whole blocks.
     std::string memoRecord(std::string gbk) const {
@@ -310,6 +345,11 @@ struct DbfFile::Impl {
         return data;
     }
 
+    // Blocks a memo of length bytes takes as memoRecord() stores it.
+    uint64_t memoBlocks(uint64_t length) const {
+        return (length + (memoIV ? 8 : 2) + blockSize - 1) / blockSize;
+    }
+
     void write(Target target, uint64_t offset, const void* data, size_t size, bool journaled) {
         FileIo& io = file(target);
         if (journaled) {
@@ -322,26 +362,43 @@ struct DbfFile::Impl {
         }
         io.writeAt(offset, data, size);
         if (target == Target::Dbf) {
-            patchCache(offset, data, size);
+            if (cacheCount > 0) {
+                patch(cache, headerLength + uint64_t(cacheFirst - 1) * blankRecord.size(), offset,
+                      data, size);
+            }
+        } else {
+            patch(memoCache, memoCacheStart, offset, data, size);
         }
     }
 
-    void patchCache(uint64_t offset, const void* data, size_t size) {
-        if (cacheCount == 0) {
-            return;
-        }
-        uint64_t start = headerLength + uint64_t(cacheFirst - 1) * (blankRecord.size());
-        uint64_t end = start + cache.size();
-        uint64_t from = std::max(offset, start), to = std::min(offset + size, end);
+    // Copies what a write at offset changes into a cache of the bytes from start.
+    static void patch(std::string& cached, uint64_t start, uint64_t offset, const void* data,
+                      size_t size) {
+        const uint64_t end = start + cached.size();
+        const uint64_t from = std::max(offset, start), to = std::min(offset + size, end);
         if (from < to) {
-            std::memcpy(cache.data() + (from - start),
+            std::memcpy(cached.data() + (from - start),
                         static_cast<const char*>(data) + (from - offset), to - from);
         }
+    }
+
+    // The memo bytes from pos to the end of what is read ahead; empty at the end of the file.
+    std::string_view memoWindow(uint64_t pos) const {
+        if (pos < memoCacheStart || pos >= memoCacheStart + memoCache.size()) {
+            const bool forward = !memoCache.empty() && pos >= memoCacheStart;
+            memoReadAhead = forward ? std::min(memoReadAhead * 2, kMaxReadAhead) : kMinReadAhead;
+            memoCache.resize(memoReadAhead);
+            memoCache.resize(memo->readAt(pos, memoCache.data(), memoCache.size()));
+            memoCacheStart = pos;
+        }
+        return std::string_view(memoCache).substr(pos - memoCacheStart);
     }
 
     void dropCache() const {
         cacheCount = 0;
         cache.clear();
+        memoCache.clear();
+        memoCacheStart = 0;
     }
 };
 
@@ -355,8 +412,7 @@ DbfFile::DbfFile(OpenedFiles files)
       m_name(std::move(files.name)),
       m_lock(files.lock),
       m_index(std::make_unique<RecordIndex>(this)) {
-    m_impl->dbf = std::move(files.dbf);
-    m_impl->memo = std::move(files.memo);
+    m_impl->setFiles(std::move(files.dbf), std::move(files.memo));
     m_impl->memoPath = std::move(files.memoPath);
     load();
     refreshIdentity();
@@ -372,69 +428,85 @@ DbfFile::~DbfFile() {
     }
 }
 
+const std::string& DbfFile::displayPath() const {
+    return m_path.empty() ? m_name : m_path;
+}
+
+void DbfFile::refuse(const std::string& what) const {
+    throw EngineError("数据表文件 " + displayPath() + " 已损坏，不能打开：" + what);
+}
+
 void DbfFile::fault(const std::string& what) const {
-    throw EngineError("Table file " + (m_path.empty() ? m_name : m_path) + " is damaged: " + what);
+    throw EngineError("数据表文件 " + displayPath() + " 已损坏：" + what);
+}
+
+void DbfFile::markDamaged(const std::string& what) {
+    if (m_damage.empty()) {
+        m_damage = "数据表文件 " + displayPath() + " 已损坏：" + what +
+                   "。为保护其中的数据，程序只读取它，不修改也不整理它";
+    }
 }
 
 void DbfFile::valueFault(int index, const std::string& what) const {
-    throw ValueError("Field " + m_fields[index].name + " of table " + m_name + ": " + what);
+    throw ValueError("数据表 " + m_name + " 的字段 " + m_fields[index].name + "：" + what);
 }
 
 void DbfFile::load() {
     Impl& d = *m_impl;
+    m_damage.clear();
+    m_pointersChecked = false;
     uint64_t size = d.dbf->size();
     if (size < kHeaderSize) {
-        fault("the file is too short to be a dBase table");
+        refuse("文件太短，不是 dBase 数据表");
     }
     unsigned char head[kHeaderSize];
     d.dbf->readAt(0, head, kHeaderSize);
-    uint8_t version = head[0];
-    if (version != kVersionPlain && version != kVersionMemo3 && version != kVersionMemo4) {
-        char text[64];
-        std::snprintf(text, sizeof text, "unsupported version byte 0x%02X", version);
-        fault(text);
+    d.version = head[0];
+    if (d.version != kVersionPlain && d.version != kVersionMemo3 && d.version != kVersionMemo4) {
+        refuse("不认识的版本字节 " + hexByte(d.version));
     }
     d.headerLength = get16(head + 8);
     m_recordLength = get16(head + 10);
     if (d.headerLength < kHeaderSize + kDescriptorSize + 1) {
-        fault("header length " + std::to_string(d.headerLength) + " is too small");
+        refuse("文件头长度 " + std::to_string(d.headerLength) + " 太小");
     }
     if (static_cast<uint64_t>(d.headerLength) > size) {
-        fault("header length " + std::to_string(d.headerLength) +
-              " is beyond the end of the file (" + std::to_string(size) + " bytes)");
+        refuse("文件头长度 " + std::to_string(d.headerLength) + " 超出了文件的长度（" +
+               std::to_string(size) + " 字节）");
     }
     if (m_recordLength < 2) {
-        fault("record length " + std::to_string(m_recordLength) + " is too small");
+        refuse("记录长度 " + std::to_string(m_recordLength) + " 太小");
     }
     std::string header(d.headerLength, '\0');
     if (d.dbf->readAt(0, header.data(), header.size()) != header.size()) {
-        fault("the header cannot be read");
+        refuse("读不到文件头");
     }
     m_fields.clear();
     int offset = 1;
     bool hasMemo = false;
-    for (int pos = kHeaderSize; pos + kDescriptorSize <= d.headerLength; pos += kDescriptorSize) {
+    int pos = kHeaderSize;
+    for (; pos + kDescriptorSize <= d.headerLength; pos += kDescriptorSize) {
         const unsigned char* desc = bytes(header) + pos;
         if (desc[0] == kTerminator) {
             break;
         }
-        std::string number = "field " + std::to_string(m_fields.size() + 1);
+        std::string number = "第 " + std::to_string(m_fields.size() + 1) + " 个字段";
         const void* nul = std::memchr(desc, 0, 11);
         if (!nul) {
-            fault(number + ": the name is not ended within 11 bytes");
+            refuse(number + "的名字在 11 个字节内没有结束");
         }
         std::string_view rawName(reinterpret_cast<const char*>(desc),
                                  static_cast<const unsigned char*>(nul) - desc);
         if (rawName.empty()) {
-            fault(number + ": the name is empty");
+            refuse(number + "的名字是空的");
         }
         if (std::any_of(rawName.begin(), rawName.end(),
                         [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
-            fault(number + ": the name holds control characters");
+            refuse(number + "的名字中有控制字符");
         }
         FieldDef field;
         field.name = GbkCodec::decode(rawName);
-        number = "field " + field.name;
+        number = "字段 " + field.name;
         field.length = desc[16];
         field.decimals = desc[17];
         int minLength = 1, maxLength = 255;
@@ -448,8 +520,8 @@ void DbfFile::load() {
             case 'N':
             case 'F':
                 if (field.decimals >= field.length && field.decimals > 0) {
-                    fault(number + ": " + std::to_string(field.decimals) +
-                          " decimals do not fit in width " + std::to_string(field.length));
+                    refuse(number + "的 " + std::to_string(field.decimals) + " 位小数放不进宽度 " +
+                           std::to_string(field.length));
                 }
                 break;
             case 'D':
@@ -465,38 +537,65 @@ void DbfFile::load() {
             case 'I':
                 minLength = maxLength = 4;
                 break;
-            default: {
-                char text[80];
-                std::snprintf(text, sizeof text, ": unknown field type 0x%02X", desc[11]);
-                fault(number + text);
-            }
+            default:
+                refuse(number + "的类型 " + hexByte(desc[11]) + " 不认识");
         }
         field.type = static_cast<FieldType>(desc[11]);
         if (field.type != FieldType::Numeric && field.type != FieldType::Float) {
             field.decimals = 0;
         }
         if (field.length < minLength || field.length > maxLength) {
-            fault(number + ": width " + std::to_string(field.length) + " is not valid for type " +
-                  std::string(1, static_cast<char>(field.type)));
+            refuse(number + "的宽度 " + std::to_string(field.length) + " 不适合类型 " +
+                   std::string(1, static_cast<char>(field.type)));
         }
         if (fieldIndex(field.name) >= 0) {
-            fault(number + ": the name is used twice");
+            refuse(number + "的名字用了两次");
         }
         field.offset = offset;
         offset += field.length;
         if (offset > m_recordLength) {
-            fault(number + ": the field ends past the record length " +
-                  std::to_string(m_recordLength));
+            refuse(number + "超出了记录长度 " + std::to_string(m_recordLength) +
+                   "（各字段宽度之和加 1 至少是 " + std::to_string(offset) + "）");
         }
         m_fields.push_back(std::move(field));
     }
     if (m_fields.empty()) {
-        fault("the table has no fields");
+        refuse("表中没有字段");
     }
 
-    uint32_t count = get32(head + 4);
-    uint64_t available = (size - d.headerLength) / m_recordLength;
+    // What the fields take against what the header says; the rows stay readable.
+    if (pos >= d.headerLength || header[pos] != kTerminator) {
+        markDamaged("字段说明后面没有结束标记 0x0D");
+    }
+    const int descriptorsEnd = pos + 1;
+    if (d.headerLength != descriptorsEnd &&
+        !(d.headerLength == descriptorsEnd + 1 && header[descriptorsEnd] == '\0')) {
+        markDamaged("文件头长度 " + std::to_string(d.headerLength) + " 与 " +
+                    std::to_string(m_fields.size()) + " 个字段的说明所占的 " +
+                    std::to_string(descriptorsEnd) + " 字节不符");
+    }
+    if (m_recordLength != offset) {
+        markDamaged("记录长度 " + std::to_string(m_recordLength) + " 与各字段宽度之和加 1（" +
+                    std::to_string(offset) + "）不符");
+    }
+    if (hasMemo && d.version == kVersionPlain) {
+        markDamaged("版本字节 0x03 表示没有备注文件，表中却有备注字段");
+    }
+
+    const uint32_t count = get32(head + 4);
+    const uint64_t available = (size - d.headerLength) / m_recordLength;
     m_recordCount = static_cast<uint32_t>(std::min<uint64_t>(count, available));
+    if (count > available) {
+        markDamaged("记录数是 " + std::to_string(count) + "，文件却只有 " +
+                    std::to_string(available) + " 条完整的记录（文件被截断了）");
+    } else if (count < available) {
+        char next = 0;
+        d.dbf->readAt(d.headerLength + uint64_t(count) * m_recordLength, &next, 1);
+        if (next != kEndMark) {
+            markDamaged("记录数是 " + std::to_string(count) + "，其后却还有 " +
+                        std::to_string(available - count) + " 条记录");
+        }
+    }
 
     d.blankRecord.assign(m_recordLength, ' ');
     for (const auto& field : m_fields) {
@@ -510,15 +609,14 @@ void DbfFile::load() {
         return;
     }
     if (!d.memo) {
-        fault("the memo file " + (d.memoPath.empty() ? m_name + ".dbt" : d.memoPath) +
-              " is missing");
+        refuse("备注文件 " + (d.memoPath.empty() ? m_name + ".dbt" : d.memoPath) + " 不存在");
     }
-    d.memoIV = version == kVersionMemo4;
+    d.memoIV = d.version == kVersionMemo4;
     uint64_t memoSize = d.memo->size();
     if (d.memoIV) {
         unsigned char memoHead[24] = {};
         if (memoSize < sizeof memoHead) {
-            fault("the memo file is too short");
+            refuse("备注文件太短");
         }
         d.memo->readAt(0, memoHead, sizeof memoHead);
         uint32_t blockSize = get16(memoHead + 20);
@@ -526,26 +624,90 @@ void DbfFile::load() {
             blockSize = get32(memoHead + 4);
         }
         if (blockSize < 32 || blockSize > 65536) {
-            fault("the memo file's block size " + std::to_string(blockSize) + " is not valid");
+            refuse("备注文件的块大小 " + std::to_string(blockSize) + " 不对");
         }
         d.blockSize = blockSize;
     } else if (memoSize < 4) {
-        fault("the memo file is too short");
+        refuse("备注文件太短");
     }
 }
 
+// Every memo pointer within the memo file: otherwise a memo appended later would turn up in
+// the rows whose pointers run past the end.
+void DbfFile::requireWritable() {
+    Impl& d = *m_impl;
+    if (m_damage.empty() && !m_pointersChecked && d.memo) {
+        const uint64_t blocks = (d.memo->size() + d.blockSize - 1) / d.blockSize;
+        std::string record;
+        for (uint32_t recno = 1; recno <= m_recordCount && m_damage.empty(); ++recno) {
+            readRecord(recno, record);
+            for (const FieldDef& field : m_fields) {
+                if (field.type != FieldType::Memo) {
+                    continue;
+                }
+                const std::string_view pointer =
+                    trim(std::string_view(record).substr(field.offset, field.length));
+                uint64_t block = 0;
+                const auto [end, error] =
+                    std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
+                if (pointer.empty()) {
+                    continue;
+                }
+                const std::string where =
+                    "第 " + std::to_string(recno) + " 条记录的备注字段 " + field.name;
+                if (error != std::errc() || end != pointer.data() + pointer.size() || block == 0 ||
+                    block >= blocks) {
+                    markDamaged(where + " 指向 " + shown(std::string(pointer)) +
+                                "，不在备注文件之内");
+                    break;
+                }
+                if (d.memoIV) {
+                    const uint64_t start = block * d.blockSize;
+                    const auto length = memoIVLength(start);
+                    if (length && !memoLengthFits(start, *length)) {
+                        markDamaged(where + " 的长度 " + std::to_string(*length) +
+                                    " 超出了备注文件");
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    m_pointersChecked = true;
+    if (!m_damage.empty()) {
+        throw EngineError(m_damage);
+    }
+}
+
+// The length that the dBase IV memo at start gives itself, its 8-byte head included; nullopt
+// for a memo without the IV mark, which is read to its end mark as a dBase III memo.
+std::optional<uint32_t> DbfFile::memoIVLength(uint64_t start) const {
+    unsigned char head[8] = {};
+    if (m_impl->memo->readAt(start, head, sizeof head) < sizeof head || head[0] != 0xFF ||
+        head[1] != 0xFF || head[2] != 0x08 || head[3] != 0x00) {
+        return std::nullopt;
+    }
+    return get32(head + 4);
+}
+
+bool DbfFile::memoLengthFits(uint64_t start, uint32_t length) const {
+    return length >= 8 && start + length <= m_impl->memo->size() && length - 8 <= kMaxMemo;
+}
+
 std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, LockMode lock) {
+    Journal::recover(directoryOf(path));
+    if (!fileExists(path)) {
+        completeSwitch(path);
+    }
     for (int attempt = 0;; ++attempt) {
         auto dbf = std::make_unique<PosixFile>(path, lock);
         bool memoFound = false;
         std::string memoPath = memoPathFor(path, &memoFound);
-        bool leftovers = exists(path + kNewSuffix) || exists(path + kBackupSuffix) ||
-                         exists(memoPath + kNewSuffix) || exists(memoPath + kBackupSuffix);
-        if (leftovers && attempt < 3) {
-            // Repair under an exclusive lock, then open again as asked.
+        if (hasSwitchLeftovers(path, memoPath) && attempt < 3) {
+            // Clear them under an exclusive lock, then open again as asked.
             dbf.reset();
             PosixFile guard(path, LockMode::Exclusive);
-            recoverPack(path, memoPath);
+            completeSwitch(path);
             continue;
         }
         std::unique_ptr<FileIo> memo;
@@ -561,14 +723,14 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, LockMode lock) {
 void DbfFile::create(const std::string& path, const std::vector<FieldDef>& fields) {
     std::string tableName = std::filesystem::path(path).stem().string();
     auto refuse = [&](const std::string& what) {
-        throw ValueError("Cannot create table " + tableName + ": " + what);
+        throw ValueError("不能建立数据表 " + tableName + "：" + what);
     };
     if (fields.empty()) {
-        refuse("it has no fields");
+        refuse("没有字段");
     }
     int headerLength = kHeaderSize + kDescriptorSize * static_cast<int>(fields.size()) + 1;
     if (headerLength > 0xFFFF) {
-        refuse("too many fields");
+        refuse("字段太多");
     }
     std::string header(headerLength, '\0');
     bool hasMemo = false;
@@ -579,18 +741,17 @@ void DbfFile::create(const std::string& path, const std::vector<FieldDef>& field
         if (field.name.empty() || !name || name->size() > 10 ||
             std::any_of(name->begin(), name->end(),
                         [](char c) { return static_cast<unsigned char>(c) <= ' '; })) {
-            refuse("field name " + shown(field.name) +
-                   " must be 1 to 10 bytes in GBK without blanks");
+            refuse("字段名 " + shown(field.name) + " 须是 1 到 10 个 GBK 字节，不含空格");
         }
         for (size_t j = 0; j < i; ++j) {
             if (text::equalsIgnoringCase(fields[j].name, field.name)) {
-                refuse("field name " + field.name + " is used twice");
+                refuse("字段名 " + field.name + " 用了两次");
             }
         }
         int length = field.length, decimals = field.decimals;
         auto badWidth = [&] {
-            refuse("field " + field.name + ": width " + std::to_string(length) + "," +
-                   std::to_string(decimals) + " is not valid for its type");
+            refuse("字段 " + field.name + " 的宽度 " + std::to_string(length) + "," +
+                   std::to_string(decimals) + " 不适合它的类型");
         };
         switch (field.type) {
             case FieldType::Character:
@@ -616,8 +777,8 @@ void DbfFile::create(const std::string& path, const std::vector<FieldDef>& field
                 break;
             }
             default:
-                refuse("field " + field.name + ": type " +
-                       std::string(1, static_cast<char>(field.type)) + " cannot be written");
+                refuse("字段 " + field.name + " 的类型 " +
+                       std::string(1, static_cast<char>(field.type)) + " 不能写入");
         }
         unsigned char* desc = bytes(header) + kHeaderSize + kDescriptorSize * i;
         std::memcpy(desc, name->data(), name->size());
@@ -627,7 +788,7 @@ void DbfFile::create(const std::string& path, const std::vector<FieldDef>& field
         recordLength += length;
     }
     if (recordLength > 0xFFFF) {
-        refuse("the record is longer than 65535 bytes");
+        refuse("记录长度超过 65535 字节");
     }
     unsigned char* head = bytes(header);
     head[0] = hasMemo ? kVersionMemo3 : kVersionPlain;
@@ -638,31 +799,26 @@ void DbfFile::create(const std::string& path, const std::vector<FieldDef>& field
     header.back() = kTerminator;
     header += kEndMark;
 
-    // Written beside and renamed into place, table file first: a crash between the renames
-    // leaves the new empty table beside the old memo file, which it does not reference.
-    bool memoFound = false;
-    std::string memoPath = memoPathFor(path, &memoFound);
-    auto table = createFile(path + kNewSuffix);
-    table->writeAt(0, header.data(), header.size());
-    table->sync();
+    const std::string memoPath = memoPathFor(path);
+    auto table = createFile(path + kPartSuffix);
     std::unique_ptr<PosixFile> memo;
-    if (hasMemo) {
-        std::string block(kMemoBlock, '\0');
-        put32(bytes(block), 1);
-        block[16] = kVersionPlain;
-        memo = createFile(memoPath + kNewSuffix);
-        memo->writeAt(0, block.data(), block.size());
-        memo->sync();
+    try {
+        table->writeAt(0, header.data(), header.size());
+        table->sync();
+        if (hasMemo) {
+            std::string block(kMemoBlock, '\0');
+            put32(bytes(block), 1);
+            block[16] = kVersionPlain;
+            memo = createFile(memoPath + kNewSuffix);
+            memo->writeAt(0, block.data(), block.size());
+            memo->sync();
+        }
+    } catch (...) {
+        removeFile(path + kPartSuffix);
+        removeFile(memoPath + kNewSuffix);
+        throw;
     }
-    std::string directory = directoryOf(path);
-    syncDirectory(directory);
-    renameFile(path + kNewSuffix, path);
-    if (memo) {
-        renameFile(memoPath + kNewSuffix, memoPath);
-    } else if (memoFound) {
-        removeFile(memoPath);
-    }
-    syncDirectory(directory);
+    installFiles(path, memoPath, hasMemo);
 }
 
 const std::string& DbfFile::memoPath() const {
@@ -682,8 +838,8 @@ int DbfFile::fieldIndex(std::string_view name) const {
 void DbfFile::readRecord(uint32_t recno, std::string& buffer) const {
     Impl& d = *m_impl;
     if (recno < 1 || recno > m_recordCount) {
-        throw EngineError("Record " + std::to_string(recno) + " is not in table " + m_name + " (" +
-                          std::to_string(m_recordCount) + " records)");
+        throw EngineError("数据表 " + m_name + " 中没有第 " + std::to_string(recno) +
+                          " 条记录（共 " + std::to_string(m_recordCount) + " 条）");
     }
     if (recno < d.cacheFirst || recno >= d.cacheFirst + d.cacheCount) {
         // In order: at most a window's length past the window read last, as when a list
@@ -700,7 +856,7 @@ void DbfFile::readRecord(uint32_t recno, std::string& buffer) const {
         d.cacheCount = static_cast<uint32_t>(got / m_recordLength);
         d.cache.resize(size_t(d.cacheCount) * m_recordLength);
         if (d.cacheCount == 0) {
-            fault("record " + std::to_string(recno) + " is cut short by the end of the file");
+            fault("第 " + std::to_string(recno) + " 条记录被文件末尾截断");
         }
     }
     buffer.assign(d.cache, size_t(recno - d.cacheFirst) * m_recordLength, m_recordLength);
@@ -719,52 +875,54 @@ std::string DbfFile::memoBytes(const std::string& record, int index) const {
     if (pointer.empty()) {
         return {};
     }
-    const std::string where = "the memo of field " + field.name;
+    const std::string where = "字段 " + field.name + " 的备注";
     uint64_t block = 0;
     auto [end, ec] = std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
     if (ec != std::errc() || end != pointer.data() + pointer.size()) {
-        fault(where + " has the block number " + shown(std::string(pointer)));
+        fault(where + "的块号是 " + shown(std::string(pointer)));
     }
     if (!d.memo) {
-        fault(where + " has no memo file");
+        fault(where + "没有备注文件");
     }
     uint64_t memoSize = d.memo->size();
     uint64_t start = block * d.blockSize;
     if (block == 0 || start >= memoSize) {
-        fault(where + " points to block " + std::to_string(block) + ", outside the memo file");
+        fault(where + "指向第 " + std::to_string(block) + " 块，不在备注文件之内");
     }
-    if (d.memoIV) {
-        unsigned char head[8] = {};
-        if (d.memo->readAt(start, head, 8) == 8 && head[0] == 0xFF && head[1] == 0xFF &&
-            head[2] == 0x08 && head[3] == 0x00) {
-            uint32_t length = get32(head + 4);
-            if (length < 8 || start + length > memoSize || length - 8 > kMaxMemo) {
-                fault(where + " at block " + std::to_string(block) + " has the length " +
-                      std::to_string(length) + ", outside the memo file");
-            }
-            std::string data(length - 8, '\0');
-            data.resize(d.memo->readAt(start + 8, data.data(), data.size()));
-            return data;
+    if (const auto length = d.memoIV ? memoIVLength(start) : std::nullopt) {
+        if (!memoLengthFits(start, *length)) {
+            fault(where + "（第 " + std::to_string(block) + " 块）的长度 " +
+                  std::to_string(*length) + " 超出了备注文件");
         }
+        const size_t size = *length - 8;
+        std::string data;
+        data.reserve(size);
+        for (uint64_t pos = start + 8; data.size() < size;) {
+            const std::string_view window = d.memoWindow(pos);
+            if (window.empty()) {
+                break;
+            }
+            data.append(window.substr(0, size - data.size()));
+            pos += window.size();
+        }
+        return data;
     }
     // A dBase III memo runs to its end mark (or, if that is missing, to the end of the file).
     std::string data;
-    uint64_t pos = start;
-    std::string chunk(d.blockSize, '\0');
-    while (pos < memoSize) {
-        size_t got = d.memo->readAt(pos, chunk.data(), chunk.size());
-        if (got == 0) {
+    for (uint64_t pos = start; pos < memoSize;) {
+        const std::string_view window = d.memoWindow(pos);
+        if (window.empty()) {
             break;
         }
-        auto mark = std::memchr(chunk.data(), kEndMark, got);
-        if (mark) {
-            data.append(chunk.data(), static_cast<const char*>(mark) - chunk.data());
+        const size_t mark = window.find(kEndMark);
+        if (mark != std::string_view::npos) {
+            data.append(window.substr(0, mark));
             return data;
         }
-        data.append(chunk.data(), got);
-        pos += got;
+        data.append(window);
+        pos += window.size();
         if (data.size() > kMaxMemo) {
-            fault(where + " at block " + std::to_string(block) + " has no end mark");
+            fault(where + "（第 " + std::to_string(block) + " 块）没有结束标记");
         }
     }
     return std::string(trimRight(data));
@@ -772,10 +930,11 @@ std::string DbfFile::memoBytes(const std::string& record, int index) const {
 
 Value DbfFile::decodeField(const std::string& record, int index) const {
     if (index < 0 || index >= static_cast<int>(m_fields.size())) {
-        throw EngineError("Table " + m_name + " has no field number " + std::to_string(index));
+        throw EngineError("数据表 " + m_name + " 中没有第 " + std::to_string(index + 1) +
+                          " 个字段");
     }
     if (record.size() < static_cast<size_t>(m_recordLength)) {
-        throw EngineError("Record buffer of table " + m_name + " is too short");
+        throw EngineError("数据表 " + m_name + " 的记录缓冲区太短");
     }
     const FieldDef& field = m_fields[index];
     std::string_view raw(record.data() + field.offset, field.length);
@@ -845,7 +1004,7 @@ Value DbfFile::value(uint32_t recno, int index) const {
 Value DbfFile::value(uint32_t recno, std::string_view fieldName) const {
     int index = fieldIndex(fieldName);
     if (index < 0) {
-        throw EngineError("Field not found: " + std::string(fieldName) + " in table " + m_name);
+        throw EngineError("数据表 " + m_name + " 中没有字段 " + std::string(fieldName));
     }
     return value(recno, index);
 }
@@ -855,7 +1014,8 @@ std::string DbfFile::encodeRecord(std::string record,
                                   std::vector<std::pair<int, std::string>>& memos) const {
     for (const auto& [index, value] : values) {
         if (index < 0 || index >= static_cast<int>(m_fields.size())) {
-            throw ValueError("Table " + m_name + " has no field number " + std::to_string(index));
+            throw ValueError("数据表 " + m_name + " 中没有第 " + std::to_string(index + 1) +
+                             " 个字段");
         }
         const FieldDef& field = m_fields[index];
         char* out = record.data() + field.offset;
@@ -866,14 +1026,14 @@ std::string DbfFile::encodeRecord(std::string record,
                 std::string text = value.asText();
                 auto gbk = GbkCodec::encode(text);
                 if (!gbk) {
-                    valueFault(index, shown(text) + " holds a character that GBK cannot hold");
+                    valueFault(index, shown(text) + " 中有 GBK 不能表示的字符");
                 }
                 if (field.type == FieldType::Memo) {
                     if (gbk->find(kEndMark) != std::string::npos) {
-                        valueFault(index, "a memo cannot hold the character U+001A");
+                        valueFault(index, "备注中不能有字符 U+001A");
                     }
                     if (gbk->size() > kMaxMemo) {
-                        valueFault(index, "a memo holds at most 16 MB");
+                        valueFault(index, "备注最长 16 MB");
                     }
                     std::erase_if(memos,
                                   [at = index](const auto& memo) { return memo.first == at; });
@@ -881,9 +1041,8 @@ std::string DbfFile::encodeRecord(std::string record,
                     break;
                 }
                 if (gbk->size() > static_cast<size_t>(field.length)) {
-                    valueFault(index, shown(text) + " is " + std::to_string(gbk->size()) +
-                                          " bytes in GBK, wider than the field's " +
-                                          std::to_string(field.length));
+                    valueFault(index, shown(text) + " 在 GBK 中占 " + std::to_string(gbk->size()) +
+                                          " 字节，超过了字段宽度 " + std::to_string(field.length));
                 }
                 std::memset(out, ' ', field.length);
                 put(*gbk);
@@ -892,7 +1051,7 @@ std::string DbfFile::encodeRecord(std::string record,
             case FieldType::Numeric:
             case FieldType::Float: {
                 if (value.kind() == Value::Kind::Date || value.kind() == Value::Kind::Bool) {
-                    valueFault(index, shown(value.asText()) + " is not a number");
+                    valueFault(index, shown(value.asText()) + " 不是数字");
                 }
                 if (isBlank(value)) {
                     std::memset(out, ' ', field.length);
@@ -902,16 +1061,16 @@ std::string DbfFile::encodeRecord(std::string record,
                 try {
                     number = value.asNumber();
                 } catch (const ValueError&) {
-                    valueFault(index, shown(value.asText()) + " is not a number");
+                    valueFault(index, shown(value.asText()) + " 不是数字");
                 }
                 if (!std::isfinite(number)) {
-                    valueFault(index, "the number is not finite");
+                    valueFault(index, "数字不是有限值");
                 }
                 auto text = formatFixed(number, field.length, field.decimals);
                 if (!text) {
-                    valueFault(index, formatNumber(number) + " is too wide for the field (" +
-                                          std::to_string(field.length) + " characters, " +
-                                          std::to_string(field.decimals) + " decimals)");
+                    valueFault(index, formatNumber(number) + " 超出了字段的宽度（" +
+                                          std::to_string(field.length) + " 位，其中小数 " +
+                                          std::to_string(field.decimals) + " 位）");
                 }
                 put(*text);
                 break;
@@ -923,7 +1082,7 @@ std::string DbfFile::encodeRecord(std::string record,
                 }
                 auto date = value.kind() == Value::Kind::Number ? std::nullopt : value.asDate();
                 if (!date || !date->isValid()) {
-                    valueFault(index, shown(value.asText()) + " is not a date");
+                    valueFault(index, shown(value.asText()) + " 不是日期");
                 }
                 put(date->toDbf());
                 break;
@@ -938,11 +1097,11 @@ std::string DbfFile::encodeRecord(std::string record,
                     if (letter != std::string_view::npos) {
                         flag = letter < 4 ? 'T' : 'F';
                     } else if (!text.empty()) {
-                        valueFault(index, shown(value.asText()) + " is not T or F");
+                        valueFault(index, shown(value.asText()) + " 不是 T 或 F");
                     }
                 } else if (!value.isNull()) {
                     if (value.kind() == Value::Kind::Date) {
-                        valueFault(index, shown(value.asText()) + " is not T or F");
+                        valueFault(index, shown(value.asText()) + " 不是 T 或 F");
                     }
                     flag = value.asBool() ? 'T' : 'F';
                 }
@@ -950,7 +1109,7 @@ std::string DbfFile::encodeRecord(std::string record,
                 break;
             }
             case FieldType::Integer:
-                valueFault(index, "the field cannot be written");
+                valueFault(index, "这种字段不能写入");
         }
     }
     return record;
@@ -966,14 +1125,14 @@ void DbfFile::storeMemos(std::string& record, std::vector<std::pair<int, std::st
             continue;
         }
         if (!d.memo) {
-            fault("the memo file is missing");
+            fault("备注文件不存在");
         }
         uint64_t size = d.memo->size();
         uint64_t block = std::max<uint64_t>(1, (size + d.blockSize - 1) / d.blockSize);
         std::string data = d.memoRecord(std::move(gbk));
         uint64_t blocks = data.size() / d.blockSize;
         if (block + blocks > 0xFFFFFFFFu) {
-            fault("the memo file is full");
+            fault("备注文件已满");
         }
         d.write(Impl::Target::Memo, block * d.blockSize, data.data(), data.size(), inTransaction());
         unsigned char next[4];
@@ -994,8 +1153,9 @@ uint32_t DbfFile::append(const std::vector<std::pair<int, Value>>& values) {
     Impl& d = *m_impl;
     std::vector<std::pair<int, std::string>> memos;
     std::string record = encodeRecord(d.blankRecord, values, memos);
+    requireWritable();
     if (m_recordCount == 0xFFFFFFFFu) {
-        throw EngineError("Table " + m_name + " is full");
+        throw EngineError("数据表 " + m_name + " 已满");
     }
     storeMemos(record, memos);
     record += kEndMark;
@@ -1012,16 +1172,31 @@ void DbfFile::update(uint32_t recno, const std::vector<std::pair<int, Value>>& v
     Impl& d = *m_impl;
     std::string old;
     readRecord(recno, old);
-    std::vector<std::pair<int, std::string>> memos;
-    std::string record = encodeRecord(old, values, memos);
-    // An unchanged memo keeps its blocks.
-    std::erase_if(memos, [&](const auto& memo) {
-        try {
-            return memo.second == memoBytes(old, memo.first);
-        } catch (const EngineError&) {
-            return false;  // a damaged pointer is replaced
+    // A value that reads back as given keeps its bytes, even bytes that are not GBK (they read
+    // as U+FFFD, which GBK cannot hold), and an unchanged memo keeps its blocks.
+    std::map<int, const Value*> given;  // a field given twice takes its last value
+    for (const auto& [index, value] : values) {
+        given[index] = &value;
+    }
+    std::vector<std::pair<int, Value>> changed;
+    for (const auto& [index, value] : given) {
+        if (index >= 0 && index < static_cast<int>(m_fields.size())) {
+            try {
+                if (decodeField(old, index) == *value) {
+                    continue;
+                }
+            } catch (const EngineError&) {
+                // An unreadable memo is replaced.
+            }
         }
-    });
+        changed.emplace_back(index, *value);
+    }
+    std::vector<std::pair<int, std::string>> memos;
+    std::string record = encodeRecord(old, changed, memos);
+    if (record == old && memos.empty()) {
+        return;
+    }
+    requireWritable();
     storeMemos(record, memos);
     size_t first = 0;
     while (first < record.size() && record[first] == old[first]) {
@@ -1048,6 +1223,7 @@ void DbfFile::setDeleted(uint32_t recno, bool deleted) {
     if (record[0] == flag) {
         return;
     }
+    requireWritable();
     d.write(Impl::Target::Dbf, d.headerLength + uint64_t(recno - 1) * m_recordLength, &flag, 1,
             inTransaction());
     refreshIdentity();
@@ -1063,7 +1239,7 @@ void DbfFile::beginTransaction() {
 void DbfFile::commitTransaction() {
     Impl& d = *m_impl;
     if (!inTransaction()) {
-        throw EngineError("Table " + m_name + ": no transaction to commit");
+        throw EngineError("数据表 " + m_name + " 没有可以提交的写入");
     }
     m_marks.pop_back();
     d.snapshots.pop_back();
@@ -1076,7 +1252,7 @@ void DbfFile::commitTransaction() {
 void DbfFile::rollbackTransaction() {
     Impl& d = *m_impl;
     if (!inTransaction()) {
-        throw EngineError("Table " + m_name + ": no transaction to roll back");
+        throw EngineError("数据表 " + m_name + " 没有可以撤销的写入");
     }
     size_t mark = m_marks.back();
     Impl::Snapshot snapshot = d.snapshots.back();
@@ -1099,6 +1275,32 @@ void DbfFile::rollbackTransaction() {
     m_index->forget();
 }
 
+void DbfFile::holdWrites(bool hold) {
+    Impl& d = *m_impl;
+    d.holding = hold;
+    d.dbf->setHolding(hold);
+    if (d.memo) {
+        d.memo->setHolding(hold);
+    }
+}
+
+std::vector<Journal::Member> DbfFile::journalMembers() {
+    Impl& d = *m_impl;
+    auto fileName = [](const std::string& path) {
+        return std::filesystem::path(path).filename().string();
+    };
+    std::vector<Journal::Member> members{{fileName(m_path), d.dbf.get()}};
+    if (d.memo) {
+        members.push_back({fileName(d.memoPath), d.memo.get()});
+    }
+    return members;
+}
+
+void DbfFile::afterUnit() {
+    m_impl->dropCache();
+    refreshIdentity();
+}
+
 void DbfFile::flush() {
     Impl& d = *m_impl;
     writeHeaderCount();
@@ -1109,17 +1311,76 @@ void DbfFile::flush() {
     refreshIdentity();
 }
 
+// Whether a pack would change anything: deleted records, memo blocks that no live record
+// uses, bytes after the records, or an index flag to clear.
+bool DbfFile::needsPack() const {
+    const Impl& d = *m_impl;
+    unsigned char flag = 0;
+    d.dbf->readAt(kIndexFlag, &flag, 1);
+    const uint64_t recordsEnd = d.headerLength + uint64_t(m_recordCount) * m_recordLength;
+    const uint64_t size = d.dbf->size();
+    if (flag != 0 || size > recordsEnd + 1) {
+        return true;
+    }
+    if (size == recordsEnd + 1) {
+        char mark = 0;
+        d.dbf->readAt(recordsEnd, &mark, 1);
+        if (mark != kEndMark) {
+            return true;
+        }
+    }
+    std::vector<std::pair<uint64_t, uint64_t>> memos;  // first block, blocks
+    std::string record;
+    for (uint32_t recno = 1; recno <= m_recordCount; ++recno) {
+        readRecord(recno, record);
+        if (isDeletedRecord(record)) {
+            return true;
+        }
+        for (size_t i = 0; d.memo && i < m_fields.size(); ++i) {
+            if (m_fields[i].type != FieldType::Memo) {
+                continue;
+            }
+            const std::string data = memoBytes(record, static_cast<int>(i));
+            if (!data.empty()) {
+                const std::string_view pointer =
+                    trim(std::string_view(record).substr(m_fields[i].offset, m_fields[i].length));
+                uint64_t block = 0;
+                std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
+                memos.emplace_back(block, d.memoBlocks(data.size()));
+            }
+        }
+    }
+    if (!d.memo) {
+        return false;
+    }
+    std::sort(memos.begin(), memos.end());
+    uint64_t next = 1;
+    for (const auto& [block, blocks] : memos) {
+        if (block != next) {
+            return true;
+        }
+        next += blocks;
+    }
+    unsigned char head[4] = {};
+    d.memo->readAt(0, head, 4);
+    return d.memo->size() != next * d.blockSize || get32(head) != next;
+}
+
 void DbfFile::packInto(FileIo& dbf, FileIo* memo) {
     Impl& d = *m_impl;
     std::string header(d.headerLength, '\0');
     d.dbf->readAt(0, header.data(), header.size());
-    header[28] = 0;  // no production index is kept
+    header[kIndexFlag] = 0;  // no production index is kept
     uint64_t memoSize = 0;
+    std::string memoBatch;
+    auto flushMemos = [&] {
+        memo->writeAt(memoSize - memoBatch.size(), memoBatch.data(), memoBatch.size());
+        memoBatch.clear();
+    };
     if (memo) {
-        std::string memoHeader(d.memoIV ? d.blockSize : kMemoBlock, '\0');
-        d.memo->readAt(0, memoHeader.data(), std::min<uint64_t>(memoHeader.size(), 24));
-        memo->writeAt(0, memoHeader.data(), memoHeader.size());
-        memoSize = memoHeader.size();
+        memoBatch.assign(d.memoIV ? d.blockSize : kMemoBlock, '\0');
+        d.memo->readAt(0, memoBatch.data(), std::min<uint64_t>(memoBatch.size(), 24));
+        memoSize = memoBatch.size();
     }
     uint64_t offset = d.headerLength;
     uint32_t live = 0;
@@ -1140,10 +1401,10 @@ void DbfFile::packInto(FileIo& dbf, FileIo* memo) {
                 std::memset(pointer, ' ', field.length);
                 continue;
             }
-            std::string stored = d.memoRecord(std::move(data));
-            memo->writeAt(memoSize, stored.data(), stored.size());
+            const std::string stored = d.memoRecord(std::move(data));
             putMemoPointer(pointer, memoSize / d.blockSize);
             memoSize += stored.size();
+            memoBatch += stored;
         }
         batch += record;
         ++live;
@@ -1152,6 +1413,9 @@ void DbfFile::packInto(FileIo& dbf, FileIo* memo) {
             offset += batch.size();
             batch.clear();
         }
+        if (memoBatch.size() >= kMaxReadAhead) {
+            flushMemos();
+        }
     }
     batch += kEndMark;
     dbf.writeAt(offset, batch.data(), batch.size());
@@ -1159,6 +1423,7 @@ void DbfFile::packInto(FileIo& dbf, FileIo* memo) {
     put32(bytes(header) + 4, live);
     dbf.writeAt(0, header.data(), header.size());
     if (memo) {
+        flushMemos();
         unsigned char next[4];
         put32(next, static_cast<uint32_t>(memoSize / d.blockSize));
         memo->writeAt(0, next, 4);
@@ -1170,11 +1435,15 @@ void DbfFile::packInto(FileIo& dbf, FileIo* memo) {
 void DbfFile::pack() {
     Impl& d = *m_impl;
     if (inTransaction()) {
-        throw EngineError("Table " + m_name + " cannot be packed inside a transaction");
+        throw EngineError("数据表 " + m_name + " 正在写入，不能整理");
     }
     if (!m_path.empty() && !isExclusive()) {
-        throw EngineError("Table " + m_name +
-                          " must be opened exclusively to be packed: " + m_path);
+        throw EngineError("数据表 " + m_name + " 须独占打开才能整理：" + m_path);
+    }
+    requireWritable();
+    if (!needsPack()) {
+        m_index->noneDeleted();
+        return;
     }
     if (m_path.empty()) {
         // A table in memory is packed in place: the same file objects get the new bytes.
@@ -1187,48 +1456,30 @@ void DbfFile::pack() {
             }
         }
     } else {
-        // New files beside the old ones; the old ones stay linked as backups until both
-        // renames are done, so that opening after a crash finds one whole table (see
-        // recoverPack).
         const std::string& memoPath = d.memoPath;
-        std::string directory = directoryOf(m_path);
-        auto dbfFile = createFile(m_path + kNewSuffix);
+        auto dbfFile = createFile(m_path + kPartSuffix);
         std::unique_ptr<PosixFile> memoFile;
         try {
             if (d.memo) {
                 memoFile = createFile(memoPath + kNewSuffix);
             }
             packInto(*dbfFile, memoFile.get());
+            installFiles(m_path, memoPath, memoFile != nullptr);
         } catch (...) {
-            removeFile(m_path + kNewSuffix);
-            if (d.memo) {
+            // Before the old table file is renamed aside nothing has changed; after it,
+            // opening the table completes the switch.
+            if (fileExists(m_path)) {
+                removeFile(m_path + kPartSuffix);
+                removeFile(m_path + kNewSuffix);
                 removeFile(memoPath + kNewSuffix);
             }
             throw;
         }
-        if (memoFile) {
-            for (const std::string& file : {m_path, memoPath}) {
-                if (::link(file.c_str(), (file + kBackupSuffix).c_str()) != 0) {
-                    int error = errno;
-                    recoverPack(m_path, memoPath);
-                    throw EngineError("Cannot pack " + m_path + ": " + std::strerror(error));
-                }
-            }
-            syncDirectory(directory);
-        }
-        renameFile(m_path + kNewSuffix, m_path);
-        syncDirectory(directory);
         dbfFile->setPath(m_path);
         if (memoFile) {
-            renameFile(memoPath + kNewSuffix, memoPath);
-            syncDirectory(directory);
             memoFile->setPath(memoPath);
-            removeFile(memoPath + kBackupSuffix);
-            removeFile(m_path + kBackupSuffix);
-            syncDirectory(directory);
         }
-        d.dbf = std::move(dbfFile);
-        d.memo = std::move(memoFile);
+        d.setFiles(std::move(dbfFile), std::move(memoFile));
     }
     d.dropCache();
     load();
@@ -1237,7 +1488,7 @@ void DbfFile::pack() {
 }
 
 void DbfFile::refreshIdentity() {
-    const auto* file = dynamic_cast<const PosixFile*>(m_impl->dbf.get());
+    const auto* file = dynamic_cast<const PosixFile*>(&m_impl->dbf->base());
     if (!file) {
         m_identity = Identity{0, 0, m_impl->dbf->size(), 0};
         return;

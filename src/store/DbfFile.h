@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "FileIo.h"
+#include "Journal.h"
 #include "RecordIndex.h"
 #include "Value.h"
 
@@ -38,15 +40,23 @@ struct FieldDef {
 //
 // Writes dBase III+ with memo: version 0x83 (0x03 without memo fields), language byte 0x7A
 // (GBK), memos in 512-byte blocks each ended by 0x1A 0x1A. Reads versions 0x03, 0x83 and 0x8B,
-// dBase III and IV memos, and treats language bytes 0x7A, 0x4D and 0 as GBK. Every header
-// field is checked on open; a damaged file is an EngineError naming the file and the fault.
+// dBase III and IV memos, and treats language bytes 0x7A, 0x4D and 0 as GBK.
+//
+// Every header field is checked on open against the others and against the file size. A file
+// whose rows cannot be found (a version, field list, record length or memo file that does not
+// hold) is an EngineError naming the file and the fault. A file whose rows can be read but
+// whose header disagrees with itself or with the file (a record length or header length that
+// the fields do not take, a record count the file does not hold, more records than counted,
+// memo pointers outside the memo file) opens for reading only: damage() says why, and every
+// write and pack() refuses with that message, so the file stays byte for byte as it was.
 //
 // Records are numbered from 1 (the record number is the SQL rowid). Deleted records keep
 // their number until pack().
 //
-// Writes go straight to the file. Between beginTransaction() and commitTransaction() every
-// write is journalled in memory so rollbackTransaction() restores the file as it was at the
-// matching begin; transactions nest.
+// Writes go to the files at once, unless they are held for a unit of writes on disk (see
+// holdWrites() and Journal). Between beginTransaction() and commitTransaction() every write is
+// also remembered in memory so that rollbackTransaction() returns the table to its state at
+// the matching begin; transactions nest.
 class DbfFile {
 public:
     // Writes an empty table (and its memo file when a field is a memo). Throws ValueError for
@@ -54,7 +64,14 @@ public:
     static void create(const std::string& path, const std::vector<FieldDef>& fields);
 
     // Opens path (and the .dbt beside it, found without regard to case) with the given lock.
+    // First rolls back a unit of writes that the directory's journal holds and completes a
+    // switch of files that a pack or create left half-way.
     static std::unique_ptr<DbfFile> open(const std::string& path, LockMode lock = LockMode::Shared);
+
+    // The table file that fileName stands for while a pack switches files ("hvel.DBF" for
+    // "hvel.DBF.packnew"), so that a table hidden by an interrupted switch is still found and
+    // open() completes the switch; "" for any other name.
+    static std::string installedName(const std::string& fileName);
 
     // Opens a table held in memory (tests, fuzzing); memo may be null when there is none.
     DbfFile(std::string name, std::unique_ptr<FileIo> dbf, std::unique_ptr<FileIo> memo);
@@ -68,6 +85,9 @@ public:
     // The memo file's path; "" when the table has none or is held in memory.
     const std::string& memoPath() const;
     bool isExclusive() const { return m_lock == LockMode::Exclusive; }
+    // Why the table can only be read, as the message its writes and pack refuse with; "" for
+    // a sound table. Memo pointers are checked before the first write or pack.
+    const std::string& damage() const { return m_damage; }
 
     const std::vector<FieldDef>& fields() const { return m_fields; }
     // Index of the field named name without regard to ASCII case, or -1.
@@ -96,7 +116,8 @@ public:
     // Encodes the values into a record buffer, checking every value first: throws ValueError
     // naming the table and the field (not GBK, too wide, not a number, not a date) before any
     // byte of the file is written. Fields missing from values are blank. Memos are written
-    // to the memo file when the record is stored.
+    // to the memo file when the record is stored. update() leaves a field whose value reads
+    // back as given with the bytes it has, even bytes that are not GBK.
     uint32_t append(const std::vector<std::pair<int, Value>>& values);
     void update(uint32_t recno, const std::vector<std::pair<int, Value>>& values);
     void setDeleted(uint32_t recno, bool deleted);
@@ -106,10 +127,22 @@ public:
     void rollbackTransaction();
     bool inTransaction() const { return !m_marks.empty(); }
 
-    // Removes deleted records and compacts the memo file. Requires an exclusive open. New
-    // files are written beside the old ones, synced and renamed into place, so a crash leaves
-    // either the old or the new table; leftovers of an interrupted pack are cleared on open.
+    // Removes deleted records and compacts the memo file; a table with neither deleted records
+    // nor unused memo blocks is left as it is. Requires an exclusive open and a sound table.
+    // The new files are written beside the old ones and synced; then the table file is renamed
+    // aside, the new memo file and the new table file are renamed into place, and the old table
+    // file is removed. So under the table's names every reader finds the old pair, no table
+    // for a moment, or the new pair, never a table with a memo file that is not its own; open()
+    // completes a switch that a crash interrupted.
     void pack();
+
+    // Units of writes on disk: while writes are held, they change only the table's image in
+    // memory, until the Database writes them out through the directory's journal.
+    void holdWrites(bool hold);
+    // The table file and the memo file, as the journal takes them.
+    std::vector<Journal::Member> journalMembers();
+    // After the journal wrote the files or put them back: takes their state afresh.
+    void afterUnit();
 
     // Writes the header (record count, date of last update) and syncs both files.
     void flush();
@@ -131,7 +164,14 @@ private:
     struct Impl;
     struct OpenedFiles;
     DbfFile(OpenedFiles files);
+    const std::string& displayPath() const;
     void load();
+    void markDamaged(const std::string& what);
+    void requireWritable();
+    bool needsPack() const;
+    std::optional<uint32_t> memoIVLength(uint64_t start) const;
+    bool memoLengthFits(uint64_t start, uint32_t length) const;
+    [[noreturn]] void refuse(const std::string& what) const;
     [[noreturn]] void fault(const std::string& what) const;
     [[noreturn]] void valueFault(int index, const std::string& what) const;
     std::string encodeRecord(std::string record, const std::vector<std::pair<int, Value>>& values,
@@ -151,6 +191,8 @@ private:
     int m_recordLength = 0;
     std::vector<size_t> m_marks;
     Identity m_identity;
+    std::string m_damage;
+    bool m_pointersChecked = false;
     std::unique_ptr<RecordIndex> m_index;
 };
 

@@ -18,6 +18,12 @@ public:
     using StoreError::StoreError;
 };
 
+// A file that another holder has locked: a table open elsewhere, a journal in use.
+class BusyError : public EngineError {
+public:
+    using EngineError::EngineError;
+};
+
 // A value that a field cannot hold: a character outside GBK, text wider than the field in GBK
 // bytes, a number too wide, a malformed date. Raised before anything is written.
 class ValueError : public StoreError {

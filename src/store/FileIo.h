@@ -1,10 +1,29 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
 namespace store {
+
+// A system error number in words for a message to the user.
+std::string describeSystemError(int error);
+
+// Crash tests stop the process before a chosen change to a file on disk: the hook is called
+// before every write, truncation, creation, rename and removal that the store makes.
+void setDiskChangeHook(void (*hook)());
+void beforeDiskChange();
+
+// Directory operations of the table files.
+std::string directoryOf(const std::string& path);
+bool fileExists(const std::string& path);
+// Makes the directory's entries (created, renamed, removed files) durable.
+void syncDirectory(const std::string& directory);
+// Throws EngineError naming both files when the rename fails.
+void renameFile(const std::string& from, const std::string& to);
+// Removes the file if it is there.
+void removeFile(const std::string& path);
 
 // The byte-level file operations that a table file needs. PosixFile is the real file;
 // MemoryFile lets tests and the fuzz target run the format code on bytes held in memory.
@@ -33,14 +52,54 @@ private:
     std::string m_bytes;
 };
 
+// A file whose writes can be held in memory. While it holds, writes and truncations change
+// only the image that reads see; writeOut() puts them into the file below. A unit of writes
+// holds its files so that no byte of them changes before its journal is on disk (Journal).
+class BufferedFile : public FileIo {
+public:
+    explicit BufferedFile(std::unique_ptr<FileIo> base);
+
+    size_t readAt(uint64_t offset, void* data, size_t size) const override;
+    void writeAt(uint64_t offset, const void* data, size_t size) override;
+    uint64_t size() const override { return m_size; }
+    void truncate(uint64_t size) override;
+    void sync() override { m_base->sync(); }
+
+    FileIo& base() { return *m_base; }
+    // Starts or ends holding; ending needs nothing held.
+    void setHolding(bool holding);
+    bool holding() const { return m_holding; }
+    // The held writes: runs of bytes by offset, neither overlapping nor touching.
+    const std::map<uint64_t, std::string>& heldWrites() const { return m_held; }
+    bool hasHeldChanges() const { return !m_held.empty() || m_size != m_baseSize; }
+    uint64_t heldBytes() const { return m_heldBytes; }
+    uint64_t baseSize() const { return m_baseSize; }
+    // Writes the held changes into the file below (not synced) and forgets them.
+    void writeOut();
+    // Forgets the held changes and takes the size of the file below afresh.
+    void dropHeld();
+
+private:
+    void hold(uint64_t offset, const char* data, size_t size);
+
+    std::unique_ptr<FileIo> m_base;
+    bool m_holding = false;
+    std::map<uint64_t, std::string> m_held;
+    uint64_t m_heldBytes = 0;
+    uint64_t m_size = 0;      // the size that reads see
+    uint64_t m_baseSize = 0;  // the size of the file below
+};
+
 enum class LockMode { Shared, Exclusive };
 
 class PosixFile : public FileIo {
 public:
-    // Opens an existing file read-write (read-only where writing is not allowed) and takes an
-    // advisory lock of the given mode without waiting; throws EngineError naming the file when
-    // it is missing, cannot be opened, or is locked by another holder.
-    PosixFile(std::string path, LockMode lock);
+    enum class Create { No, Yes };
+    // Opens an existing file read-write (read-only where writing is not allowed), or creates
+    // it when asked, and takes an advisory lock of the given mode without waiting; throws
+    // EngineError naming the file when it is missing, cannot be opened, or is locked by another
+    // holder.
+    PosixFile(std::string path, LockMode lock, Create create = Create::No);
     ~PosixFile() override;
     PosixFile(const PosixFile&) = delete;
     PosixFile& operator=(const PosixFile&) = delete;

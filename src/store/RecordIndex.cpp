@@ -254,6 +254,11 @@ void RecordIndex::forget() {
 
 void RecordIndex::packed() {
     forget();
+    noneDeleted();
+}
+
+void RecordIndex::noneDeleted() {
+    m_deleted.clear();
     m_deletedKnown = true;
 }
 

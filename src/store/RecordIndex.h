@@ -67,6 +67,8 @@ public:
     void forget();
     // The file was packed: no record is deleted.
     void packed();
+    // No record of the file, which is unchanged, is deleted (a pack found nothing to purge).
+    void noneDeleted();
 
     // Takes over what other knows (other then knows nothing), for the same file unchanged.
     void adopt(RecordIndex& other);

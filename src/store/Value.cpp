@@ -121,7 +121,7 @@ double Value::asNumber() const {
         case Kind::Bool:
             return std::get<bool>(m_v) ? 1 : 0;
         case Kind::Date:
-            throw ValueError("A date is not a number: " + asText());
+            throw ValueError("日期 " + asText() + " 不是数字");
         case Kind::Text:
             break;
     }
@@ -138,7 +138,7 @@ double Value::asNumber() const {
                                      std::chars_format::fixed);
     if (ec != std::errc() || end != digits.data() + digits.size() || digits.empty() ||
         !std::isfinite(result)) {
-        throw ValueError("Not a number: \"" + text + "\"");
+        throw ValueError("“" + text + "” 不是数字");
     }
     return result;
 }

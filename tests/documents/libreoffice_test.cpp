@@ -95,6 +95,6 @@ TEST_P(LibreOfficeTest, OpensEachDocumentAndShowsTheValues) {
 
 INSTANTIATE_TEST_SUITE_P(Records, LibreOfficeTest,
                          ::testing::Values("soft_science", "applied_technology",
-                                           "basic_theory_empty"));
+                                           "basic_theory_empty", "applied_long_lists"));
 
 }  // namespace

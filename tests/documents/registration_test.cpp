@@ -1,4 +1,4 @@
-// The registration form documents: the texts each document's table gives a fixture record
+// The documents of the export buttons: the texts each document's table gives a fixture record
 // (golden folders), the documents read back, the list caps, and the export buttons through
 // their seams.
 #include <gtest/gtest.h>
@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "AppraisalDocuments.h"
 #include "Dialogs.h"
 #include "DocumentCatalog.h"
 #include "DocumentFixture.h"
+#include "MainTextDocuments.h"
 #include "RegistrationDocuments.h"
 #include "ScratchFolder.h"
 #include "WordExport.h"
@@ -134,7 +136,15 @@ TEST_P(GoldenCase, DocumentsHoldEachTextRightAfterItsBookmark) {
 
 INSTANTIATE_TEST_SUITE_P(Records, GoldenCase,
                          ::testing::Values("soft_science", "applied_technology",
-                                           "basic_theory_empty"));
+                                           "basic_theory_empty", "applied_long_lists"));
+
+DocumentTable registrationFormOf(Family family) {
+    return registrationDocuments(family).at(1);
+}
+
+DocumentTable mainTextOf(Family family) {
+    return mainTextDocuments(family).at(1);
+}
 
 struct CapCase {
     const char* name;
@@ -142,6 +152,7 @@ struct CapCase {
     ChildList list;
     int rows;
     int written;
+    DocumentTable (*document)(Family) = registrationFormOf;
 };
 
 void PrintTo(const CapCase& c, std::ostream* os) {
@@ -153,7 +164,7 @@ protected:
     testsupport::RecordFixture m_data;
 };
 
-// The row numbers of the list's first column that the registration form fills.
+// The row numbers of the list's first column that a document fills.
 std::vector<std::string> filledRows(const std::vector<Fill>& fills, const std::string& prefix) {
     std::vector<std::string> rows;
     for (const Fill& fill : fills) {
@@ -169,7 +180,7 @@ TEST_P(ListCapTest, WritesRowsUpToTheCapAndCountsTheRest) {
     m_data.addRecord({{"ITEM_4", "2004000001"}, {"ITEM_DQDM", "."}, {"ITEM_CGLB", c.type}});
     m_data.addNumberedRows(c.list, c.rows);
     const Family family = familyOf(c.type);
-    DocumentFills fills = fillsOf(registrationDocuments(family).at(1), ExportContext(m_data.dm()));
+    DocumentFills fills = fillsOf(c.document(family), ExportContext(m_data.dm()));
 
     static const std::map<ChildList, std::string> kFirstColumn = {
         {ChildList::Patents, "patent_no"},
@@ -193,16 +204,22 @@ TEST_P(ListCapTest, WritesRowsUpToTheCapAndCountsTheRest) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lists, ListCapTest,
-    ::testing::Values(CapCase{"SoftScienceSixUnitsGiveFive", "2", ChildList::Units, 6, 5},
-                      CapCase{"AppliedSixUnitsGiveSix", "1", ChildList::Units, 6, 6},
-                      CapCase{"AppliedNineUnitsGiveEight", "1", ChildList::Units, 9, 8},
-                      CapCase{"AppliedNoPatents", "1", ChildList::Patents, 0, 0},
-                      CapCase{"AppliedFivePatentsGiveFour", "1", ChildList::Patents, 5, 4},
-                      CapCase{"BasicTheoryWritesNoPatents", "3", ChildList::Patents, 5, 0},
-                      CapCase{"FortyPersonsGiveThirtyFour", "3", ChildList::Persons, 40, 34},
-                      CapCase{"AppliedFortyPersonsGiveThirtyFour", "1", ChildList::Persons, 40, 34},
-                      CapCase{"TwentyMembersGiveThirteen", "2", ChildList::Committee, 20, 13},
-                      CapCase{"TwoMembersGiveTwo", "1", ChildList::Committee, 2, 2}),
+    ::testing::Values(
+        CapCase{"SoftScienceSixUnitsGiveFive", "2", ChildList::Units, 6, 5},
+        CapCase{"AppliedSixUnitsGiveSix", "1", ChildList::Units, 6, 6},
+        CapCase{"AppliedNineUnitsGiveEight", "1", ChildList::Units, 9, 8},
+        CapCase{"AppliedNoPatents", "1", ChildList::Patents, 0, 0},
+        CapCase{"AppliedFivePatentsGiveFour", "1", ChildList::Patents, 5, 4},
+        CapCase{"BasicTheoryWritesNoPatents", "3", ChildList::Patents, 5, 0},
+        CapCase{"FortyPersonsGiveThirtyFour", "3", ChildList::Persons, 40, 34},
+        CapCase{"AppliedFortyPersonsGiveThirtyFour", "1", ChildList::Persons, 40, 34},
+        CapCase{"TwentyMembersGiveThirteen", "2", ChildList::Committee, 20, 13},
+        CapCase{"TwoMembersGiveTwo", "1", ChildList::Committee, 2, 2},
+        CapCase{"MainTextFiftyPersonsGiveFortyFive", "2", ChildList::Persons, 50, 45, mainTextOf},
+        CapCase{"AppliedMainTextFiftyPersonsGiveFortyFive", "1", ChildList::Persons, 50, 45,
+                mainTextOf},
+        CapCase{"MainTextFortyPersonsGiveForty", "3", ChildList::Persons, 40, 40, mainTextOf},
+        CapCase{"MainTextKeepsTheUnitsCap", "3", ChildList::Units, 6, 5, mainTextOf}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The lists hold the current record's rows only, whatever its key holds.
@@ -221,6 +238,9 @@ TEST(RegistrationLists, HoldTheCurrentRecordsRowsOnly) {
     EXPECT_EQ(names, (std::vector<Fill>{{"item_180_1", "丙"}}));
     EXPECT_EQ(data.dm().TblCgwcr.filter(), "item_4='2004''00002' and item_dqdm='.'");
 }
+
+// An export button's handler.
+using Button = void (*)(TDM&, const ExportSeams&);
 
 // The export buttons, with every seam replaced: message boxes answered by the test, documents
 // "opened" into a list, a fixed time.
@@ -306,6 +326,50 @@ TEST_F(ExportButtonTest, AppliedTechnologyHasItsOwnDocuments) {
         m_opened[1].endsWith(QStringLiteral("/应用技术登记表_2004000001_20240501-103000.docx")));
 }
 
+struct ButtonCase {
+    const char* name;
+    const char* type;
+    Button click;
+    std::vector<const char*> documents;  // in the order they are opened
+};
+
+void PrintTo(const ButtonCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DocumentButtonTest : public ExportButtonTest,
+                           public ::testing::WithParamInterface<ButtonCase> {};
+
+TEST_P(DocumentButtonTest, AsksThenWritesAndOpensItsDocuments) {
+    addRecord(GetParam().type);
+    GetParam().click(m_data.dm(), m_seams);
+    ASSERT_EQ(m_dialogs.boxes.size(), 1u);  // the question only
+    EXPECT_EQ(m_dialogs.boxes[0].text, QStringLiteral("您确定输出word文档吗？\r\n"));
+    QStringList expected;
+    for (const char* document : GetParam().documents) {
+        expected << QDir(m_seams.folder)
+                        .filePath(QString::fromUtf8(document) +
+                                  QStringLiteral("_2004000001_20240501-103000.docx"));
+    }
+    EXPECT_EQ(m_opened, expected);
+    EXPECT_EQ(writtenFiles().size(), expected.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, DocumentButtonTest,
+    ::testing::Values(
+        ButtonCase{"MainTextSoftScience",
+                   "2",
+                   RJ_SButtonClick,
+                   {"基础、软科学封面(正文)", "基础、软科学登记表(正文)"}},
+        ButtonCase{"MainTextAppliedTechnology",
+                   "1",
+                   YY_SButtonClick,
+                   {"应用技术封面(正文)", "应用技术登记表(正文)"}},
+        ButtonCase{"ApplicationBasicTheory", "3", Button5Click, {"科学技术成果鉴定申请表"}},
+        ButtonCase{"CertificateAppliedTechnology", "1", Button6Click, {"科学技术成果鉴定证书"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ExportButtonTest, NeverWritesOverEarlierDocuments) {
     addRecord("2");
     RJ_ButtonClick(m_data.dm(), m_seams);
@@ -341,6 +405,7 @@ struct MissingCase {
     const char* name;
     const char* type;
     const char* templateName;
+    Button click;
 };
 
 void PrintTo(const MissingCase& c, std::ostream* os) {
@@ -353,8 +418,7 @@ class MissingTemplateTest : public ExportButtonTest,
 TEST_P(MissingTemplateTest, IsReportedAndNoDocumentIsWritten) {
     addRecord(GetParam().type);
     fs::remove(dataFile(GetParam().templateName));
-    (std::string_view(GetParam().type) == "1" ? YY_ButtonClick : RJ_ButtonClick)(m_data.dm(),
-                                                                                 m_seams);
+    GetParam().click(m_data.dm(), m_seams);
     ASSERT_EQ(m_dialogs.boxes.size(), 2u);
     EXPECT_EQ(m_dialogs.boxes[1].text,
               QStringLiteral("您的电脑上没有相应的报表\n") +
@@ -364,11 +428,17 @@ TEST_P(MissingTemplateTest, IsReportedAndNoDocumentIsWritten) {
     EXPECT_TRUE(m_opened.isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Templates, MissingTemplateTest,
-                         ::testing::Values(MissingCase{"Cover", "2", "基础、软科学封面.dotx"},
-                                           MissingCase{"FormAfterACoverThatIsThere", "1",
-                                                       "应用技术登记表.dotx"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Templates, MissingTemplateTest,
+    ::testing::Values(MissingCase{"Cover", "2", "基础、软科学封面.dotx", RJ_ButtonClick},
+                      MissingCase{"FormAfterACoverThatIsThere", "1", "应用技术登记表.dotx",
+                                  YY_ButtonClick},
+                      MissingCase{"MainTextCover", "1", "应用技术封面(正文).dotx", YY_SButtonClick},
+                      MissingCase{"MainTextAfterACoverThatIsThere", "3",
+                                  "基础、软科学登记表(正文).dotx", RJ_SButtonClick},
+                      MissingCase{"Application", "2", "科学技术成果鉴定申请表.dotx", Button5Click},
+                      MissingCase{"Certificate", "1", "科学技术成果鉴定证书.dotx", Button6Click}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ExportButtonTest, TemplateWithoutABookmarkIsNamedAndNoDocumentIsWritten) {
     addRecord("1");

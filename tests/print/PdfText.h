@@ -16,4 +16,16 @@ inline QString pdfText(const QString& pdf) {
     return QString::fromUtf8(reader.readAllStandardOutput());
 }
 
+// The last non-empty line of every page of a pdfText: the page labels.
+inline QStringList pageFoots(const QString& text) {
+    QStringList foots;
+    for (const QString& page : text.split(u'\f', Qt::SkipEmptyParts)) {
+        const QStringList lines = page.split(u'\n', Qt::SkipEmptyParts);
+        if (!lines.isEmpty()) {
+            foots << lines.last().trimmed();
+        }
+    }
+    return foots;
+}
+
 }  // namespace testsupport

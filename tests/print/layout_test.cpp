@@ -7,6 +7,8 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <map>
+#include <optional>
 
 #include "MemoryTable.h"
 #include "PdfText.h"
@@ -84,7 +86,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadLayout{"stray_text",
                   "<report form=\"F\"><band kind=\"body\" height=\"10\">成果</band></report>",
                   "此处不能有文字“成果”"},
-        BadLayout{"not_xml", "<report form=\"F\"><band>", "无法读取"}),
+        BadLayout{"not_xml", "<report form=\"F\"><band>", "无法读取"},
+        BadLayout{"unknown_piece",
+                  "<report form=\"F\">\n<band kind=\"body\" height=\"10\">\n"
+                  "<include piece=\"nosuch\"/></band></report>",
+                  "test.xml 第 3 行：没有片段 nosuch"},
+        BadLayout{"piece_name_with_a_path",
+                  "<report form=\"F\"><band kind=\"body\" height=\"10\">"
+                  "<include piece=\"../yyfmUnit1\"/></band></report>",
+                  "片段名 ../yyfmUnit1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- what the reader makes of a layout -------------------------------------------------
@@ -155,6 +165,68 @@ TEST(LayoutReader, OptionGroupsNameACheckLabelPerOption) {
               (QStringList{u("QR_ITEM_21_2"), u("QR_ITEM_21_4"), u("QR_ITEM_21_6"),
                            u("QL_ITEM_163_1"), u("item_14_1")}));
     EXPECT_EQ(layout.controlNames().last(), u("QRSysData1"));
+}
+
+// Shared pieces, given by name as the compiled-in pieces are.
+class PieceInclusion : public ::testing::Test {
+protected:
+    ReportLayout parseWith(const char* xml) {
+        return ReportLayout::parse(QByteArray(xml), u("page.xml"),
+                                   [this](const QString& name) -> std::optional<QByteArray> {
+                                       const auto it = m_pieces.find(name);
+                                       if (it == m_pieces.end()) {
+                                           return std::nullopt;
+                                       }
+                                       return QByteArray(it->second);
+                                   });
+    }
+
+    std::map<QString, const char*> m_pieces;
+};
+
+TEST_F(PieceInclusion, APieceIsPlacedInItsIncludeWithTheIncludesStyle) {
+    m_pieces[u("notes")] =
+        "<piece size=\"14\">\n  <text y=\"2\" h=\"6\">说明</text>\n"
+        "  <include piece=\"more\" y=\"8\" h=\"6\"/>\n</piece>";
+    m_pieces[u("more")] = "<piece><text>再说明</text></piece>";
+    const ReportLayout layout = parseWith(
+        "<report form=\"F\"><band kind=\"body\" height=\"50\">"
+        "<include piece=\"notes\" x=\"10\" y=\"20\" w=\"100\" bold=\"1\"/>"
+        "<include piece=\"more\" y=\"40\" h=\"6\"/></band></report>");
+    const auto texts = layout.elements({ElementKind::Text});
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0]->rect, QRectF(10, 22, 100, 6));
+    EXPECT_TRUE(texts[0]->style.bold);
+    EXPECT_EQ(texts[0]->style.sizePx, 14);
+    EXPECT_EQ(texts[1]->text, u("再说明"));
+    EXPECT_EQ(texts[1]->rect, QRectF(10, 28, 100, 6));  // nested: relative to the inner include
+    EXPECT_EQ(texts[2]->rect, QRectF(0, 40, 190, 6));   // the same piece again, elsewhere
+    EXPECT_EQ(texts[2]->style.sizePx, 12);
+}
+
+TEST_F(PieceInclusion, FaultsInsideAPieceNameThePiecesFile) {
+    struct Case {
+        const char* name;
+        const char* piece;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"unknown_element", "<piece>\n<txt/></piece>", "pieces/notes.xml 第 2 行：未知的元素 txt"},
+        {"wrong_root", "<band/>", "pieces/notes.xml 第 1 行：片段的根元素应为 piece"},
+        {"includes_itself", "<piece><include piece=\"notes\"/></piece>", "片段 notes 包含了它自己"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_pieces[u("notes")] = c.piece;
+        try {
+            parseWith(
+                "<report form=\"F\"><band kind=\"body\" height=\"10\">"
+                "<include piece=\"notes\"/></band></report>");
+            ADD_FAILURE() << "accepted";
+        } catch (const print::PrintError& e) {
+            EXPECT_NE(QString::fromUtf8(e.what()).indexOf(u(c.message)), -1) << e.what();
+        }
+    }
 }
 
 // ---- pagination and painting -----------------------------------------------------------

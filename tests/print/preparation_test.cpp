@@ -182,6 +182,38 @@ TEST_F(PrintTest, ACheckLabelIsMarkedOnlyWhenTheRestOfItsNameIsTheCode) {
     EXPECT_TRUE(marked(form).isEmpty());
 }
 
+// The unit pages store the converted-enterprise answer as "1" or "0"; the printed options are
+// coded 1 是 and 2 否.
+struct ConvertedCase {
+    const char* name;
+    const char* type;
+    const char* form;
+    const char* stored;
+    QStringList marks;
+};
+
+class ConvertedEnterprise : public PrintTest,
+                            public ::testing::WithParamInterface<ConvertedCase> {};
+
+TEST_P(ConvertedEnterprise, MarksTheAnswerOfTheUnitPages) {
+    append("hvel.DBF",
+           {record(GetParam().type,
+                   {{"ITEM_62", "3"}, {"ITEM_41_3", "02"}, {"ITEM_163", GetParam().stored}})});
+    open();
+    EXPECT_EQ(marked(prepare(GetParam().form)), GetParam().marks);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ConvertedEnterprise,
+    ::testing::Values(
+        ConvertedCase{"yy_yes", "1", "TyyPrint07", "1", {u("QL_ITEM_41_3_02"), u("QL_ITEM_163_1")}},
+        ConvertedCase{"yy_no", "1", "TyyPrint07", "0", {u("QL_ITEM_41_3_02"), u("QL_ITEM_163_2")}},
+        ConvertedCase{
+            "yy_no_as_coded", "1", "TyyPrint07", "2", {u("QL_ITEM_41_3_02"), u("QL_ITEM_163_2")}},
+        ConvertedCase{"rj_no", "3", "TrjPrint05", "0", {u("QR_ITEM_41_3_02"), u("QR_ITEM_163_2")}},
+        ConvertedCase{"rj_unanswered", "3", "TrjPrint05", "", {u("QR_ITEM_41_3_02")}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(PrintTest, APagePreparedAgainForAnotherRecordKeepsNothingOfTheFirst) {
     append("hvel.DBF",
            {record("1", {{"ITEM_2", "1"}, {"ITEM_14", "甲;乙;丙"}, {"ITEM_126", "02;03;"}},
@@ -233,12 +265,12 @@ TEST_F(PrintTest, LookupsMatchValuesHoldingQuotesAndStarsExactly) {
     append("province.dbf", {{{"Province_i", "1'"}, {"Province_n", "引号省"}},
                             {{"Province_i", "1*"}, {"Province_n", "星号省"}}});
     append("zdxx.dbf", {{{"zddm", "item_4'6"}, {"xxdm", "0'"}, {"xxmc", "引号档"}}});
-    append("hvel.DBF", {record("1")});
-    open();
-    EXPECT_EQ(PrintState::LookupByKey(m_dm->tblProvince, u("Province_i"), u("Province_n"), u("1'")),
-              u("引号省"));
-    EXPECT_EQ(PrintState::LookupByKey(m_dm->tblProvince, u("Province_i"), u("Province_n"), u("1*")),
-              u("星号省"));
+    append("hvel.DBF", {record("1", {{"ITEM_64", "1'"}}, "2004000001"),
+                        record("2", {{"ITEM_64", "1*"}}, "2004000002")});
+    open("2004000001");
+    EXPECT_EQ(caption(prepare("TyyPrint07"), "QRLabel_64"), u("引号省"));
+    open("2004000002");
+    EXPECT_EQ(caption(prepare("TrjPrint05"), "QR_item_64"), u("星号省"));
     print::ReportForm& page = m_state->form(u("TyyPrint05"));
     PrintState::SetLabelToCodeName(m_dm->Tblzdxx, u("item_4'6"), u("0'"), page, u("QRLabel44"));
     EXPECT_EQ(caption(page, "QRLabel44"), u("引号档"));
@@ -499,10 +531,11 @@ TEST_F(PrintTest, AControlTheLayoutLacksIsAnErrorWhileAFormWithoutLayoutKeepsWha
     ASSERT_TRUE(withLayout.hasLayout());
     EXPECT_THROW(withLayout.setCaption(u("item_14_4"), u("x")), print::PrintError);
 
-    print::ReportForm& withoutLayout = prepare("TyyPrint05");
-    ASSERT_FALSE(withoutLayout.hasLayout());
+    // Every prepared page has a layout file; a form without one is built here.
+    print::ReportForm withoutLayout(*print::findReportForm(u("TyyPrint05")), nullptr);
+    m_state->PrepareTyyPrint05(withoutLayout);
     EXPECT_TRUE(withoutLayout.addressedNames().contains(u("QRLabel44")));
-    EXPECT_TRUE(withoutLayout.addressedNames().contains(u("QRPage")));
+    EXPECT_TRUE(withoutLayout.addressedNames().contains(u("QL_zlqk_zlh_1")));
     EXPECT_THROW(print::pageCount(withoutLayout), print::PrintError);
 }
 

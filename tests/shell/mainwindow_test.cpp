@@ -13,6 +13,7 @@
 #include "Errors.h"
 #include "GlyphButton.h"
 #include "MainWindowFixture.h"
+#include "PrintUnit.h"
 #include "QtPrinters.h"
 #include "TableText.h"
 #include "Unit1.h"
@@ -190,6 +191,30 @@ TEST_F(MainWindowTest, ClickOnAnIncompleteRecordSaysSoOnce) {
     EXPECT_EQ(dialogs.boxes[0].icon, widgets::Icon::Information);
     EXPECT_FALSE(ui->ComboBox1->isEnabled());
     EXPECT_FALSE(ui->cbYear->isEnabled());
+}
+
+// "打印" shows the print dialog on a complete record, its child tables filtered to the record;
+// on an incomplete one it only refreshes the marks and the lock.
+TEST_F(MainWindowTest, PrintOpensTheDialogOnACompleteRecordWithItsOwnChildRows) {
+    start(
+        {record("2004000001", "1", {{"ITEM_1", "1"}, {"ITEM_51", "1"}}),
+         record("2004000002", "1", {{"ITEM_1", "1"}, {"ITEM_51", "1"}}), record("2004000003", "1")},
+        {person("2004000001"), person("2004000002"), person("2004000002")});
+    widgets::ScriptedDialogs dialogs;
+    TPrintForm printForm(m_form.get());
+    PrintForm = &printForm;
+    ASSERT_TRUE(DM->Qryhvel.locate("ITEM_4", store::Value("2004000002")));
+    ui->BitBtn4->click();
+    EXPECT_EQ(dialogs.shown, std::vector<QDialog*>{&printForm});
+    EXPECT_EQ(DM->TblCgwcr.recordCount(), 2);
+    EXPECT_EQ(DM->Qryhvel.field("ITEM_4").asText(), "2004000002");
+
+    dialogs.shown.clear();
+    ASSERT_TRUE(DM->Qryhvel.locate("ITEM_4", store::Value("2004000003")));
+    ui->BitBtn4->click();
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(ui->ComboBox1->isEnabled());
+    PrintForm = nullptr;
 }
 
 struct CloseCase {

@@ -7,7 +7,9 @@
 #include <QThread>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 
 #include "Application.h"
 #include "DataDir.h"
@@ -135,23 +137,93 @@ INSTANTIATE_TEST_SUITE_P(
                       FlagCase{"both_missing", {"ZTFLH.dbf", "XKFL.dbf"}, false, false, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Startup, DamagedTableGivesItsMessageAndIsLeftAlone) {
+// A damaged table at start-up: one message in Chinese naming its file, the file byte for
+// byte as it was (the start-up pack included), and the table open for reading where its rows
+// can be found.
+struct DamageCase {
+    const char* name;
+    const char* table;  // the damaged table's file, which the message names
+    const char* file;   // the damaged file: the table's or its memo file
+    std::function<void(std::string& bytes)> mutate;
+    bool readable;
+};
+
+void PrintTo(const DamageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StartupDamage : public ::testing::TestWithParam<DamageCase> {};
+
+uint16_t le16(const std::string& bytes, size_t at) {
+    return static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                 static_cast<unsigned char>(bytes[at + 1]) << 8);
+}
+
+void setLe16(std::string& bytes, size_t at, uint16_t value) {
+    bytes[at] = static_cast<char>(value & 0xFF);
+    bytes[at + 1] = static_cast<char>(value >> 8);
+}
+
+TEST_P(StartupDamage, IsToldOnceAndLeftAsItWas) {
+    const DamageCase& c = GetParam();
     ProgramDir program;
-    const fs::path cgwcr = program.file("cgwcr.DBF");
-    std::string bytes = readBytes(cgwcr);
-    bytes[10] = 1;  // record length 1: no room for the fields
-    bytes[11] = 0;
     {
-        std::ofstream out(cgwcr, std::ios::binary | std::ios::trunc);
+        auto hvel = store::DbfFile::open(program.file("hvel.DBF").string());
+        const int key = hvel->fieldIndex("ITEM_4"), memo = hvel->fieldIndex("ITEM_13");
+        for (const char* number : {"2004000001", "2004000002", "2004000003", "2004000004"}) {
+            hvel->append({{key, store::Value(number)},
+                          {memo, store::Value(std::string(600, 'm') + number)}});
+        }
+        hvel->setDeleted(2, true);  // something for the pack to do
+        hvel->flush();
+    }
+    const fs::path damaged = program.file(c.file);
+    std::string bytes = readBytes(damaged);
+    c.mutate(bytes);
+    {
+        std::ofstream out(damaged, std::ios::binary | std::ios::trunc);
         out << bytes;
+    }
+    const fs::path table = program.file(c.table);
+    fs::path memo = table;
+    memo.replace_extension(".DBT");
+    std::map<fs::path, std::string> before;
+    for (const fs::path& path : {table, memo}) {
+        if (fs::exists(path)) {
+            before[path] = readBytes(path);
+        }
     }
     TDM dm(program.path());
     const auto errors = dm.DataModuleCreate();
-    EXPECT_TRUE(mentions(errors, "cgwcr")) << (errors.empty() ? "" : errors.front());
-    EXPECT_EQ(readBytes(cgwcr), bytes);
-    EXPECT_FALSE(dm.TblCgwcr.active());
-    EXPECT_TRUE(dm.Qryhvel.active());
+    std::string all;
+    for (const std::string& error : errors) {
+        all += error + "\n";
+    }
+    ASSERT_EQ(errors.size(), 1u) << all;
+    EXPECT_NE(errors[0].find(table.string()), std::string::npos) << errors[0];
+    EXPECT_NE(errors[0].find("已损坏"), std::string::npos) << errors[0];
+    for (const auto& [path, content] : before) {
+        EXPECT_EQ(readBytes(path), content) << path;
+    }
+    EXPECT_EQ(dm.Qryhvel.active(), c.readable);
+    EXPECT_TRUE(dm.TblwcrNew.active());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StartupDamage,
+    ::testing::Values(DamageCase{"record_length_too_small", "cgwcr.DBF", "cgwcr.DBF",
+                                 [](std::string& b) { setLe16(b, 10, 1); }, true},
+                      DamageCase{"record_length_doubled", "hvel.DBF", "hvel.DBF",
+                                 [](std::string& b) { setLe16(b, 10, 2 * le16(b, 10)); }, true},
+                      DamageCase{"header_length_32_too_large", "hvel.DBF", "hvel.DBF",
+                                 [](std::string& b) { setLe16(b, 8, le16(b, 8) + 32); }, true},
+                      DamageCase{"cut_in_the_middle_of_the_records", "hvel.DBF", "hvel.DBF",
+                                 [](std::string& b) { b.resize(b.size() - b.size() / 3); }, true},
+                      DamageCase{"memo_file_cut", "hvel.DBF", "hvel.DBT",
+                                 [](std::string& b) { b.resize(b.size() / 2); }, true},
+                      DamageCase{"unknown_version", "hvel.DBF", "hvel.DBF",
+                                 [](std::string& b) { b[0] = 0x30; }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Startup, TableHeldByAnotherOpenIsReported) {
     ProgramDir program;

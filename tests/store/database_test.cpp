@@ -7,6 +7,7 @@
 #include "Database.h"
 #include "DbfFile.h"
 #include "Errors.h"
+#include "Journal.h"
 #include "StoreTestSupport.h"
 #include "TableText.h"
 
@@ -332,7 +333,8 @@ struct FailingCase {
     std::string name;
     std::string sql;
     Fault fault;
-    std::string message;  // part of the error's text
+    std::string message;     // part of the error's text
+    std::string named = "";  // the file or field the error names, if any
     Database::Access access = Database::Access::ReadWrite;
 };
 
@@ -341,41 +343,45 @@ void PrintTo(const FailingCase& c, std::ostream* out) {
 }
 
 const FailingCase kFailingCases[] = {
-    {"SyntaxError", "selec * from hvel", Fault::Engine, "syntax error"},
+    {"SyntaxError", "selec * from hvel", Fault::Engine, "在“selec”附近有语法错误"},
     {"QueryBuilderWithoutOperator", "select * from hvel where ( item_1 '2' ) and (item_cglb='1')",
-     Fault::Engine, "syntax error"},
+     Fault::Engine, "语法错误"},
     {"UndoubledQuote", "select * from hvel where item_3 like '%O'Brien%'", Fault::Engine,
-     "syntax error"},
-    {"NoSuchTable", "select * from nothere", Fault::Engine, "no such table: nothere"},
-    {"NoSuchColumn", "select item_999 from hvel", Fault::Engine, "no such column: item_999"},
+     "语法错误"},
+    {"NoSuchTable", "select * from nothere", Fault::Engine, "找不到数据表文件：", "nothere.dbf"},
+    {"NoSuchColumn", "select item_999 from hvel", Fault::Engine, "字段 item_999 不存在"},
     {"ParameterWithoutValue", "select * from unit where upunitcode = :uncode", Fault::Engine,
      ":uncode"},
-    {"SecondStatement", "delete from hvel; delete from unit", Fault::Engine, "one SQL statement"},
+    {"SecondStatement", "delete from hvel; delete from unit", Fault::Engine, "一次只能执行一条"},
     {"SecondStatementAfterSelect", "select * from hvel;select 1", Fault::Engine,
-     "one SQL statement"},
-    {"EmptyText", " ; ", Fault::Engine, "No SQL statement"},
+     "一次只能执行一条"},
+    {"EmptyText", " ; ", Fault::Engine, "没有给出 SQL 语句"},
     {"EscapeOfTwoCharacters", "select * from hvel where item_3 like 'a' escape 'xy'", Fault::Engine,
-     "single character"},
-    {"ReadOnlyRefusesDelete", "delete from hvel", Fault::Engine, "reads",
+     "须是一个字符"},
+    {"ReadOnlyRefusesDelete", "delete from hvel", Fault::Engine, "只能执行读取数据", "",
      Database::Access::ReadOnly},
-    {"ReadOnlyRefusesInsert", kDwqkInsert, Fault::Engine, "reads", Database::Access::ReadOnly},
-    {"ReadOnlyRefusesCreate", "create table t(a)", Fault::Engine, "reads",
+    {"ReadOnlyRefusesInsert", kDwqkInsert, Fault::Engine, "只能执行读取数据", "",
      Database::Access::ReadOnly},
-    {"PragmaWrite", "pragma case_sensitive_like=1", Fault::Engine, "cannot be changed"},
-    {"Attach", "attach database ':memory:' as other", Fault::Engine, "attached"},
-    {"Begin", "begin", Fault::Engine, "Transactions"},
-    {"DropTable", "drop table hvel", Fault::Engine, "cannot be created, dropped"},
+    {"ReadOnlyRefusesCreate", "create table t(a)", Fault::Engine, "只能执行读取数据", "",
+     Database::Access::ReadOnly},
+    {"PragmaWrite", "pragma case_sensitive_like=1", Fault::Engine, "不能更改数据库的设置"},
+    {"Attach", "attach database ':memory:' as other", Fault::Engine, "不能附加其他数据库"},
+    {"Begin", "begin", Fault::Engine, "不能开始或结束事务"},
+    {"DropTable", "drop table hvel", Fault::Engine, "建立、删除或改变结构"},
     {"InsertWithRowid", "insert into hvel (rowid, item_4) values (99, '2009000001')", Fault::Engine,
      "rowid"},
     {"RowidChange", "update hvel set rowid=99 where rowid=1", Fault::Engine, "rowid"},
-    {"TextTooWide", "update hvel set item_1='1234' where rowid=1", Fault::Value, "ITEM_1"},
-    {"NotANumber", "update hvel set no='abc'", Fault::Value, "not a number"},
-    {"NotADate", "update hvel set item_121='2004-13-45' where rowid=2", Fault::Value, "not a date"},
+    {"TextTooWide", "update hvel set item_1='1234' where rowid=1", Fault::Value, "超过了字段宽度 3",
+     "ITEM_1"},
+    {"NotANumber", "update hvel set no='abc'", Fault::Value, "不是数字", "NO"},
+    {"NotADate", "update hvel set item_121='2004-13-45' where rowid=2", Fault::Value, "不是日期",
+     "ITEM_121"},
     {"OutsideGbk", "insert into hvel (item_4, item_3) values ('2009000001', '😀')", Fault::Value,
-     "GBK"},
+     "GBK 不能表示", "ITEM_3"},
     // Rows 1 and 2 still fit, row 3 does not: the rows written before it are restored.
     {"MultiRowUpdateFailingHalfway",
-     "update hvel set item_3 = item_3 || '加长加长加长加长加长加长'", Fault::Value, "ITEM_3"},
+     "update hvel set item_3 = item_3 || '加长加长加长加长加长加长'", Fault::Value,
+     "超过了字段宽度", "ITEM_3"},
 };
 
 class FailingSqlTest : public DatabaseTest, public ::testing::WithParamInterface<FailingCase> {};
@@ -389,9 +395,12 @@ TEST_P(FailingSqlTest, RaisesAndWritesNothing) {
     } catch (const EngineError& e) {
         EXPECT_EQ(c.fault, Fault::Engine) << e.what();
         EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
     } catch (const ValueError& e) {
         EXPECT_EQ(c.fault, Fault::Value) << e.what();
         EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("数据表 hvel 的字段 " + c.named), std::string::npos)
+            << e.what();
     }
     EXPECT_EQ(dump(), before);
     EXPECT_EQ(rows("select count(*) from hvel where item_3 like '%加长%'"),
@@ -521,6 +530,41 @@ TEST_F(DatabaseTest, TransactionCommitsAndNestedUnitRollsBackAlone) {
               (std::vector<std::string>{"外层", "下属一"}));
 }
 
+TEST_F(DatabaseTest, AUnitReachesTheFilesOnlyWhenItEnds) {
+    const std::string hvel = m_dir.file("hvel.DBF");
+    const std::string before = test::readBytes(hvel);
+    {
+        Database::Transaction unit(*m_db);
+        m_db->run("update hvel set item_3='改' where rowid=1");
+        EXPECT_EQ(rows("select item_3 from hvel where rowid=1"), std::vector<std::string>{"改"});
+        EXPECT_EQ(test::readBytes(hvel), before);
+        unit.commit();
+    }
+    EXPECT_NE(test::readBytes(hvel), before);
+    EXPECT_FALSE(fs::exists(m_dir.file(Journal::kFileName)));
+}
+
+// What a unit holds in memory is bounded: beyond that it is written out under the journal,
+// and a rollback then puts the files back from the journal.
+TEST_F(DatabaseTest, AUnitTooLargeToHoldInMemoryStillRollsBackWhole) {
+    const std::string dbf = test::readBytes(m_dir.file("hvel.DBF"));
+    const std::string dbt = test::readBytes(m_dir.file("hvel.DBT"));
+    {
+        Database::Transaction unit(*m_db);
+        const Value memo(std::string(3 * 1024 * 1024, 'x'));
+        for (int i = 0; i < 3; ++i) {
+            m_db->run("insert into hvel (item_4, item_13) values ('2009000001', :memo)",
+                      {{":memo", memo}});
+        }
+        EXPECT_TRUE(fs::exists(m_dir.file(Journal::kFileName)));
+        EXPECT_GT(fs::file_size(m_dir.file("hvel.DBT")), dbt.size());
+    }
+    EXPECT_EQ(test::readBytes(m_dir.file("hvel.DBF")), dbf);
+    EXPECT_EQ(test::readBytes(m_dir.file("hvel.DBT")), dbt);
+    EXPECT_FALSE(fs::exists(m_dir.file(Journal::kFileName)));
+    EXPECT_EQ(rows("select count(*) from hvel"), std::vector<std::string>{"6"});
+}
+
 // ---- table files ----
 
 TEST_F(DatabaseTest, TableReplacedOnDiskIsReadAgain) {
@@ -567,7 +611,7 @@ TEST_F(DatabaseTest, ExclusiveOpenOfAHandleInUseIsRefused) {
         m_db->file("unit", LockMode::Exclusive);
         FAIL() << "no error";
     } catch (const EngineError& e) {
-        EXPECT_TRUE(std::string(e.what()).starts_with("Table is busy")) << e.what();
+        EXPECT_NE(std::string(e.what()).find("unit.dbf 正在使用中"), std::string::npos) << e.what();
     }
 }
 

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <functional>
 
+#include "Database.h"
 #include "DbfFile.h"
 #include "Errors.h"
 #include "GbkCodec.h"
@@ -204,25 +205,25 @@ struct Refusal {
 
 TEST_F(DbfTest, RefusedValuesNameTableAndFieldAndWriteNothing) {
     const Refusal cases[] = {
-        {"text_too_wide", Name, std::string(21, 'a'), "21 bytes in GBK"},
-        {"chinese_too_wide", Name, "一二三四五六七八九十一", "22 bytes in GBK"},
-        {"character_would_straddle_the_end", Key, "abcdefghi中", "11 bytes in GBK"},
-        {"outside_gbk", Name, "emoji 😀", "GBK cannot hold"},
-        {"korean_outside_gbk", Name, "한국어", "GBK cannot hold"},
-        {"number_too_wide", Amount, 1e10, "too wide"},
-        {"number_too_wide_after_rounding", Amount, 999999999.999, "too wide"},
-        {"negative_too_wide", Amount, -100000000.0, "too wide"},
-        {"not_a_number", Amount, "12a", "not a number"},
-        {"date_in_number", Amount, Date{2004, 5, 1}, "not a number"},
-        {"not_finite", Amount, std::numeric_limits<double>::infinity(), "not finite"},
-        {"impossible_date", Day, "2004-02-30", "not a date"},
-        {"number_in_date", Day, 20040501, "not a date"},
-        {"not_a_flag", Flag, "X", "not T or F"},
+        {"text_too_wide", Name, std::string(21, 'a'), "在 GBK 中占 21 字节"},
+        {"chinese_too_wide", Name, "一二三四五六七八九十一", "在 GBK 中占 22 字节"},
+        {"character_would_straddle_the_end", Key, "abcdefghi中", "在 GBK 中占 11 字节"},
+        {"outside_gbk", Name, "emoji 😀", "GBK 不能表示"},
+        {"korean_outside_gbk", Name, "한국어", "GBK 不能表示"},
+        {"number_too_wide", Amount, 1e10, "超出了字段的宽度"},
+        {"number_too_wide_after_rounding", Amount, 999999999.999, "超出了字段的宽度"},
+        {"negative_too_wide", Amount, -100000000.0, "超出了字段的宽度"},
+        {"not_a_number", Amount, "12a", "不是数字"},
+        {"date_in_number", Amount, Date{2004, 5, 1}, "不是数字"},
+        {"not_finite", Amount, std::numeric_limits<double>::infinity(), "不是有限值"},
+        {"impossible_date", Day, "2004-02-30", "不是日期"},
+        {"number_in_date", Day, 20040501, "不是日期"},
+        {"not_a_flag", Flag, "X", "不是 T 或 F"},
         {"memo_with_end_mark", Notes,
          "a\x1A"
          "b",
          "U+001A"},
-        {"memo_outside_gbk", Notes, "😀", "GBK cannot hold"},
+        {"memo_outside_gbk", Notes, "😀", "GBK 不能表示"},
     };
     auto table = makeTable();
     fillSample(*table);
@@ -266,6 +267,28 @@ TEST_F(DbfTest, ReadsValuesOtherProgramsWriteLeniently) {
     EXPECT_TRUE(table->value(1, Flag).isNull());
 }
 
+// A page writes back every field it shows; one holding a byte that is not GBK (shown as
+// U+FFFD, which GBK cannot hold) must not stop the save of the others.
+TEST_F(DbfTest, AValueReadBackUnchangedKeepsItsStoredBytes) {
+    makeTable()->append({{Key, "x"}, {Notes, "备注"}});
+    std::string dbf = readBytes(path);
+    const std::string unreadable = "ab\xD6" + std::string(17, ' ');
+    dbf.replace(kHeaderLength + 11, 20, unreadable);
+    writeBytes(path, dbf);
+    auto table = DbfFile::open(path, LockMode::Exclusive);
+    const Value shown = table->value(1, Name);
+    ASSERT_EQ(shown, Value("ab\xEF\xBF\xBD"));
+    const std::string dbt = readBytes(dbtPath());
+    table->update(1, {{Name, shown}, {Key, "y"}, {Notes, "备注"}, {Amount, Value()}});
+    EXPECT_EQ(table->value(1, Key), Value("y"));
+    EXPECT_EQ(readBytes(path).substr(kHeaderLength + 11, 20), unreadable);
+    EXPECT_EQ(readBytes(dbtPath()), dbt);
+    // Given twice, a field takes the last value.
+    table->update(1, {{Name, "z"}, {Name, shown}});
+    EXPECT_EQ(readBytes(path).substr(kHeaderLength + 11, 20), unreadable);
+    EXPECT_THROW(table->update(1, {{Name, shown}, {Name, "改"}, {Name, "😀"}}), ValueError);
+}
+
 TEST_F(DbfTest, ReadsLanguageBytesThatMeanGbk) {
     {
         auto table = makeTable();
@@ -301,6 +324,8 @@ TEST_F(DbfTest, ReadsPaddedHeadersAndRecords) {
     EXPECT_EQ(table->value(1, Flag), Value(true));
     EXPECT_EQ(table->value(2, Key), Value("k2"));
     EXPECT_EQ(table->value(2, Notes), Value("memo"));
+    // Padding is not what the fields take: the table is read, never written.
+    EXPECT_NE(table->damage().find("记录长度 64"), std::string::npos) << table->damage();
 }
 
 TEST_F(DbfTest, ReadsIntegerFieldsButDoesNotWriteThem) {
@@ -416,7 +441,8 @@ TEST_F(DbfTest, ExclusiveOpenShutsOutEveryOtherOpen) {
                 DbfFile::open(path, mode);
                 ADD_FAILURE() << "second open succeeded";
             } catch (const EngineError& e) {
-                EXPECT_NE(std::string(e.what()).find("busy"), std::string::npos) << e.what();
+                EXPECT_NE(std::string(e.what()).find("正被其他用户或程序使用"), std::string::npos)
+                    << e.what();
                 EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
             }
         }
@@ -443,7 +469,7 @@ TEST_F(DbfTest, MissingFilesAreEngineErrorsNamingThem) {
         DbfFile::open(path);
         ADD_FAILURE();
     } catch (const EngineError& e) {
-        EXPECT_NE(std::string(e.what()).find("memo file"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("备注文件"), std::string::npos) << e.what();
         EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
     }
 }
@@ -582,14 +608,30 @@ TEST_F(DbfTest, PacksATableWithoutMemo) {
     EXPECT_EQ(readBytes(path).size(), size_t(32 + 32 + 1 + 5 + 1));
 }
 
-// A pack writes T.packnew beside each file, links T.packbak to each old file, renames the new
-// table file and then the new memo file into place and removes the backups. Each case leaves
-// the files of one moment of that sequence; opening must find one whole table.
+TEST_F(DbfTest, PackLeavesACompactTableAsItIs) {
+    auto table = makeTable();
+    for (int i = 1; i <= 4; ++i) {
+        table->append({{Key, "k" + std::to_string(i)}, {Notes, i % 2 ? kLongMemo : "短"}});
+    }
+    table->append({{Key, "k5"}});
+    const std::string dbf = readBytes(path), dbt = readBytes(dbtPath());
+    const auto identity = table->identity();
+    table->pack();
+    EXPECT_EQ(readBytes(path), dbf);
+    EXPECT_EQ(readBytes(dbtPath()), dbt);
+    EXPECT_EQ(DbfFile::identityOf(path), identity);  // not even rewritten with the same bytes
+    EXPECT_EQ(table->value(3, Notes), Value(kLongMemo));
+}
+
+// A pack (and create) writes the new table file as T.packtmp and the new memo file as
+// M.packnew, renames T.packtmp to T.packnew, renames T aside to T.packold, renames M.packnew to
+// M and T.packnew to T, and removes T.packold. Each case leaves the files of one moment of that
+// sequence; opening must find one whole table and nothing beside it.
 struct PackMoment {
     const char* name;
-    bool newTable, newMemo;        // which version T.dbf and T.dbt hold
-    bool nextTable, nextMemo;      // T.packnew files present
-    bool backupTable, backupMemo;  // T.packbak files present
+    bool newTable, newMemo;  // which version T and M hold (T missing: tableThere false)
+    bool tableThere;
+    bool partTable, nextTable, nextMemo, oldTable;  // T.packtmp, T.packnew, M.packnew, T.packold
     bool packedExpected;
 };
 
@@ -617,17 +659,21 @@ TEST_P(InterruptedPackTest, OpeningFindsOneWholeTable) {
     const std::string newDbf = readBytes(other.file("hvel.DBF"));
     const std::string newDbt = readBytes(other.file("hvel.DBT"));
 
-    writeBytes(path, m.newTable ? newDbf : oldDbf);
+    std::filesystem::remove(path);
+    if (m.tableThere)
+        writeBytes(path, m.newTable ? newDbf : oldDbf);
     writeBytes(dbtPath(), m.newMemo ? newDbt : oldDbt);
+    if (m.partTable)
+        writeBytes(path + ".packtmp", newDbf.substr(0, 100));
     if (m.nextTable)
         writeBytes(path + ".packnew", newDbf);
     if (m.nextMemo)
         writeBytes(dbtPath() + ".packnew", newDbt);
-    if (m.backupTable)
-        writeBytes(path + ".packbak", oldDbf);
-    if (m.backupMemo)
-        writeBytes(dbtPath() + ".packbak", oldDbt);
+    if (m.oldTable)
+        writeBytes(path + ".packold", oldDbf);
 
+    // A hidden table is still found by its name.
+    EXPECT_EQ(Database(dir.path()).tablePath("HVEL"), path);
     table = DbfFile::open(path);
     std::vector<std::string> keys, memos;
     for (uint32_t r = 1; r <= table->recordCount(); ++r) {
@@ -641,32 +687,46 @@ TEST_P(InterruptedPackTest, OpeningFindsOneWholeTable) {
     EXPECT_EQ(table->recordCount(), m.packedExpected ? 2u : 4u);
     EXPECT_EQ(readBytes(path), m.packedExpected ? newDbf : oldDbf);
     EXPECT_EQ(readBytes(dbtPath()), m.packedExpected ? newDbt : oldDbt);
-    for (const char* leftover : {".packnew", ".packbak"}) {
-        EXPECT_FALSE(std::filesystem::exists(path + leftover));
-        EXPECT_FALSE(std::filesystem::exists(dbtPath() + leftover));
+    for (const char* leftover : {".packtmp", ".packnew", ".packold"}) {
+        EXPECT_FALSE(std::filesystem::exists(path + leftover)) << leftover;
+        EXPECT_FALSE(std::filesystem::exists(dbtPath() + leftover)) << leftover;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Moments, InterruptedPackTest,
     ::testing::Values(
-        PackMoment{"writing_table_file", false, false, true, false, false, false, false},
-        PackMoment{"new_files_written", false, false, true, true, false, false, false},
-        PackMoment{"table_backup_linked", false, false, true, true, true, false, false},
-        PackMoment{"both_backups_linked", false, false, true, true, true, true, false},
-        PackMoment{"table_file_renamed", true, false, false, true, true, true, false},
-        PackMoment{"memo_file_renamed", true, true, false, false, true, true, true},
-        PackMoment{"memo_backup_removed", true, true, false, false, true, false, true}),
+        PackMoment{"writing_the_table_file", false, false, true, true, false, false, false, false},
+        PackMoment{"new_files_written", false, false, true, true, false, true, false, false},
+        PackMoment{"new_table_file_named", false, false, true, false, true, true, false, false},
+        PackMoment{"table_hidden", false, false, false, false, true, true, true, true},
+        PackMoment{"memo_file_switched", false, true, false, false, true, false, true, true},
+        PackMoment{"table_file_switched", true, true, true, false, false, false, true, true},
+        PackMoment{"switch_done", true, true, true, false, false, false, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(DbfTest, ATableHiddenByAPackStillRunningIsBusy) {
+    makeTable().reset();
+    std::filesystem::rename(path, path + ".packold");
+    std::filesystem::copy_file(path + ".packold", path + ".packnew");
+    PosixFile writer(path + ".packnew", LockMode::Exclusive);
+    EXPECT_THROW(DbfFile::open(path), BusyError);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
 // --- Damaged files ---------------------------------------------------------------------
+
+// What a damaged file allows: nothing (the rows cannot be found), reading only, or everything
+// (a fault that readers and writers can live with).
+enum class Allows { Nothing, Reading, Everything };
 
 struct Damage {
     const char* name;
     std::function<void(std::string& dbf, std::string& dbt)> mutate;
-    const char* fragment;    // in the error on open; nullptr when open succeeds
-    uint32_t records = 0;    // records seen when open succeeds
-    bool readFails = false;  // reading every field of every record fails cleanly
+    Allows allows;
+    const char* fragment = nullptr;  // in the error on open, or in the refusals of writes
+    uint32_t records = 0;            // records seen when the file opens
+    bool readFails = false;          // reading some field of some record fails cleanly
 };
 
 void setLe16(std::string& bytes, size_t at, uint16_t value) {
@@ -680,9 +740,43 @@ void PrintTo(const Damage& damage, std::ostream* out) {
     *out << damage.name;
 }
 
-class DamagedFileTest : public DbfTest, public ::testing::WithParamInterface<Damage> {};
+class DamagedFileTest : public DbfTest, public ::testing::WithParamInterface<Damage> {
+protected:
+    // Every way of writing the table, each refused with its damage when it is damaged.
+    void expectEveryWriteRefused(DbfFile& table, const Damage& damage) {
+        const std::vector<std::pair<const char*, std::function<void()>>> writes = {
+            {"append",
+             [&] {
+                 table.append({{Key, "new"}});
+             }},
+            {"update",
+             [&] {
+                 table.update(1, {{Name, "changed"}});
+             }},
+            {"delete", [&] { table.setDeleted(1, true); }},
+            {"pack", [&] { table.pack(); }},
+        };
+        for (const auto& [name, write] : writes) {
+            if (table.recordCount() == 0 && std::string_view(name) != "append" &&
+                std::string_view(name) != "pack") {
+                continue;
+            }
+            try {
+                write();
+                ADD_FAILURE() << name << " was allowed";
+            } catch (const EngineError& e) {
+                const std::string message = e.what();
+                EXPECT_NE(message.find(path), std::string::npos) << name << ": " << message;
+                EXPECT_NE(message.find(damage.fragment), std::string::npos)
+                    << name << ": " << message;
+                EXPECT_NE(message.find("不修改也不整理"), std::string::npos) << message;
+            }
+        }
+        EXPECT_NE(table.damage().find(damage.fragment), std::string::npos) << table.damage();
+    }
+};
 
-TEST_P(DamagedFileTest, GivesAClearErrorOrReadsWhatIsThere) {
+TEST_P(DamagedFileTest, IsReadWhereItCanBeAndNeverWritten) {
     const Damage& damage = GetParam();
     {
         auto table = makeTable();
@@ -693,84 +787,137 @@ TEST_P(DamagedFileTest, GivesAClearErrorOrReadsWhatIsThere) {
     damage.mutate(dbf, dbt);
     writeBytes(path, dbf);
     writeBytes(dbtPath(), dbt);
-    if (damage.fragment) {
+    if (damage.allows == Allows::Nothing) {
         try {
-            DbfFile::open(path);
+            DbfFile::open(path, LockMode::Exclusive);
             ADD_FAILURE() << "opened";
         } catch (const EngineError& e) {
             std::string message = e.what();
             EXPECT_NE(message.find(path), std::string::npos) << message;
             EXPECT_NE(message.find(damage.fragment), std::string::npos) << message;
         }
-        return;
-    }
-    auto table = DbfFile::open(path);
-    EXPECT_EQ(table->recordCount(), damage.records);
-    bool failed = false;
-    for (uint32_t r = 1; r <= table->recordCount(); ++r) {
-        for (int i = 0; i < static_cast<int>(table->fields().size()); ++i) {
-            try {
-                table->value(r, i);
-            } catch (const EngineError& e) {
-                failed = true;
-                EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    } else {
+        auto table = DbfFile::open(path, LockMode::Exclusive);
+        EXPECT_EQ(table->recordCount(), damage.records);
+        bool failed = false;
+        for (uint32_t r = 1; r <= table->recordCount(); ++r) {
+            for (int i = 0; i < static_cast<int>(table->fields().size()); ++i) {
+                try {
+                    table->value(r, i);
+                } catch (const EngineError& e) {
+                    failed = true;
+                    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+                }
             }
         }
+        EXPECT_EQ(failed, damage.readFails);
+        if (damage.allows == Allows::Reading) {
+            expectEveryWriteRefused(*table, damage);
+        } else {
+            EXPECT_TRUE(table->damage().empty()) << table->damage();
+            table->append({{Key, "k3"}, {Notes, "新"}});
+            EXPECT_EQ(table->value(damage.records + 1, Notes), Value("新"));
+            return;
+        }
     }
-    EXPECT_EQ(failed, damage.readFails);
+    EXPECT_EQ(readBytes(path), dbf);
+    EXPECT_EQ(readBytes(dbtPath()), dbt);
 }
+
+// The sample: header 225 bytes (6 fields), records of 62 bytes from offset 225, the memo
+// pointer of record r at 225 + 62 (r - 1) + 52; memos at blocks 1 (two blocks) and 3.
+constexpr size_t kRecord2 = kHeaderLength + kRecordLength;
+constexpr size_t kMemoPointer = kHeaderLength + 52;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedFileTest,
     ::testing::Values(
-        Damage{"empty", [](auto& f, auto&) { f.clear(); }, "too short"},
-        Damage{"shorter_than_a_header", [](auto& f, auto&) { f.resize(31); }, "too short"},
-        Damage{"header_cut", [](auto& f, auto&) { f.resize(100); }, "beyond the end"},
-        Damage{"foxpro_version", [](auto& f, auto&) { f[0] = 0x30; }, "version byte 0x30"},
-        Damage{"header_length_too_small", [](auto& f, auto&) { setLe16(f, 8, 40); },
-               "header length 40"},
-        Damage{"header_length_past_end", [](auto& f, auto&) { setLe16(f, 8, 60000); },
-               "beyond the end"},
-        Damage{"record_length_zero", [](auto& f, auto&) { setLe16(f, 10, 0); },
-               "record length 0"},
-        Damage{"record_length_short_by_one",
-               [](auto& f, auto&) { setLe16(f, 10, kRecordLength - 1); }, "past the record length"},
-        Damage{"name_not_ended", [](auto& f, auto&) { f.replace(32, 11, "ABCDEFGHIJK"); },
-               "not ended"},
-        Damage{"name_empty", [](auto& f, auto&) { f[32] = 0; }, "name is empty"},
-        Damage{"unknown_type", [](auto& f, auto&) { f[32 + 11] = 'X'; }, "unknown field type"},
-        Damage{"date_width", [](auto& f, auto&) { f[128 + 16] = 9; }, "width 9"},
-        Damage{"memo_width", [](auto& f, auto&) { f[192 + 16] = 4; }, "width 4"},
-        Damage{"decimals_too_many", [](auto& f, auto&) { f[96 + 17] = 12; }, "decimals"},
-        Damage{"text_width_zero", [](auto& f, auto&) { f[32 + 16] = 0; }, "width 0"},
-        Damage{"duplicate_names", [](auto& f, auto&) { f.replace(64, 7, "item_4\0", 7); },
-               "used twice"},
-        Damage{"terminator_overwritten", [](auto& f, auto&) { f[kHeaderLength - 1] = ' '; },
+        // Cut at each region of the table file.
+        Damage{"empty", [](auto& f, auto&) { f.clear(); }, Allows::Nothing, "文件太短"},
+        Damage{"cut_in_the_header", [](auto& f, auto&) { f.resize(31); }, Allows::Nothing,
+               "文件太短"},
+        Damage{"cut_in_the_field_descriptors", [](auto& f, auto&) { f.resize(100); },
+               Allows::Nothing, "超出了文件的长度"},
+        Damage{"cut_before_the_records", [](auto& f, auto&) { f.resize(kHeaderLength); },
+               Allows::Reading, "文件被截断了", 0},
+        Damage{"cut_in_the_first_record", [](auto& f, auto&) { f.resize(kHeaderLength + 5); },
+               Allows::Reading, "只有 0 条完整的记录", 0},
+        Damage{"cut_in_the_second_record", [](auto& f, auto&) { f.resize(kRecord2 + 5); },
+               Allows::Reading, "只有 1 条完整的记录", 1},
+        Damage{"end_mark_missing", [](auto& f, auto&) { f.pop_back(); }, Allows::Everything,
                nullptr, 2},
-        Damage{"count_past_the_end", [](auto& f, auto&) { setLe32(f, 4, 1000000000); }, nullptr,
+        // Each field of the header wrong in turn.
+        Damage{"version_of_another_format", [](auto& f, auto&) { f[0] = 0x30; }, Allows::Nothing,
+               "版本字节 0x30"},
+        Damage{"version_without_memo", [](auto& f, auto&) { f[0] = 0x03; }, Allows::Reading,
+               "版本字节 0x03", 2},
+        Damage{"date_of_last_update", [](auto& f, auto&) { f.replace(1, 3, "\xFF\xFF\xFF"); },
+               Allows::Everything, nullptr, 2},
+        Damage{"count_past_the_end", [](auto& f, auto&) { setLe32(f, 4, 1000000000); },
+               Allows::Reading, "记录数是 1000000000", 2},
+        Damage{"count_short_of_the_records", [](auto& f, auto&) { setLe32(f, 4, 1); },
+               Allows::Reading, "其后却还有 1 条记录", 1},
+        Damage{"header_length_too_small", [](auto& f, auto&) { setLe16(f, 8, 40); },
+               Allows::Nothing, "文件头长度 40 太小"},
+        Damage{"header_length_one_field_short",
+               [](auto& f, auto&) { setLe16(f, 8, kHeaderLength - 32); }, Allows::Reading,
+               "结束标记 0x0D", 2},
+        Damage{"header_length_32_too_large",
+               [](auto& f, auto&) { setLe16(f, 8, kHeaderLength + 32); }, Allows::Reading,
+               "文件头长度 257", 1},
+        Damage{"header_length_past_the_end", [](auto& f, auto&) { setLe16(f, 8, 60000); },
+               Allows::Nothing, "超出了文件的长度"},
+        Damage{"record_length_zero", [](auto& f, auto&) { setLe16(f, 10, 0); }, Allows::Nothing,
+               "记录长度 0 太小"},
+        Damage{"record_length_short_by_one",
+               [](auto& f, auto&) { setLe16(f, 10, kRecordLength - 1); }, Allows::Nothing,
+               "超出了记录长度 61"},
+        Damage{"record_length_doubled", [](auto& f, auto&) { setLe16(f, 10, 2 * kRecordLength); },
+               Allows::Reading, "记录长度 124 与各字段宽度之和加 1（62）不符", 1},
+        Damage{"index_flag", [](auto& f, auto&) { f[28] = 1; }, Allows::Everything, nullptr, 2},
+        Damage{"language_byte", [](auto& f, auto&) { f[29] = 0x57; }, Allows::Everything, nullptr,
                2},
-        Damage{"cut_inside_the_second_record",
-               [](auto& f, auto&) { f.resize(kHeaderLength + kRecordLength + 5); }, nullptr, 1},
-        Damage{"end_mark_missing", [](auto& f, auto&) { f.pop_back(); }, nullptr, 2},
-        Damage{"memo_file_cut", [](auto&, auto& m) { m.resize(2); }, "memo file is too short"},
+        // Each part of a field descriptor, and the end of the descriptors.
+        Damage{"name_not_ended", [](auto& f, auto&) { f.replace(32, 11, "ABCDEFGHIJK"); },
+               Allows::Nothing, "11 个字节内没有结束"},
+        Damage{"name_empty", [](auto& f, auto&) { f[32] = 0; }, Allows::Nothing, "名字是空的"},
+        Damage{"name_used_twice", [](auto& f, auto&) { f.replace(64, 7, "item_4\0", 7); },
+               Allows::Nothing, "用了两次"},
+        Damage{"unknown_type", [](auto& f, auto&) { f[32 + 11] = 'X'; }, Allows::Nothing,
+               "类型 0x58 不认识"},
+        Damage{"text_width_zero", [](auto& f, auto&) { f[32 + 16] = 0; }, Allows::Nothing,
+               "宽度 0"},
+        Damage{"date_width", [](auto& f, auto&) { f[128 + 16] = 9; }, Allows::Nothing, "宽度 9"},
+        Damage{"memo_width", [](auto& f, auto&) { f[192 + 16] = 4; }, Allows::Nothing, "宽度 4"},
+        Damage{"decimals_too_many", [](auto& f, auto&) { f[96 + 17] = 12; }, Allows::Nothing,
+               "小数"},
+        Damage{"terminator_overwritten", [](auto& f, auto&) { f[kHeaderLength - 1] = ' '; },
+               Allows::Reading, "结束标记 0x0D", 2},
+        // The memo file: cut at each region, pointers and lengths outside it.
+        Damage{"memo_file_cut_in_its_header", [](auto&, auto& m) { m.resize(2); }, Allows::Nothing,
+               "备注文件太短"},
+        Damage{"memo_file_cut_in_the_first_memo", [](auto&, auto& m) { m.resize(512 + 100); },
+               Allows::Reading, "第 2 条记录的备注字段 ITEM_13 指向", 2, true},
+        Damage{"memo_file_missing_its_last_memo", [](auto&, auto& m) { m.resize(3 * 512); },
+               Allows::Reading, "第 2 条记录的备注字段 ITEM_13 指向", 2, true},
         Damage{"memo_pointer_past_the_memo_file",
-               [](auto& f, auto&) { f.replace(kHeaderLength + 52, 10, "       999"); }, nullptr,
-               2, true},
+               [](auto& f, auto&) { f.replace(kMemoPointer, 10, "       999"); }, Allows::Reading,
+               "第 1 条记录的备注字段 ITEM_13 指向", 2, true},
         Damage{"memo_pointer_huge",
-               [](auto& f, auto&) { f.replace(kHeaderLength + 52, 10, "9999999999"); }, nullptr,
-               2, true},
+               [](auto& f, auto&) { f.replace(kMemoPointer, 10, "9999999999"); }, Allows::Reading,
+               "不在备注文件之内", 2, true},
         Damage{"memo_pointer_not_digits",
-               [](auto& f, auto&) { f.replace(kHeaderLength + 52, 10, "   12ab   "); }, nullptr,
-               2, true},
+               [](auto& f, auto&) { f.replace(kMemoPointer, 10, "   12ab   "); }, Allows::Reading,
+               "不在备注文件之内", 2, true},
         Damage{"memo_pointer_to_the_header",
-               [](auto& f, auto&) { f.replace(kHeaderLength + 52, 10, "         0"); }, nullptr,
-               2, true},
+               [](auto& f, auto&) { f.replace(kMemoPointer, 10, "         0"); }, Allows::Reading,
+               "不在备注文件之内", 2, true},
         Damage{"memo_end_mark_missing",
                [](auto&, auto& m) {
                    m.resize(3 * 512 + 2);
                    std::replace(m.begin() + 512, m.end(), '\x1A', 'y');
                },
-               nullptr, 2},
+               Allows::Everything, nullptr, 2},
         Damage{"dbase4_memo_length_past_the_end",
                [](auto& f, auto& m) {
                    f[0] = static_cast<char>(0x8B);
@@ -778,13 +925,13 @@ INSTANTIATE_TEST_SUITE_P(
                    m[21] = 2;  // 512-byte blocks
                    m.replace(512, 8, std::string("\xFF\xFF\x08\x00\xFF\xFF\x00\x00", 8));
                },
-               nullptr, 2, true},
+               Allows::Reading, "的长度 65535 超出了备注文件", 2, true},
         Damage{"dbase4_memo_bad_block_size",
                [](auto& f, auto& m) {
                    f[0] = static_cast<char>(0x8B);
                    m[20] = 3;
                },
-               "block size 3"}),
+               Allows::Nothing, "块大小 3"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

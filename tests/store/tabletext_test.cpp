@@ -95,9 +95,9 @@ TEST(TableTextTest, WriteNamesTheLineOfAValueTheTableCannotHoldAndLeavesNoFile) 
     std::string path = dir.file("t.dbf");
     const std::pair<const char*, const char*> cases[] = {
         {"A C(4)\tB M\nab\tmemo\n中文名称\tx\n",
-         "src.txt:3: Field A of table t: \"中文名称\" is 8 bytes in GBK, wider than the field's 4"},
-        {"A N(3)\tB M\n1000\n", "src.txt:2: Field A of table t: 1000 is too wide"},
-        {"# c\nA N(3,2)\n", "src.txt:2: Cannot create table t: field A: width 3,2"},
+         "src.txt:3: 数据表 t 的字段 A：“中文名称” 在 GBK 中占 8 字节，超过了字段宽度 4"},
+        {"A N(3)\tB M\n1000\n", "src.txt:2: 数据表 t 的字段 A：1000 超出了字段的宽度"},
+        {"# c\nA N(3,2)\n", "src.txt:2: 不能建立数据表 t：字段 A 的宽度 3,2"},
     };
     for (const auto& [text, message] : cases) {
         try {
@@ -140,12 +140,10 @@ TEST(DbftoolTest, BuildsDumpsAndPacks) {
 
     writeBytes(source, "A C(2)\nab\n中文\n");
     EXPECT_EQ(run(tool + " build " + source + " " + table, status),
-              source +
-                  ":3: Field A of table hvel: \"中文\" is 4 bytes in GBK, wider than the "
-                  "field's 2\n");
+              source + ":3: 数据表 hvel 的字段 A：“中文” 在 GBK 中占 4 字节，超过了字段宽度 2\n");
     EXPECT_EQ(status, 1);
     EXPECT_FALSE(std::filesystem::exists(table));
-    EXPECT_NE(run(tool + " dump " + table, status).find("File not found"), std::string::npos);
+    EXPECT_NE(run(tool + " dump " + table, status).find("找不到文件"), std::string::npos);
     EXPECT_EQ(status, 1);
     run(tool + " frobnicate", status);
     EXPECT_EQ(status, 2);
