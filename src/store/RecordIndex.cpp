@@ -359,13 +359,19 @@ RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare 
     if (!m_keys.contains(field)) {
         scan({field});
     }
-    // The live records of each value, in file order.
+    // Each value (GBK) with its live records in file order, all in one array: value i has
+    // records[starts[i] .. starts[i + 1]).
     std::vector<std::string> gbkValues;
-    std::vector<std::vector<uint32_t>> groups;
+    std::vector<uint32_t> records;
+    std::vector<size_t> starts;
+    auto addValue = [&](std::string_view gbk) {
+        gbkValues.emplace_back(gbk);
+        starts.push_back(records.size());
+    };
     if (const KeyIndex* index = m_keys[field].get()) {
+        records.reserve(m_file->recordCount());
         index->eachKey([&](std::string_view gbk, uint32_t head) {
-            gbkValues.emplace_back(gbk);
-            std::vector<uint32_t>& records = groups.emplace_back();
+            addValue(gbk);
             for (uint32_t recno = head; recno != 0; recno = index->next(recno)) {
                 if (!isDeleted(recno)) {
                     records.push_back(recno);
@@ -383,21 +389,22 @@ RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare 
                 byValue[std::string(keyOf(record, def))].push_back(recno);
             }
         }
-        for (auto& [gbk, records] : byValue) {
-            gbkValues.push_back(gbk);
-            groups.push_back(std::move(records));
+        for (const auto& [gbk, ofValue] : byValue) {
+            addValue(gbk);
+            records.insert(records.end(), ofValue.begin(), ofValue.end());
         }
     }
+    starts.push_back(records.size());
     Ordered ordered;
-    std::vector<uint32_t> order;
+    std::vector<uint32_t> group;  // by value number: the value's place in gbkValues
     for (size_t i = 0; i < gbkValues.size(); ++i) {
-        if (!groups[i].empty()) {
+        if (starts[i] < starts[i + 1]) {
             const Value text = DbfFile::decodeText(gbkValues[i]);
             ordered.values.push_back(text.isNull() ? std::string() : text.asText());
-            order.push_back(static_cast<uint32_t>(i));
+            group.push_back(static_cast<uint32_t>(i));
         }
     }
-    std::vector<uint32_t> byText(order.size());
+    std::vector<uint32_t> byText(group.size());
     for (size_t i = 0; i < byText.size(); ++i) {
         byText[i] = static_cast<uint32_t>(i);
     }
@@ -405,9 +412,11 @@ RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare 
         const int order = compare(ordered.values[a], ordered.values[b]);
         return descending ? order > 0 : order < 0;
     });
+    ordered.records.reserve(records.size());
+    ordered.valueOf.reserve(records.size());
     for (uint32_t value : byText) {
-        for (uint32_t recno : groups[order[value]]) {
-            ordered.records.push_back(recno);
+        for (size_t at = starts[group[value]]; at < starts[group[value] + 1]; ++at) {
+            ordered.records.push_back(records[at]);
             ordered.valueOf.push_back(value);
         }
     }
