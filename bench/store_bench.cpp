@@ -1,314 +1,286 @@
-// The table store beside native SQLite on generated tables of the main table's shape.
-//
-// Each measurement is paired with a baseline doing the same work in the same run:
-//   pack       open the table exclusively and pack it (a tenth of the rows deleted)
-//              beside copying its two files;
-//   query      the record-list query, reading the four visible columns of every row, beside
-//              the same select on a native SQLite table;
-//   renumber   edit and post NO over every row of that list, beside one UPDATE ... WHERE
-//              rowid=? per row on the native table (both without syncing to disk).
+// The table store over realistic data (10,000 and 100,000 records with their child rows),
+// each measurement beside a baseline of the same run:
+//   Pack         the 18 tables the start packs, a hundredth of the records deleted (with
+//                their child rows), beside copying the same files, with and without syncing
+//                each copy to disk;
+//   ListQuery    the record list of one type and the newest year, reading the list's four
+//                visible columns of every row, beside the native indexed query;
+//   ChildRows    a record's completing persons through the filtered table, every field of
+//                every row, beside the native indexed lookup (records taken in turn);
+//                FirstChildRows is the first of them in a fresh database or connection;
+//   Renumber     numbering that list, edit and post per row in one unit of writes, beside the
+//                same updates inside one native transaction.
 // The ratios (store / baseline) are printed after the runs.
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
-#include <strings.h>
 
+#include <array>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <map>
-#include <random>
-#include <sstream>
+#include <string>
 
+#include "BenchSupport.h"
 #include "Database.h"
 #include "Dataset.h"
 #include "DbfFile.h"
-#include "TableText.h"
-#include "TimesReporter.h"
+#include "RealisticData.h"
 
 namespace fs = std::filesystem;
+using benchdata::DataFolder;
 using namespace store;
 
 namespace {
 
-const char* const kListSql = "select * from hvel where item_cglb='1' and item_4 like '2004%'";
-const char* const kColumns[] = {"NO", "ITEM_120", "ITEM_3", "ITEM_9"};
+using benchdata::kLarge;
+using benchdata::kSmall;
 
-std::vector<FieldDef> mainTableFields() {
-    std::ifstream source(VELMORA_SOURCE_DIR "/data/hvel.DBF.txt");
-    std::stringstream text;
-    text << source.rdbuf();
-    return parseTableText(text.str(), "hvel.DBF.txt").fields;
+// The table files the start packs, in its order.
+constexpr std::array<const char*, 18> kPackedTables = {
+    "hvel.DBF",        "hveltemp.DBF",   "cgwcr.DBF",      "cgwcrtemp.DBF", "jdwyhmd.DBF",
+    "jdwyhmdtemp.DBF", "cgwcdw.DBF",     "cgwcdwtemp.DBF", "zlqk.DBF",      "zlqktemp.DBF",
+    "cgwcrNew.dbf",    "ZTFLH.dbf",      "XKFL.dbf",       "LSBW.dbf",      "DFJHZDXX.DBF",
+    "unit.dbf",        "unitexpert.dbf", "gxjs.dbf"};
+
+constexpr const char* kRecordTables[] = {"hvel", "cgwcr", "cgwcdw", "jdwyhmd", "zlqk"};
+
+std::string newestYear() {
+    return std::to_string(DataFolder::kFirstYear + DataFolder::kYears - 1);
 }
 
-// The value of field for generated row i: every text field partly filled, a year spread
-// over ten years, the three types, a memo on every tenth row.
-Value generated(const FieldDef& field, int i) {
-    if (field.name == "ITEM_4") {
-        char key[16];
-        std::snprintf(key, sizeof key, "%04d%06d", 2000 + i % 10, i);
-        return Value(std::string(key));
-    }
-    if (field.name == "ITEM_CGLB") {
-        return Value(std::to_string(1 + i % 3));
-    }
-    if (field.name == "ITEM_DQDM") {
-        return Value(".");
-    }
-    switch (field.type) {
-        case FieldType::Character: {
-            std::string text = "成果" + std::to_string(i) + field.name;
-            while (static_cast<int>(text.size()) > field.length) {
-                text.pop_back();
-            }
-            return field.length >= 10 ? Value(text) : Value(std::string(1, char('1' + i % 9)));
-        }
-        case FieldType::Numeric:
-        case FieldType::Float:
-            return field.decimals > 0 ? Value(i * 0.25) : Value(i % 1000);
-        case FieldType::Date:
-            return Value(Date{2004, 1 + i % 12, 1 + i % 28});
-        case FieldType::Memo:
-            return i % 10 == 0 ? Value("第一行\r\n第二行：" + std::string(300, 'x')) : Value();
-        default:
-            return Value();
-    }
+std::string listSql(int type) {
+    return "select * from hvel where item_cglb='" + std::to_string(type) + "' and item_4 like '" +
+           newestYear() + "%'";
 }
 
-struct Fixture {
-    fs::path dir;
-    fs::path dbf() const { return dir / "hvel.DBF"; }
-    fs::path dbt() const { return dir / "hvel.DBT"; }
-    fs::path native() const { return dir / "native.sqlite"; }
-};
+// The record clicked in turn: spread over the newest year.
+std::string recordKey(const DataFolder& data, int64_t turn) {
+    const int perYear = data.records / DataFolder::kYears;
+    return DataFolder::key(data.records - perYear + static_cast<int>((turn * 7919) % perYear),
+                           data.records);
+}
 
-// One generated directory per row count, kept for the whole run.
-const Fixture& fixture(int rows) {
-    static std::map<int, Fixture> fixtures;
-    auto it = fixtures.find(rows);
-    if (it != fixtures.end()) {
+// A copy of the data with every hundredth record deleted, with its child rows, as a user
+// deletes records; made once per run.
+const fs::path& withDeletedRecords(const DataFolder& data) {
+    static std::map<int, fs::path> folders;
+    if (auto it = folders.find(data.records); it != folders.end()) {
         return it->second;
     }
-    Fixture f;
-    f.dir = fs::temp_directory_path() / ("velmora_bench_" + std::to_string(rows));
-    fs::remove_all(f.dir);
-    fs::create_directories(f.dir);
-    const std::vector<FieldDef> fields = mainTableFields();
-    DbfFile::create(f.dbf().string(), fields);
-
-    sqlite3* db = nullptr;
-    sqlite3_open(f.native().c_str(), &db);
-    std::string create = "create table hvel(";
-    std::string insert = "insert into hvel values(";
-    for (size_t c = 0; c < fields.size(); ++c) {
-        create += (c ? "," : "") + fields[c].name;
-        insert += c ? ",?" : "?";
+    const fs::path folder = benchdata::scratchCopy(data, "deleted");
+    Database db(folder);
+    for (const char* table : kRecordTables) {
+        db.run(std::string("delete from ") + table + " where substr(item_4, 9, 2) = '00'");
     }
-    sqlite3_exec(db, (create + ")").c_str(), nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, (insert + ")").c_str(), -1, &stmt, nullptr);
-
-    auto file = DbfFile::open(f.dbf().string());
-    std::vector<std::pair<int, Value>> values;
-    for (int i = 0; i < rows; ++i) {
-        values.clear();
-        for (size_t c = 0; c < fields.size(); ++c) {
-            Value v = generated(fields[c], i);
-            const std::string text = v.asText();
-            if (v.isNull()) {
-                sqlite3_bind_null(stmt, static_cast<int>(c) + 1);
-            } else {
-                sqlite3_bind_text(stmt, static_cast<int>(c) + 1, text.c_str(), -1,
-                                  SQLITE_TRANSIENT);
-            }
-            values.emplace_back(static_cast<int>(c), std::move(v));
-        }
-        file->append(values);
-        sqlite3_step(stmt);
-        sqlite3_reset(stmt);
-    }
-    file->flush();
-    sqlite3_finalize(stmt);
-    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    return fixtures.emplace(rows, std::move(f)).first->second;
+    return folders.emplace(data.records, folder).first->second;
 }
 
 void BM_Store_Pack(benchmark::State& state) {
-    const Fixture& f = fixture(static_cast<int>(state.range(0)));
-    const fs::path work = f.dir / "pack";
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    const fs::path& source = withDeletedRecords(data);
+    const fs::path work = data.root / "pack";
+    for (auto _ : state) {
+        state.PauseTiming();
+        benchdata::copyFolder(source, work, false);
+        state.ResumeTiming();
+        Database db(work);
+        Table table(db);
+        for (const char* file : kPackedTables) {
+            table.setTableName(file);
+            table.setExclusive(true);
+            table.open();
+            table.pack();
+            table.close();
+        }
+    }
+    fs::remove_all(work);
+}
+
+void copyPackedTables(const fs::path& from, const fs::path& to, bool sync) {
+    fs::remove_all(to);
+    fs::create_directories(to);
+    for (const auto& entry : fs::directory_iterator(from)) {
+        const std::string name = entry.path().filename().string();
+        const std::string stem = entry.path().stem().string();
+        for (const char* table : kPackedTables) {
+            if (fs::path(table).stem().string() == stem) {
+                benchdata::copyFile(entry.path(), to / name, sync);
+            }
+        }
+    }
+}
+
+void copyFiles(benchmark::State& state, bool sync) {
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    const fs::path& source = withDeletedRecords(data);
+    const fs::path work = data.root / "copy";
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove_all(work);
-        fs::create_directories(work);
-        fs::copy_file(f.dbf(), work / "hvel.DBF");
-        fs::copy_file(f.dbt(), work / "hvel.DBT");
-        {
-            auto file = DbfFile::open((work / "hvel.DBF").string());
-            for (uint32_t r = 1; r <= file->recordCount(); r += 10) {
-                file->setDeleted(r, true);
-            }
-        }
         state.ResumeTiming();
-        Database db(work);
-        Table table(db, "hvel");
-        table.setExclusive(true);
-        table.open();
-        table.pack();
-        table.close();
+        copyPackedTables(source, work, sync);
     }
+    fs::remove_all(work);
 }
 
 void BM_Copy_Files(benchmark::State& state) {
-    const Fixture& f = fixture(static_cast<int>(state.range(0)));
-    const fs::path work = f.dir / "copy";
+    copyFiles(state, false);
+}
+
+void BM_Copy_FilesSynced(benchmark::State& state) {
+    copyFiles(state, true);
+}
+
+// The list of type 1 or 2 (taking turns), read as the grid reads it.
+size_t readList(Database& db, int type) {
+    Query list(db);
+    list.setSql(listSql(type));
+    list.open();
+    size_t bytes = 0;
+    for (list.first(); !list.eof(); list.next()) {
+        for (const char* column : {"NO", "ITEM_120", "ITEM_3", "ITEM_9"}) {
+            bytes += list.field(column).asText().size();
+        }
+    }
+    return bytes;
+}
+
+// Each measurement of the same question is taken after a first, unmeasured one: what comes
+// once per run (building an index, filling a cache) is measured by the First benchmarks.
+void BM_Store_ListQuery(benchmark::State& state) {
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    Database db(data.dir());
+    readList(db, 2);
+    int type = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        fs::remove_all(work);
-        fs::create_directories(work);
-        state.ResumeTiming();
-        fs::copy_file(f.dbf(), work / "hvel.DBF");
-        fs::copy_file(f.dbt(), work / "hvel.DBT");
+        type = type % 2 + 1;
+        benchmark::DoNotOptimize(readList(db, type));
     }
 }
 
-void BM_Store_Query(benchmark::State& state) {
-    const Fixture& f = fixture(static_cast<int>(state.range(0)));
-    Database db(f.dir);
-    size_t bytes = 0;
+void BM_Native_ListQuery(benchmark::State& state) {
+    benchdata::NativeTables native(benchdata::realisticData(static_cast<int>(state.range(0))));
+    native.listRows(2, newestYear());
+    int type = 0;
     for (auto _ : state) {
-        Query list(db);
-        list.setSql(kListSql);
-        list.open();
-        for (list.first(); !list.eof(); list.next()) {
-            for (const char* column : kColumns) {
-                bytes += list.field(column).asText().size();
-            }
-        }
+        type = type % 2 + 1;
+        benchmark::DoNotOptimize(native.listRows(type, newestYear()));
     }
-    benchmark::DoNotOptimize(bytes);
 }
 
-void BM_Native_Query(benchmark::State& state) {
-    const Fixture& f = fixture(static_cast<int>(state.range(0)));
-    sqlite3* db = nullptr;
-    sqlite3_open(f.native().c_str(), &db);
+// Every field of a record's persons through the persons table filtered to the record.
+size_t readPersons(Table& persons, const std::string& key) {
+    persons.close();
+    persons.setFilter("item_4='" + key + "' and item_dqdm='.'");
+    persons.open();
     size_t bytes = 0;
-    for (auto _ : state) {
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db, kListSql, -1, &stmt, nullptr);
-        const int columns = sqlite3_column_count(stmt);
-        std::vector<int> wanted;
-        for (int c = 0; c < columns; ++c) {
-            for (const char* column : kColumns) {
-                if (strcasecmp(sqlite3_column_name(stmt, c), column) == 0) {
-                    wanted.push_back(c);
-                }
-            }
+    for (persons.first(); !persons.eof(); persons.next()) {
+        for (int field = 0; field < persons.fieldCount(); ++field) {
+            bytes += persons.field(field).asText().size();
         }
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            for (int c : wanted) {
-                const unsigned char* text = sqlite3_column_text(stmt, c);
-                bytes += text ? std::string(reinterpret_cast<const char*>(text)).size() : 0;
-            }
-        }
-        sqlite3_finalize(stmt);
     }
-    sqlite3_close(db);
-    benchmark::DoNotOptimize(bytes);
+    return bytes;
+}
+
+void BM_Store_ChildRows(benchmark::State& state) {
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    Database db(data.dir());
+    Table persons(db, "cgwcr");
+    readPersons(persons, recordKey(data, 0));
+    int64_t turn = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(readPersons(persons, recordKey(data, ++turn)));
+    }
+}
+
+void BM_Native_ChildRows(benchmark::State& state) {
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    benchdata::NativeTables native(data);
+    native.childRows("cgwcr", recordKey(data, 0));
+    int64_t turn = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(native.childRows("cgwcr", recordKey(data, ++turn)));
+    }
+}
+
+// The first lookup of a run: the store reads the persons table once to index it, the native
+// database opens its connection.
+void BM_Store_FirstChildRows(benchmark::State& state) {
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    int64_t turn = 0;
+    for (auto _ : state) {
+        Database db(data.dir());
+        Table persons(db, "cgwcr");
+        benchmark::DoNotOptimize(readPersons(persons, recordKey(data, ++turn)));
+    }
+}
+
+void BM_Native_FirstChildRows(benchmark::State& state) {
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    int64_t turn = 0;
+    for (auto _ : state) {
+        benchdata::NativeTables native(data);
+        benchmark::DoNotOptimize(native.childRows("cgwcr", recordKey(data, ++turn)));
+    }
 }
 
 void BM_Store_Renumber(benchmark::State& state) {
-    const Fixture& f = fixture(static_cast<int>(state.range(0)));
-    Database db(f.dir);
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    const fs::path work = benchdata::scratchCopy(data, "renumber");
+    Database db(work);
     Query list(db);
-    list.setSql(kListSql);
+    list.setSql(listSql(1));
     list.open();
+    int64_t start = 0;
     for (auto _ : state) {
+        ++start;  // other numbers each time, so that every row is written
+        Database::Transaction unit(db);
         list.disableControls();
         list.first();
         const int count = list.recordCount();
         for (int i = 1; i <= count; ++i) {
             list.edit();
-            list.field("NO").set(Value(std::to_string(i)));
+            list.field("NO").set(Value(std::to_string(start + i)));
             list.post();
             list.next();
         }
         list.enableControls();
+        unit.commit();
     }
+    list.close();
+    fs::remove_all(work);
 }
 
 void BM_Native_Renumber(benchmark::State& state) {
-    const Fixture& f = fixture(static_cast<int>(state.range(0)));
-    sqlite3* db = nullptr;
-    sqlite3_open(f.native().c_str(), &db);
-    sqlite3_exec(db, "pragma synchronous=off", nullptr, nullptr, nullptr);
-    std::vector<sqlite3_int64> rowids;
-    sqlite3_stmt* select = nullptr;
-    sqlite3_prepare_v2(db, "select rowid from hvel where item_cglb='1' and item_4 like '2004%'", -1,
-                       &select, nullptr);
-    while (sqlite3_step(select) == SQLITE_ROW) {
-        rowids.push_back(sqlite3_column_int64(select, 0));
-    }
-    sqlite3_finalize(select);
-    sqlite3_stmt* update = nullptr;
-    sqlite3_prepare_v2(db, "update hvel set no=? where rowid=?", -1, &update, nullptr);
+    benchdata::NativeTables native(benchdata::realisticData(static_cast<int>(state.range(0))));
+    const std::vector<long long> rowids = native.listRowids(1, newestYear());
+    long long start = 0;
     for (auto _ : state) {
-        int i = 0;
-        for (sqlite3_int64 rowid : rowids) {
-            const std::string no = std::to_string(++i);
-            sqlite3_bind_text(update, 1, no.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_int64(update, 2, rowid);
-            sqlite3_step(update);
-            sqlite3_reset(update);
-        }
+        native.renumber(rowids, ++start);
     }
-    sqlite3_finalize(update);
-    sqlite3_close(db);
 }
 
-constexpr int kSmall = 10'000;
-constexpr int kLarge = 100'000;
-
-BENCHMARK(BM_Store_Pack)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Copy_Files)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Store_Query)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Native_Query)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Store_Renumber)
-    ->Arg(kSmall)
-    ->Arg(kLarge)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_Native_Renumber)
-    ->Arg(kSmall)
-    ->Arg(kLarge)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_Store_Pack)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Copy_Files)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Copy_FilesSynced)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Store_ListQuery)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Native_ListQuery)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Store_ChildRows)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Native_ChildRows)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Store_FirstChildRows)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Native_FirstChildRows)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Store_Renumber)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Native_Renumber)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    TimesReporter reporter;
+    benchdata::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const std::pair<const char*, const char*> pairs[] = {
-        {"BM_Store_Pack", "BM_Copy_Files"},
-        {"BM_Store_Query", "BM_Native_Query"},
-        {"BM_Store_Renumber", "BM_Native_Renumber"}};
-    std::cout << "\nratio (store / baseline)\n";
-    for (auto [store, baseline] : pairs) {
-        for (int rows : {kSmall, kLarge}) {
-            const std::string suffix = "/" + std::to_string(rows) + "/real_time";
-            auto a = reporter.times.find(store + suffix);
-            auto b = reporter.times.find(baseline + suffix);
-            if (a != reporter.times.end() && b != reporter.times.end() && b->second > 0) {
-                std::cout << "  " << store << " / " << baseline << " at " << rows
-                          << " rows: " << a->second / b->second << "\n";
-            }
-        }
-    }
-    for (int rows : {kSmall, kLarge}) {
-        fs::remove_all(fs::temp_directory_path() / ("velmora_bench_" + std::to_string(rows)));
-    }
+    reporter.printRatios({{"BM_Store_Pack", "BM_Copy_Files"},
+                          {"BM_Store_Pack", "BM_Copy_FilesSynced"},
+                          {"BM_Store_ListQuery", "BM_Native_ListQuery"},
+                          {"BM_Store_ChildRows", "BM_Native_ChildRows"},
+                          {"BM_Store_FirstChildRows", "BM_Native_FirstChildRows"},
+                          {"BM_Store_Renumber", "BM_Native_Renumber"}},
+                         {kSmall, kLarge});
     return 0;
 }

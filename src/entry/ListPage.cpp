@@ -340,8 +340,9 @@ void ListPage::setUpFrame(QTableView* grid, std::vector<widgets::GridColumn> col
     setFixedSize(800, 600);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // The grid shows the rows while the page is shown (FormShow to done): the hidden page
+    // holds nothing for the whole child table it was created over.
     m_model.setColumns(std::move(columns), widgets::DatasetModel::OtherFields::Hidden);
-    m_model.setDataset(&m_rows);
     widgets::showDataset(*grid, m_model);
     connect(buttons.add, &QAbstractButton::clicked, this, &ListPage::addClick);
     connect(buttons.modify, &QAbstractButton::clicked, this, &ListPage::modifyClick);
@@ -440,6 +441,7 @@ void ListPage::FormClose() {
 void ListPage::done(int result) {
     QDialog::done(result);
     FormClose();
+    m_model.setDataset(nullptr);
 }
 
 void ListPage::closeEvent(QCloseEvent* event) {

@@ -68,6 +68,9 @@ void TMainForm::connectHandlers() {
     // signals blocked.
     connect(ui->ComboBox1, &QComboBox::currentIndexChanged, this, &TMainForm::ComboBox1Change);
     connect(ui->cbYear, &QComboBox::editTextChanged, this, &TMainForm::ComboBox1Change);
+    // A keystroke lists what has been typed so far: no completion to a year of the list
+    // (which would list that year in between, and again at every further keystroke).
+    ui->cbYear->setCompleter(nullptr);
     connect(ui->SpeedButton26, &QToolButton::clicked, this, &TMainForm::SpeedButton26Click);
     connect(ui->SpeedButton23, &QToolButton::clicked, this, &TMainForm::SpeedButton23Click);
     connect(ui->BitBtn3, &QPushButton::clicked, this, &TMainForm::BitBtn3Click);
@@ -157,10 +160,16 @@ void TMainForm::RenumberList() {
         store::Database::Transaction unit(list.database());
         list.first();
         const int count = list.recordCount();
+        const int no = count > 0 ? list.field("no").index() : -1;
         for (int i = 1; i <= count; ++i) {
-            list.edit();
-            list.field("no").set(store::Value(std::to_string(i)));
-            list.post();
+            // A row that already has its number is not written again: typing a year runs the
+            // numbering once per keystroke, mostly over the same rows.
+            const std::string number = std::to_string(i);
+            if (list.field(no).asText() != number) {
+                list.edit();
+                list.field(no).set(store::Value(number));
+                list.post();
+            }
             list.next();
         }
         unit.commit();

@@ -140,26 +140,45 @@ void TDM::FilterChildTables(const std::string& key, const std::string& region) {
     }
 }
 
-std::vector<std::string> TDM::DataModuleCreate() {
-    // Each fault is told once, however many steps meet it.
-    std::vector<std::string> errors;
-    auto report = [&errors](const std::string& error) {
-        if (std::find(errors.begin(), errors.end(), error) == errors.end()) {
-            errors.push_back(error);
-        }
-    };
-    auto step = [&report](auto&& action) {
-        try {
-            action();
-        } catch (const std::exception& e) {
-            report(e.what());
-        }
-    };
+namespace {
 
-    for (const char* file : PackedTables) {
-        step([&] { PackTableFile(Table_pack, file); });
+// Keeps error unless it was kept before: each fault is told once, however many steps meet it.
+void report(std::vector<std::string>& errors, const std::string& error) {
+    if (std::find(errors.begin(), errors.end(), error) == errors.end()) {
+        errors.push_back(error);
     }
+}
 
+// Runs one step of the start; a failure is kept in errors and the start goes on.
+template <class Action>
+void step(std::vector<std::string>& errors, Action&& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        report(errors, e.what());
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> TDM::DataModuleCreate() {
+    std::vector<std::string> errors = PackTables();
+    for (const std::string& error : OpenDatasets()) {
+        report(errors, error);
+    }
+    return errors;
+}
+
+std::vector<std::string> TDM::PackTables() {
+    std::vector<std::string> errors;
+    for (const char* file : PackedTables) {
+        step(errors, [&] { PackTableFile(Table_pack, file); });
+    }
+    return errors;
+}
+
+std::vector<std::string> TDM::OpenDatasets() {
+    std::vector<std::string> errors;
     const std::pair<store::Query*, const char*> queries[] = {
         {&Query1, "select * from hvel"},         {&Query2, "select * from hvel"},
         {&Qryhvel, "select * from hvel"},        {&QryCgwcdw, "select * from cgwcdw"},
@@ -168,29 +187,29 @@ std::vector<std::string> TDM::DataModuleCreate() {
         {&QryCheckUp, "select * from CheckUp"},  {&Qryunit, "select * from unit"},
         {&Qryexpert, "select * from unitexpert"}};
     for (auto [query, sql] : queries) {
-        step([&] { OpenQuerySql(*query, sql); });
+        step(errors, [&] { OpenQuerySql(*query, sql); });
     }
 
-    step([&] { T_temp_out.open(); });
+    step(errors, [&] { T_temp_out.open(); });
 
     for (store::Table* list : {&TblCgwcr_183, &TblCgwcr_184, &TblCgwcr_188, &TblCgwcr_181,
                                &Tbljdwyhmd_193, &Tbljdwyhmd_198, &Tbljdwyhmd_191, &Tblzlqk_st,
                                &Tblzlqk_ty, &Tblexpert_181, &Tblexpert_124_1}) {
-        step([&] { list->open(); });
+        step(errors, [&] { list->open(); });
     }
 
     HasClcTable = !m_db->tablePath("ztflh").empty();
     if (HasClcTable) {
-        step([&] { Tztflh2.open(); });
+        step(errors, [&] { Tztflh2.open(); });
     }
     HasDisciplineTable = !m_db->tablePath("xkfl").empty();
     if (HasDisciplineTable) {
-        step([&] { Txkfl2.open(); });
+        step(errors, [&] { Txkfl2.open(); });
     }
 
     for (store::Table* table :
          {&Tblgxjs, &TblDFJHZDXX, &Tblzdxx, &Tblhvel, &TblCgwcdw, &Tbljdwyhmd}) {
-        step([&] { table->open(); });
+        step(errors, [&] { table->open(); });
     }
 
     if (HasDisciplineTable) {
@@ -201,11 +220,11 @@ std::vector<std::string> TDM::DataModuleCreate() {
 
     for (store::Table* table : {&TblCgwcr, &Tblunit, &Tblexpert, &tblzlqk, &tblzdxx1, &tblProvince,
                                 &tblLsbw, &TblwcrNew}) {
-        step([&] { table->open(); });
+        step(errors, [&] { table->open(); });
     }
     // A damaged table that can still be read is open; it is told of all the same.
     for (const std::string& damage : m_db->damageReports()) {
-        report(damage);
+        report(errors, damage);
     }
     return errors;
 }

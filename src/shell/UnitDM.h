@@ -24,6 +24,9 @@ public:
     // do. Returns the errors in the order they happened, each once, with the damage of every
     // table that opened for reading only.
     std::vector<std::string> DataModuleCreate();
+    // The two halves of DataModuleCreate(): packing the table files, then opening the datasets.
+    std::vector<std::string> PackTables();
+    std::vector<std::string> OpenDatasets();
 
     // Packs fileName through table (switched to it, opened exclusively, packed, closed).
     void PackTableFile(store::Table& table, const std::string& fileName);

@@ -178,6 +178,12 @@ int compareText(void*, int sizeA, const void* dataA, int sizeB, const void* data
     return a.substr(i) < b.substr(i) ? -1 : 1;
 }
 
+// compareText for two texts of the store.
+int compareValues(std::string_view a, std::string_view b) {
+    return compareText(nullptr, static_cast<int>(a.size()), a.data(), static_cast<int>(b.size()),
+                       b.data());
+}
+
 bool isIntegerColumn(const FieldDef& field) {
     return field.type == FieldType::Integer ||
            ((field.type == FieldType::Numeric || field.type == FieldType::Float) &&
@@ -378,6 +384,23 @@ struct Database::Impl {
         uint32_t recno = 0;
         uint32_t last = 0;  // the scan ends after this record
         std::string record;
+        // The records an index named, visited in place of the whole file.
+        bool fromCandidates = false;
+        std::vector<uint32_t> candidates;
+        size_t nextCandidate = 0;
+        // An ordered plan that reads only its column: the column's values, and whether the
+        // current record was read all the same.
+        int orderedColumn = -1;
+        RecordIndex::Ordered ordered;
+        bool recordRead = false;
+    };
+
+    // What the index of a closed handle knew (a pack leaves no record deleted), for the next
+    // opening of the same file.
+    struct Retired {
+        std::string path;
+        DbfFile::Identity identity;
+        std::unique_ptr<RecordIndex> index;
     };
 
     Impl(Database& owner, const std::filesystem::path& directory)
@@ -386,6 +409,7 @@ struct Database::Impl {
     Database& owner;
     sqlite3* db = nullptr;
     std::map<std::string, Handle> handles;  // by lower-case table name
+    std::map<std::string, Retired> retired;
     std::map<std::string, TableInfo> tables;
     std::unordered_map<std::string, Statement, StringHash, std::equal_to<>> cache;
     uint64_t generations = 0;
@@ -463,14 +487,33 @@ struct Database::Impl {
             if (current.file->isExclusive()) {
                 mode = LockMode::Exclusive;
             }
-            handles.erase(it);  // the old lock goes before the file is opened again
+            retire(it);  // the old lock goes before the file is opened again
         }
         const std::filesystem::path path = owner.tablePath(key);
         if (path.empty()) {
             throw EngineError(missingTable(key));
         }
         Handle fresh{path.string(), DbfFile::open(path.string(), mode), ++generations};
+        if (auto kept = retired.find(key); kept != retired.end()) {
+            if (kept->second.path == fresh.path &&
+                kept->second.identity == fresh.file->identity()) {
+                fresh.file->index().adopt(*kept->second.index);
+            }
+            retired.erase(kept);
+        }
         return handles[key] = std::move(fresh);
+    }
+
+    // Closes a handle. When nothing else holds its file, what the file's index knows is kept
+    // for the file's next opening, which takes it if the file is still the same.
+    void retire(std::map<std::string, Handle>::iterator it) {
+        Handle& closing = it->second;
+        if (closing.file.use_count() == 1 && !closing.file->inTransaction()) {
+            auto kept = std::make_unique<RecordIndex>(nullptr);
+            kept->adopt(closing.file->index());
+            retired[it->first] = Retired{closing.path, closing.file->identity(), std::move(kept)};
+        }
+        handles.erase(it);
     }
 
     // Joins file to every open unit; its writes are held from then until the outermost unit
@@ -736,7 +779,12 @@ struct Database::Impl {
         }
     }
 
-    ResultSet run(std::string_view sql, const Params& params, Access access) {
+    // Runs one statement: onColumns(stmt) once its columns are known (after the first step: a
+    // statement prepared again after a table was declared anew may have other columns), then
+    // onRow(stmt) for each row. Returns the rows the statement changed.
+    template <class OnColumns, class OnRow>
+    int execute(std::string_view sql, const Params& params, Access access, OnColumns&& onColumns,
+                OnRow&& onRow) {
         Statement& statement = this->statement(sql);
         sqlite3_stmt* stmt = statement.stmt;
         if (access == Access::ReadOnly && (statement.writes || !sqlite3_stmt_readonly(stmt))) {
@@ -760,8 +808,6 @@ struct Database::Impl {
             unit.emplace(owner);
         }
         const sqlite3_int64 changesBefore = sqlite3_total_changes64(db);
-        ResultSet result;
-        std::vector<ColumnKind> kinds;
         for (bool described = false;; described = true) {
             const int rc = sqlite3_step(stmt);
             if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
@@ -771,28 +817,50 @@ struct Database::Impl {
                 throw EngineError(sqlMessage(sqlite3_errmsg(db)));
             }
             if (!described) {
-                // Read after the first step: a statement prepared again after a table was
-                // declared anew may have other columns.
+                onColumns(stmt);
+            }
+            if (rc == SQLITE_DONE) {
+                break;
+            }
+            onRow(stmt);
+        }
+        const int changes = static_cast<int>(sqlite3_total_changes64(db) - changesBefore);
+        if (unit) {
+            unit->commit();
+        }
+        return changes;
+    }
+
+    ResultSet run(std::string_view sql, const Params& params, Access access) {
+        ResultSet result;
+        std::vector<ColumnKind> kinds;
+        result.changes = execute(
+            sql, params, access,
+            [&](sqlite3_stmt* stmt) {
                 const int count = sqlite3_column_count(stmt);
                 for (int i = 0; i < count; ++i) {
                     result.columns.emplace_back(sqlite3_column_name(stmt, i));
                     kinds.push_back(columnKind(stmt, i));
                 }
-            }
-            if (rc == SQLITE_DONE) {
-                break;
-            }
-            std::vector<Value>& row = result.rows.emplace_back();
-            row.reserve(kinds.size());
-            for (int i = 0; i < static_cast<int>(kinds.size()); ++i) {
-                row.push_back(columnValue(stmt, i, kinds[i]));
-            }
-        }
-        result.changes = static_cast<int>(sqlite3_total_changes64(db) - changesBefore);
-        if (unit) {
-            unit->commit();
-        }
+            },
+            [&](sqlite3_stmt* stmt) {
+                std::vector<Value>& row = result.rows.emplace_back();
+                row.reserve(kinds.size());
+                for (int i = 0; i < static_cast<int>(kinds.size()); ++i) {
+                    row.push_back(columnValue(stmt, i, kinds[i]));
+                }
+            });
         return result;
+    }
+
+    std::vector<uint32_t> recordNumbers(std::string_view sql, const Params& params, Access access) {
+        std::vector<uint32_t> numbers;
+        execute(
+            sql, params, access, [](sqlite3_stmt*) {},
+            [&](sqlite3_stmt* stmt) {
+                numbers.push_back(static_cast<uint32_t>(sqlite3_column_int64(stmt, 0)));
+            });
+        return numbers;
     }
 
     // ---- the authorizer: learns the tables a statement uses and refuses what SQL text may
@@ -932,25 +1000,122 @@ struct Database::Impl {
         return disconnect(vtab);
     }
 
-    // Only rowid equality is used, as a lookup of one record; SQLite checks every constraint
-    // again itself (nothing is omitted), so LIKE and the rest stay exact.
-    static int bestIndex(sqlite3_vtab*, sqlite3_index_info* info) {
+    // Plans: a rowid equality looks up one record; equalities and LIKE patterns on text
+    // columns go to the file's key indexes (kIndexedPlan, with the constraints described in
+    // idxStr); anything else reads every record. SQLite checks every constraint again itself
+    // (nothing is omitted), so the indexes only need to name every record that can match.
+    //
+    // Rows come in file order, as the tables' users expect. So an IN list (which SQLite would
+    // look up value by value) is not taken, and an indexed plan costs more than half a scan:
+    // two of them for the terms of an OR (whose rows SQLite would hand out term by term) cost
+    // more than the one scan that keeps the order.
+    //
+    // A select of every row ordered by one text column (kOrderedPlan) takes its rows in the
+    // order of that column's values from the key index, the column's own order (SQLite hands
+    // over no other); when it reads no other column, its values come from the index too.
+    static constexpr int kRowidPlan = 1;
+    static constexpr int kIndexedPlan = 2;
+    static constexpr int kOrderedPlan = 3;
+    static constexpr double kScanCost = 1e6;
+    static constexpr double kIndexedCost = 0.6 * kScanCost;
+    static constexpr double kOrderedCost = 0.5 * kScanCost;
+
+    // An equality compares with the column's own collation (blanks at the end disregarded, as
+    // the index does) or a stricter one; other collations could match other values.
+    static bool indexableCollation(const char* collation) {
+        return collation == nullptr || sqlite3_stricmp(collation, kCollation) == 0 ||
+               sqlite3_stricmp(collation, "BINARY") == 0 ||
+               sqlite3_stricmp(collation, "RTRIM") == 0;
+    }
+
+    static int bestIndex(sqlite3_vtab* base, sqlite3_index_info* info) {
+        const auto* vtab = static_cast<const Vtab*>(base);
         for (int i = 0; i < info->nConstraint; ++i) {
             const auto& constraint = info->aConstraint[i];
             if (constraint.usable && constraint.iColumn == -1 &&
                 constraint.op == SQLITE_INDEX_CONSTRAINT_EQ) {
                 info->aConstraintUsage[i].argvIndex = 1;
-                info->idxNum = 1;
+                info->idxNum = kRowidPlan;
                 info->idxFlags = SQLITE_INDEX_SCAN_UNIQUE;
                 info->estimatedCost = 1;
                 info->estimatedRows = 1;
                 return SQLITE_OK;
             }
         }
+        std::string described;
+        int arguments = 0;
+        for (int i = 0; i < info->nConstraint; ++i) {
+            const auto& constraint = info->aConstraint[i];
+            if (!constraint.usable || constraint.iColumn < 0 ||
+                vtab->fields[static_cast<size_t>(constraint.iColumn)].type !=
+                    FieldType::Character) {
+                continue;
+            }
+            const bool equal = constraint.op == SQLITE_INDEX_CONSTRAINT_EQ &&
+                               !sqlite3_vtab_in(info, i, -1) &&
+                               indexableCollation(sqlite3_vtab_collation(info, i));
+            if (!equal && constraint.op != SQLITE_INDEX_CONSTRAINT_LIKE) {
+                continue;
+            }
+            info->aConstraintUsage[i].argvIndex = ++arguments;
+            described += (equal ? "=" : "~") + std::to_string(constraint.iColumn) + " ";
+        }
+        if (arguments > 0) {
+            info->idxNum = kIndexedPlan;
+            info->idxStr = sqlite3_mprintf("%s", described.c_str());
+            info->needToFreeIdxStr = 1;
+            info->estimatedCost = kIndexedCost;
+            info->estimatedRows = 100;
+            return SQLITE_OK;
+        }
+        if (info->nOrderBy == 1 && info->aOrderBy[0].iColumn >= 0 &&
+            vtab->fields[static_cast<size_t>(info->aOrderBy[0].iColumn)].type ==
+                FieldType::Character) {
+            const int column = info->aOrderBy[0].iColumn;
+            // colUsed has a bit per column, the last one standing for all columns from 63 on.
+            const bool valuesOnly =
+                column < 63 && (info->colUsed & ~(sqlite3_uint64(1) << column)) == 0;
+            info->idxNum = kOrderedPlan;
+            info->idxStr = sqlite3_mprintf("%c%c%d", info->aOrderBy[0].desc ? '>' : '<',
+                                           valuesOnly ? 'v' : 'r', column);
+            info->needToFreeIdxStr = 1;
+            info->orderByConsumed = 1;
+            info->estimatedCost = kOrderedCost;
+            info->estimatedRows = 1000000;
+            return SQLITE_OK;
+        }
         info->idxNum = 0;
-        info->estimatedCost = 1e6;
+        info->estimatedCost = kScanCost;
         info->estimatedRows = 1000000;
         return SQLITE_OK;
+    }
+
+    // The conditions of an indexed plan, from its description and the constraints' values. A
+    // value that is not text, a pattern without a leading literal and a text GBK cannot hold
+    // narrow nothing and are left out.
+    static std::vector<RecordIndex::Condition> indexConditions(const char* described,
+                                                               sqlite3_value** argv) {
+        std::vector<RecordIndex::Condition> conditions;
+        std::string_view rest = described ? described : "";
+        for (int argument = 0; !rest.empty(); ++argument) {
+            const bool like = rest.front() == '~';
+            const size_t end = rest.find(' ');
+            const int column = std::stoi(std::string(rest.substr(1, end - 1)));
+            rest.remove_prefix(end + 1);
+            if (sqlite3_value_type(argv[argument]) != SQLITE_TEXT) {
+                continue;
+            }
+            std::string_view text = valueText(argv[argument]);
+            if (like) {
+                text = text.substr(0, text.find_first_of("%_"));
+            } else {
+                text = trimTrailingBlanks(text);
+            }
+            if (auto gbk = GbkCodec::encode(text); gbk && !(like && gbk->empty())) {
+                conditions.push_back({column, std::move(*gbk), like});
+            }
+        }
+        return conditions;
     }
 
     static int open(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
@@ -963,8 +1128,30 @@ struct Database::Impl {
         return SQLITE_OK;
     }
 
-    // Moves to the next live record up to the end of the scan.
+    // Moves to the next live record up to the end of the scan: the next record in the file,
+    // or the next of the records an index named (whose values an ordered plan may already
+    // hold: the record is then read only when another column is asked for).
     static void advance(Cursor& cursor) {
+        if (cursor.fromCandidates) {
+            while (cursor.nextCandidate < cursor.candidates.size()) {
+                const uint32_t recno = cursor.candidates[cursor.nextCandidate++];
+                if (recno > cursor.last) {
+                    continue;  // appended by the statement itself
+                }
+                if (!cursor.ordered.values.empty()) {
+                    cursor.recno = recno;
+                    cursor.recordRead = false;
+                    return;
+                }
+                cursor.file->readRecord(recno, cursor.record);
+                if (!DbfFile::isDeletedRecord(cursor.record)) {
+                    cursor.recno = recno;
+                    return;
+                }
+            }
+            cursor.recno = cursor.last + 1;
+            return;
+        }
         while (++cursor.recno <= cursor.last) {
             cursor.file->readRecord(cursor.recno, cursor.record);
             if (!DbfFile::isDeletedRecord(cursor.record)) {
@@ -973,7 +1160,7 @@ struct Database::Impl {
         }
     }
 
-    static int filter(sqlite3_vtab_cursor* base, int indexNumber, const char*, int,
+    static int filter(sqlite3_vtab_cursor* base, int indexNumber, const char* described, int,
                       sqlite3_value** argv) {
         auto& cursor = *static_cast<Cursor*>(base);
         auto* vtab = static_cast<Vtab*>(base->pVtab);
@@ -983,11 +1170,30 @@ struct Database::Impl {
             const uint32_t count = cursor.file->recordCount();
             cursor.recno = 0;
             cursor.last = count;
-            if (indexNumber == 1) {
+            cursor.fromCandidates = false;
+            cursor.candidates.clear();
+            cursor.nextCandidate = 0;
+            cursor.ordered = {};
+            if (indexNumber == kRowidPlan) {
                 const auto rowid = rowidOf(argv[0]);
                 const bool found = rowid && *rowid >= 1 && *rowid <= count;
                 cursor.recno = found ? static_cast<uint32_t>(*rowid - 1) : 0;
                 cursor.last = found ? static_cast<uint32_t>(*rowid) : 0;
+            } else if (indexNumber == kIndexedPlan) {
+                if (auto candidates =
+                        cursor.file->index().candidates(indexConditions(described, argv))) {
+                    cursor.candidates = std::move(*candidates);
+                    cursor.fromCandidates = true;
+                }
+            } else if (indexNumber == kOrderedPlan) {
+                cursor.orderedColumn = std::atoi(described + 2);
+                RecordIndex::Ordered ordered = cursor.file->index().inOrderOf(
+                    cursor.orderedColumn, described[0] == '>', compareValues);
+                cursor.candidates = std::move(ordered.records);
+                cursor.fromCandidates = true;
+                if (described[1] == 'v') {
+                    cursor.ordered = std::move(ordered);
+                }
             }
             advance(cursor);
         });
@@ -1009,9 +1215,21 @@ struct Database::Impl {
         if (sqlite3_vtab_nochange(context)) {
             return SQLITE_OK;
         }
-        const auto& cursor = *static_cast<Cursor*>(base);
+        auto& cursor = *static_cast<Cursor*>(base);
         auto* vtab = static_cast<Vtab*>(base->pVtab);
         return vtab->impl->guarded(vtab, [&] {
+            if (!cursor.ordered.values.empty()) {
+                if (index == cursor.orderedColumn) {
+                    const std::string& value =
+                        cursor.ordered.values[cursor.ordered.valueOf[cursor.nextCandidate - 1]];
+                    resultValue(context, value.empty() ? Value() : Value(value), false);
+                    return;
+                }
+                if (!cursor.recordRead) {
+                    cursor.file->readRecord(cursor.recno, cursor.record);
+                    cursor.recordRead = true;
+                }
+            }
             resultValue(context, cursor.file->decodeField(cursor.record, index),
                         vtab->integerColumns[index]);
         });
@@ -1155,6 +1373,11 @@ ResultSet Database::run(std::string_view sql, const Params& params, Access acces
     return m_impl->run(sql, params, access);
 }
 
+std::vector<uint32_t> Database::recordNumbers(std::string_view sql, const Params& params,
+                                              Access access) {
+    return m_impl->recordNumbers(sql, params, access);
+}
+
 std::filesystem::path Database::tablePath(std::string_view name) const {
     if (name.empty() || name.find('/') != std::string_view::npos || name == "." || name == "..") {
         return {};
@@ -1187,7 +1410,7 @@ void Database::release(std::string_view name) {
     auto it = m_impl->handles.find(lowerAscii(name));
     // A handle written in an open unit stays until the unit ends.
     if (it != m_impl->handles.end() && !it->second.file->inTransaction()) {
-        m_impl->handles.erase(it);
+        m_impl->retire(it);
     }
 }
 

@@ -53,6 +53,10 @@ public:
     // create, drop or alter the tables of the directory.
     ResultSet run(std::string_view sql, const Params& params = {},
                   Access access = Access::ReadWrite);
+    // Runs a select whose first column is a record number (rowid) and returns those numbers
+    // in the statement's order, without holding the other values.
+    std::vector<uint32_t> recordNumbers(std::string_view sql, const Params& params = {},
+                                        Access access = Access::ReadWrite);
 
     // The path of table name's file ("<directory>/<name>.dbf", any case of the name and the
     // extension), or an empty path when there is none.

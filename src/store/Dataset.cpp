@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "Errors.h"
+#include "GbkCodec.h"
 #include "Text.h"
 
 namespace store {
@@ -381,14 +382,31 @@ void Dataset::applyRowFilters() {
         return;
     }
     if (m_file) {
-        std::vector<int64_t> kept;
-        kept.reserve(m_rows.size());
+        // Only the rows whose records the index names can pass; each is still checked.
+        if (auto candidates = m_file->index().candidates(indexConditions())) {
+            std::vector<uint32_t> named;
+            if (m_rows.isAllUpTo()) {
+                for (uint32_t recno : *candidates) {
+                    if (recno <= m_rows.size()) {
+                        named.push_back(recno);
+                    }
+                }
+            } else {
+                for (size_t row = 0; row < m_rows.size(); ++row) {
+                    if (std::binary_search(candidates->begin(), candidates->end(), m_rows[row])) {
+                        named.push_back(m_rows[row]);
+                    }
+                }
+            }
+            m_rows = RowNumbers(std::move(named));
+        }
+        std::vector<uint32_t> kept;
         for (size_t row = 0; row < m_rows.size(); ++row) {
             if (rowPasses(row)) {
                 kept.push_back(m_rows[row]);
             }
         }
-        m_rows = std::move(kept);
+        m_rows = RowNumbers(std::move(kept));
     } else {
         std::vector<std::vector<Value>> kept;
         for (size_t row = 0; row < m_values.size(); ++row) {
@@ -522,7 +540,7 @@ Dataset::Bookmark Dataset::bookmark() const {
 
 size_t Dataset::rowOfBookmark(Bookmark mark) const {
     if (m_file) {
-        return static_cast<size_t>(std::find(m_rows.begin(), m_rows.end(), mark) - m_rows.begin());
+        return m_rows.find(static_cast<uint64_t>(mark));
     }
     return mark >= 1 && mark <= static_cast<Bookmark>(m_values.size())
                ? static_cast<size_t>(mark - 1)
@@ -613,7 +631,7 @@ void Dataset::post() {
     // A row that no longer meets the filter or the master link leaves the set; the cursor
     // then rests on the row that took its place.
     if (!rowPasses(m_pos)) {
-        m_rows.erase(m_rows.begin() + static_cast<long>(m_pos));
+        m_rows.erase(m_pos);
         if (m_pos >= m_rows.size()) {
             m_eof = true;
             m_pos = m_rows.empty() ? 0 : m_rows.size() - 1;
@@ -658,7 +676,7 @@ void Dataset::deleteRecord() {
         m_file->setDeleted(static_cast<uint32_t>(m_rows[m_pos]), true);
         unit.commit();
     }
-    m_rows.erase(m_rows.begin() + static_cast<long>(m_pos));
+    m_rows.erase(m_pos);
     m_recordNo = -1;
     m_eof = m_rows.empty();
     if (m_pos >= m_rows.size()) {
@@ -834,6 +852,30 @@ std::vector<Dataset::FilterTerm> Dataset::parseFilter(const std::string& text) c
     return terms;
 }
 
+std::vector<RecordIndex::Condition> Dataset::indexConditions() {
+    std::vector<RecordIndex::Condition> conditions;
+    auto add = [&](int field, const Value& value, bool prefix) {
+        if (value.kind() != Value::Kind::Text) {
+            return;  // numbers and nulls compare otherwise
+        }
+        const std::string text = value.asText();
+        // A value GBK cannot hold matches only what the index cannot name: no narrowing.
+        if (auto gbk = GbkCodec::encode(prefix ? text : trimTrailingBlanks(text))) {
+            conditions.push_back({field, std::move(*gbk), prefix});
+        }
+    };
+    for (const FilterTerm& term : m_filterTerms) {
+        add(term.field, term.value, term.prefix);
+    }
+    if (m_master != nullptr && !m_masterPairs.empty() && m_master->active() &&
+        m_master->recordCount() > 0) {
+        for (auto [own, theirs] : m_masterPairs) {
+            add(own, m_master->currentValue(theirs), false);
+        }
+    }
+    return conditions;
+}
+
 void Dataset::setMaster(Dataset* master, std::string fields) {
     if (m_master != nullptr && m_master != master) {
         m_master->removeObserver(m_masterLink.get());
@@ -924,14 +966,7 @@ void Table::doOpen() {
             m_db.file(baseName(m_tableName), m_exclusive ? LockMode::Exclusive : LockMode::Shared);
         m_fields = m_file->fields();
     }
-    const uint32_t count = m_file->recordCount();
-    m_rows.reserve(count);
-    for (uint32_t recno = 1; recno <= count; ++recno) {
-        m_file->readRecord(recno, m_record);
-        if (!DbfFile::isDeletedRecord(m_record)) {
-            m_rows.push_back(recno);
-        }
-    }
+    m_rows = m_file->index().liveRecords();
     m_recordNo = -1;
 }
 
@@ -967,9 +1002,11 @@ void Query::setSql(std::string sql) {
     m_sql = std::move(sql);
     m_liveTable.clear();
     m_rowidSql.clear();
+    m_wholeTable = false;
     if (auto live = liveSelect(m_sql)) {
         m_liveTable = live->first;
         m_rowidSql = "select rowid from " + m_liveTable + live->second;
+        m_wholeTable = live->second.find_first_not_of(" \t\r\n;") == std::string::npos;
     }
 }
 
@@ -996,11 +1033,10 @@ void Query::doOpen() {
             m_file = m_db.file(m_liveTable);
             m_fields = m_file->fields();
         }
-        ResultSet result = m_db.run(m_rowidSql, m_params, m_access);
-        m_rows.reserve(result.rows.size());
-        for (const auto& row : result.rows) {
-            m_rows.push_back(static_cast<int64_t>(row.at(0).asNumber()));
-        }
+        // Every record of the table, as a table takes them; otherwise the record numbers the
+        // statement selects, in its order.
+        m_rows = m_wholeTable ? m_file->index().liveRecords()
+                              : RowNumbers(m_db.recordNumbers(m_rowidSql, m_params, m_access));
         return;
     }
     ResultSet result = m_db.run(m_sql, m_params, m_access);

@@ -11,6 +11,7 @@
 
 #include "Database.h"
 #include "DbfFile.h"
+#include "RowNumbers.h"
 #include "Value.h"
 
 namespace store {
@@ -184,7 +185,7 @@ protected:
     State m_state = State::Inactive;
     std::shared_ptr<DbfFile> m_file;
     std::vector<FieldDef> m_fields;
-    std::vector<int64_t> m_rows;               // record numbers (file-backed rows)
+    RowNumbers m_rows;                         // record numbers (file-backed rows)
     std::vector<std::vector<Value>> m_values;  // rows of a read-only result
     size_t m_pos = 0;
     bool m_eof = true;
@@ -202,6 +203,8 @@ protected:
         bool prefix = false;
     };
     std::vector<FilterTerm> parseFilter(const std::string& text) const;
+    // The filter's and the master link's text comparisons, as the file's index takes them.
+    std::vector<RecordIndex::Condition> indexConditions();
     size_t rowOfBookmark(Bookmark mark) const;  // recordCount() when not there
     std::string m_filter;
     std::vector<FilterTerm> m_filterTerms;
@@ -267,8 +270,9 @@ protected:
 
 private:
     std::string m_sql;
-    std::string m_liveTable;  // the table of a live select, else empty
-    std::string m_rowidSql;   // the live select asking only for record numbers
+    std::string m_liveTable;    // the table of a live select, else empty
+    std::string m_rowidSql;     // the live select asking only for record numbers
+    bool m_wholeTable = false;  // the live select has no condition and no order
     Params m_params;
     Database::Access m_access = Database::Access::ReadWrite;
 };

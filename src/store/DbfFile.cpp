@@ -31,8 +31,8 @@ constexpr int kHeaderSize = 32;
 constexpr int kDescriptorSize = 32;
 constexpr int kMemoPointerWidth = 10;
 constexpr int kIndexFlag = 28;
-// Records and memos are read ahead, more the longer a run of reads goes on in file order:
-// one record costs one small read, a scan runs at the speed of large reads.
+// Records and memos are read ahead, more the longer a run of reads goes on in file order (or
+// skims forward): one record costs one small read, a scan runs at the speed of large reads.
 constexpr size_t kMinReadAhead = 8 * 1024;
 constexpr size_t kMaxReadAhead = 1024 * 1024;
 constexpr uint64_t kMaxMemo = 16 * 1024 * 1024;
@@ -410,7 +410,8 @@ DbfFile::DbfFile(OpenedFiles files)
     : m_impl(std::make_unique<Impl>()),
       m_path(std::move(files.path)),
       m_name(std::move(files.name)),
-      m_lock(files.lock) {
+      m_lock(files.lock),
+      m_index(std::make_unique<RecordIndex>(this)) {
     m_impl->setFiles(std::move(files.dbf), std::move(files.memo));
     m_impl->memoPath = std::move(files.memoPath);
     load();
@@ -841,7 +842,10 @@ void DbfFile::readRecord(uint32_t recno, std::string& buffer) const {
                           " 条记录（共 " + std::to_string(m_recordCount) + " 条）");
     }
     if (recno < d.cacheFirst || recno >= d.cacheFirst + d.cacheCount) {
-        bool inOrder = d.cacheCount > 0 && recno == d.cacheFirst + d.cacheCount;
+        // In order: at most a window's length past the window read last, as when a list
+        // walks the records of one type or year that lie among others.
+        const uint32_t end = d.cacheFirst + d.cacheCount;
+        const bool inOrder = d.cacheCount > 0 && recno >= end && recno - end < d.cacheCount;
         d.readAhead = inOrder ? std::min(d.readAhead * 2, kMaxReadAhead) : kMinReadAhead;
         uint32_t count = std::min<uint32_t>(std::max<size_t>(1, d.readAhead / m_recordLength),
                                             m_recordCount - recno + 1);
@@ -985,6 +989,10 @@ Value DbfFile::decodeField(const std::string& record, int index) const {
         }
     }
     return Value();
+}
+
+Value DbfFile::decodeText(std::string_view gbk) {
+    return textValue(gbk);
 }
 
 Value DbfFile::value(uint32_t recno, int index) const {
@@ -1156,6 +1164,7 @@ uint32_t DbfFile::append(const std::vector<std::pair<int, Value>>& values) {
     ++m_recordCount;
     writeHeaderCount();
     refreshIdentity();
+    m_index->stored(m_recordCount, nullptr, record);
     return m_recordCount;
 }
 
@@ -1203,6 +1212,7 @@ void DbfFile::update(uint32_t recno, const std::vector<std::pair<int, Value>>& v
     d.write(Impl::Target::Dbf, d.headerLength + uint64_t(recno - 1) * m_recordLength + first,
             record.data() + first, last - first, inTransaction());
     refreshIdentity();
+    m_index->stored(recno, &old, record);
 }
 
 void DbfFile::setDeleted(uint32_t recno, bool deleted) {
@@ -1217,6 +1227,7 @@ void DbfFile::setDeleted(uint32_t recno, bool deleted) {
     d.write(Impl::Target::Dbf, d.headerLength + uint64_t(recno - 1) * m_recordLength, &flag, 1,
             inTransaction());
     refreshIdentity();
+    m_index->flagged(recno, deleted);
 }
 
 void DbfFile::beginTransaction() {
@@ -1261,6 +1272,7 @@ void DbfFile::rollbackTransaction() {
     }
     m_recordCount = snapshot.recordCount;
     refreshIdentity();
+    m_index->forget();
 }
 
 void DbfFile::holdWrites(bool hold) {
@@ -1430,6 +1442,7 @@ void DbfFile::pack() {
     }
     requireWritable();
     if (!needsPack()) {
+        m_index->noneDeleted();
         return;
     }
     if (m_path.empty()) {
@@ -1471,6 +1484,7 @@ void DbfFile::pack() {
     d.dropCache();
     load();
     refreshIdentity();
+    m_index->packed();
 }
 
 void DbfFile::refreshIdentity() {

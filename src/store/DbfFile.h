@@ -9,6 +9,7 @@
 
 #include "FileIo.h"
 #include "Journal.h"
+#include "RecordIndex.h"
 #include "Value.h"
 
 namespace store {
@@ -107,6 +108,8 @@ public:
     // Decodes field index of a raw record. Text is trimmed of trailing blanks; empty text,
     // blank numbers and blank dates read as null. Memos are read from the memo file.
     Value decodeField(const std::string& record, int index) const;
+    // The value of a text field's bytes: trailing blanks dropped, empty as null, GBK decoded.
+    static Value decodeText(std::string_view gbk);
     Value value(uint32_t recno, int index) const;
     Value value(uint32_t recno, std::string_view fieldName) const;
 
@@ -143,6 +146,9 @@ public:
 
     // Writes the header (record count, date of last update) and syncs both files.
     void flush();
+
+    // The deleted records and the key indexes of the file, kept in step with its writes.
+    RecordIndex& index() const { return *m_index; }
 
     // Identity of the file on disk when it was last read or written by this object; the
     // database uses it to notice a file replaced or rewritten by someone else.
@@ -187,6 +193,7 @@ private:
     Identity m_identity;
     std::string m_damage;
     bool m_pointersChecked = false;
+    std::unique_ptr<RecordIndex> m_index;
 };
 
 }  // namespace store

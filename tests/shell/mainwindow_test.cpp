@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTableView>
+#include <QTest>
 #include <map>
 
 #include "Database.h"
@@ -71,6 +74,26 @@ TEST_F(MainWindowTest, TypeAndYearSelectTheListAndNumberIt) {
     EXPECT_EQ(listColumn("ITEM_4").size(), 3);
     ui->cbYear->setEditText(QString());
     EXPECT_EQ(listColumn("ITEM_4").size(), 3);
+}
+
+TEST_F(MainWindowTest, TypingAYearListsWhatIsTypedOnceAtEachKeystroke) {
+    const Row complete = {{"ITEM_1", "1"}, {"ITEM_51", "1"}};
+    start({record("2004000002", "1", complete), record("2004000001", "1", complete),
+           record("2003000001", "1", complete)},
+          {person("2004000002"), person("2004000001"), person("2003000001")});
+    QStringList lists;
+    QObject::connect(ui->cbYear, &QComboBox::editTextChanged, ui->cbYear,
+                     [&] { lists << listColumn("ITEM_4").join(QLatin1Char(' ')); });
+    QApplication::setActiveWindow(m_form.get());
+    ui->cbYear->setFocus();
+    ui->cbYear->lineEdit()->selectAll();
+    // No completion to the listed year 2004 in between: the text stays what was typed.
+    QTest::keyClicks(ui->cbYear->lineEdit(), QStringLiteral("200"));
+    EXPECT_EQ(ui->cbYear->currentText(), QStringLiteral("200"));
+    EXPECT_EQ(lists, QStringList(3, QStringLiteral("2004000002 2004000001 2003000001")));
+    QTest::keyClicks(ui->cbYear->lineEdit(), QStringLiteral("3"));
+    EXPECT_EQ(lists.back(), QStringLiteral("2003000001"));
+    EXPECT_EQ(listColumn("NO"), QStringList{QStringLiteral("1")});
 }
 
 TEST_F(MainWindowTest, StartWithoutARegisteringUnitLeavesOnlyTheFirstSteps) {

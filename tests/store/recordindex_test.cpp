@@ -1,0 +1,467 @@
+// The key indexes behind table filters and SQL conditions: whatever writes a table, a
+// filtered table and an indexed select name exactly the rows a reading of every record
+// names, in file order.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Database.h"
+#include "Dataset.h"
+#include "Errors.h"
+#include "StoreTestSupport.h"
+#include "TableText.h"
+
+using namespace store;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+constexpr const char* kRecordRows = "item_4='2004000001' and item_dqdm='.'";
+
+// Runs body on the persons table, opened unfiltered, positioned on the row named name.
+void onRow(Database& db, const std::string& name, const std::function<void(Table&)>& body) {
+    Table t(db, "cgwcr");
+    t.open();
+    ASSERT_TRUE(t.locate("ITEM_180", Value(name))) << name;
+    body(t);
+}
+
+// A child table of persons: rows of three records, one of them also under another region.
+class RecordIndexTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeTable(parseTableText("ITEM_4 C(10)\tITEM_DQDM C(3)\tITEM_187 N(5,0)\tITEM_180 C(20)\n"
+                                  "2004000001\t.\t1\t张三\n"
+                                  "2004000001\t.\t2\t李四\n"
+                                  "2004000002\t.\t1\t王五\n"
+                                  "2004000001\tA01\t1\t赵六\n"
+                                  "2004000003\t.\t1\tO'Neil\n"
+                                  "2004000001\t.\t3\t钱七\n",
+                                  "cgwcr.DBF"),
+                   m_dir.file("cgwcr.DBF"));
+        m_db = std::make_unique<Database>(m_dir.path());
+    }
+
+    // The names of the rows a table filtered so reads.
+    Strings filtered(const std::string& filter) {
+        Table t(*m_db, "cgwcr");
+        t.setFilter(filter);
+        t.open();
+        return names(t);
+    }
+
+    // The names a select of the persons reads.
+    Strings selected(const std::string& condition) {
+        Strings out;
+        for (const auto& row : m_db->run("select item_180 from cgwcr where " + condition).rows) {
+            out.push_back(row.at(0).asText());
+        }
+        return out;
+    }
+
+    static Strings names(Dataset& rows) {
+        Strings out;
+        for (rows.first(); !rows.eof(); rows.next()) {
+            out.push_back(rows.field("ITEM_180").asText());
+        }
+        return out;
+    }
+
+    test::TempDir m_dir;
+    std::unique_ptr<Database> m_db;
+};
+
+// ---- filters and conditions of every form the program writes ------------------------------
+
+struct Search {
+    const char* name;
+    const char* filter;     // a table filter, or "" for none
+    const char* condition;  // the same question in SQL, or "" for none
+    Strings expected;
+};
+
+void PrintTo(const Search& s, std::ostream* os) {
+    *os << s.name;
+}
+
+class RecordIndexSearchTest : public RecordIndexTest,
+                              public ::testing::WithParamInterface<Search> {};
+
+TEST_P(RecordIndexSearchTest, NamesWhatEveryRecordWouldName) {
+    const Search& s = GetParam();
+    if (*s.filter) {
+        EXPECT_EQ(filtered(s.filter), s.expected) << s.filter;
+    }
+    if (*s.condition) {
+        EXPECT_EQ(selected(s.condition), s.expected) << s.condition;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Searches, RecordIndexSearchTest,
+    ::testing::Values(
+        Search{"record_rows",
+               kRecordRows,
+               "item_4='2004000001' and item_dqdm='.'",
+               {"张三", "李四", "钱七"}},
+        Search{"key_only",
+               "item_4='2004000001'",
+               "item_4='2004000001'",
+               {"张三", "李四", "赵六", "钱七"}},
+        Search{"other_region",
+               "item_4='2004000001' and item_dqdm='A01'",
+               "item_dqdm='A01' and item_4='2004000001'",
+               {"赵六"}},
+        Search{"case_counts",
+               "item_4='2004000001' and item_dqdm='a01'",
+               "item_4='2004000001' and item_dqdm='a01'",
+               {}},
+        Search{"trailing_blanks", "item_4='2004000002  '", "item_4='2004000002  '", {"王五"}},
+        Search{"quote_in_value", "item_180='O''Neil'", "item_180='O''Neil'", {"O'Neil"}},
+        Search{"chinese_value", "item_180='李四'", "item_180='李四'", {"李四"}},
+        Search{"no_such_key", "item_4='1999000001'", "item_4='1999000001'", {}},
+        Search{"value_gbk_cannot_hold", "item_180='张😀'", "item_180='张😀'", {}},
+        Search{"prefix",
+               "item_4='200400000*'",
+               "item_4 like '200400000%'",
+               {"张三", "李四", "王五", "赵六", "O'Neil", "钱七"}},
+        Search{"chinese_prefix", "item_180='钱*'", "item_180 like '钱%'", {"钱七"}},
+        Search{"prefix_is_case_sensitive", "item_180='o*'", "item_180 like 'o%'", {}},
+        Search{"pattern_without_prefix", "", "item_180 like '%四'", {"李四"}},
+        Search{"pattern_with_one_character_wildcard",
+               "",
+               "item_4 like '200400000_'",
+               {"张三", "李四", "王五", "赵六", "O'Neil", "钱七"}},
+        Search{"key_as_a_number", "item_4=2004000002", "item_4=2004000002", {"王五"}},
+        Search{"key_and_number",
+               "item_4='2004000001' and item_187=1",
+               "item_4='2004000001' and item_187=1",
+               {"张三", "赵六"}},
+        Search{
+            "or_keeps_file_order", "", "item_180='钱七' or item_4='2004000002'", {"王五", "钱七"}},
+        Search{"in_list_keeps_file_order", "", "item_180 in ('钱七', '张三')", {"张三", "钱七"}},
+        Search{"other_collation", "", "item_180='o''neil' collate nocase", {"O'Neil"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- every kind of write keeps the index in step ------------------------------------------
+
+struct Change {
+    const char* name;
+    std::function<void(Database&)> apply;
+    Strings expected;  // the record's rows afterwards
+};
+
+void PrintTo(const Change& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RecordIndexChangeTest : public RecordIndexTest,
+                              public ::testing::WithParamInterface<Change> {};
+
+TEST_P(RecordIndexChangeTest, RecordRowsFollow) {
+    const Change& c = GetParam();
+    // Searched once before, so that the change meets an index that is already built.
+    ASSERT_EQ(filtered(kRecordRows), (Strings{"张三", "李四", "钱七"}));
+    ASSERT_EQ(selected("item_4 like '2004000001%'").size(), 4u);
+    c.apply(*m_db);
+    EXPECT_EQ(filtered(kRecordRows), c.expected);
+    EXPECT_EQ(selected("item_4='2004000001' and item_dqdm='.'"), c.expected);
+    // The same rows for an index built afresh from the file.
+    m_db = std::make_unique<Database>(m_dir.path());
+    EXPECT_EQ(filtered(kRecordRows), c.expected);
+}
+
+void setKey(Table& t, const char* key, const char* region) {
+    t.edit();
+    t.field("ITEM_4").set(Value(key));
+    t.field("ITEM_DQDM").set(Value(region));
+    t.post();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, RecordIndexChangeTest,
+    ::testing::Values(
+        Change{"append",
+               [](Database& db) {
+                   Table t(db, "cgwcr");
+                   t.setFilter(kRecordRows);
+                   t.open();
+                   t.append();
+                   t.field("ITEM_4").set(Value("2004000001"));
+                   t.field("ITEM_DQDM").set(Value("."));
+                   t.field("ITEM_180").set(Value("孙八"));
+                   t.post();
+               },
+               {"张三", "李四", "钱七", "孙八"}},
+        Change{
+            "edit_moves_a_row_in",
+            [](Database& db) { onRow(db, "王五", [](Table& t) { setKey(t, "2004000001", "."); }); },
+            {"张三", "李四", "王五", "钱七"}},
+        Change{
+            "edit_moves_the_first_row_out",
+            [](Database& db) { onRow(db, "张三", [](Table& t) { setKey(t, "2005000001", "."); }); },
+            {"李四", "钱七"}},
+        Change{"edit_moves_the_last_row_out_and_back_in",
+               [](Database& db) {
+                   onRow(db, "钱七", [](Table& t) {
+                       setKey(t, "2005000001", ".");
+                       setKey(t, "2004000001", ".");
+                   });
+               },
+               {"张三", "李四", "钱七"}},
+        Change{"edit_moves_the_last_row_out_then_a_row_is_appended",
+               [](Database& db) {
+                   onRow(db, "钱七", [](Table& t) {
+                       setKey(t, "2005000001", ".");
+                       t.append();
+                       t.field("ITEM_4").set(Value("2004000001"));
+                       t.field("ITEM_DQDM").set(Value("."));
+                       t.field("ITEM_180").set(Value("孙八"));
+                       t.post();
+                   });
+               },
+               {"张三", "李四", "孙八"}},
+        Change{
+            "edit_changes_the_region",
+            [](Database& db) { onRow(db, "赵六", [](Table& t) { setKey(t, "2004000001", "."); }); },
+            {"张三", "李四", "赵六", "钱七"}},
+        Change{"edit_of_another_field",
+               [](Database& db) {
+                   onRow(db, "李四", [](Table& t) {
+                       t.edit();
+                       t.field("ITEM_180").set(Value("李四四"));
+                       t.post();
+                   });
+               },
+               {"张三", "李四四", "钱七"}},
+        Change{"delete",
+               [](Database& db) { onRow(db, "李四", [](Table& t) { t.deleteRecord(); }); },
+               {"张三", "钱七"}},
+        Change{"delete_and_pack",
+               [](Database& db) {
+                   onRow(db, "张三", [](Table& t) { t.deleteRecord(); });
+                   Table pack(db, "cgwcr");
+                   pack.setExclusive(true);
+                   pack.open();
+                   pack.pack();
+                   pack.close();
+                   // Renumbered by the pack: the index names the new numbers.
+                   onRow(db, "李四", [](Table& t) { setKey(t, "2009000001", "."); });
+               },
+               {"钱七"}},
+        Change{"rolled_back_unit",
+               [](Database& db) {
+                   Database::Transaction unit(db);
+                   onRow(db, "王五", [](Table& t) { setKey(t, "2004000001", "."); });
+                   onRow(db, "张三", [](Table& t) { t.deleteRecord(); });
+                   db.run(
+                       "insert into cgwcr (item_4, item_dqdm, item_180) values "
+                       "('2004000001', '.', '孙八')");
+               },
+               {"张三", "李四", "钱七"}},
+        Change{"sql_update_of_keys",
+               [](Database& db) {
+                   db.run(
+                       "update cgwcr set item_4='2004000001', item_dqdm='.' where "
+                       "item_4='2004000003'");
+                   db.run("update cgwcr set item_4='2004000009' where item_180='张三'");
+               },
+               {"李四", "O'Neil", "钱七"}},
+        Change{"sql_delete_and_insert",
+               [](Database& db) {
+                   db.run(
+                       "delete from cgwcr where item_4='2004000001' and item_dqdm='.' and "
+                       "item_187=2");
+                   db.run(
+                       "insert into cgwcr (item_4, item_dqdm, item_180) values "
+                       "('2004000001', '.', '孙八')");
+               },
+               {"张三", "钱七", "孙八"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- a larger table under random writes, against a reading of every record ----------------
+
+TEST(RecordIndexRandomWrites, FiltersAlwaysNameWhatTheFileHolds) {
+    test::TempDir dir;
+    writeTable(parseTableText("ITEM_4 C(10)\tITEM_DQDM C(3)\tITEM_180 C(20)\n", "kids.DBF"),
+               dir.file("kids.DBF"));
+    Database db(dir.path());
+    std::mt19937 random(16);
+    auto key = [&] { return "20040000" + std::to_string(10 + random() % 40); };
+    {
+        Table t(db, "kids");
+        t.open();
+        for (int i = 0; i < 1500; ++i) {
+            t.append();
+            t.field("ITEM_4").set(Value(key()));
+            t.field("ITEM_DQDM").set(Value("."));  // one value only: too few to index
+            t.field("ITEM_180").set(Value("n" + std::to_string(i)));
+            t.post();
+        }
+    }
+    // The names of the rows holding k, read from every record.
+    auto everyRecord = [&](const std::string& k) {
+        Strings out;
+        auto file = DbfFile::open(dir.file("kids.DBF"));
+        for (uint32_t recno = 1; recno <= file->recordCount(); ++recno) {
+            if (!file->isDeleted(recno) && file->value(recno, "ITEM_4").asText() == k) {
+                out.push_back(file->value(recno, "ITEM_180").asText());
+            }
+        }
+        return out;
+    };
+    Table rows(db, "kids");
+    for (int step = 0; step < 300; ++step) {
+        rows.close();
+        rows.setFilter({});
+        rows.open();
+        rows.setRecNo(1 + static_cast<int>(random() % static_cast<unsigned>(rows.recordCount())));
+        switch (random() % 5) {
+            case 0:
+            case 1:
+                rows.edit();
+                rows.field("ITEM_4").set(Value(key()));
+                rows.post();
+                break;
+            case 2:
+                rows.deleteRecord();
+                break;
+            case 3:
+                rows.append();
+                rows.field("ITEM_4").set(Value(key()));
+                rows.field("ITEM_DQDM").set(Value("."));
+                rows.field("ITEM_180").set(Value("s" + std::to_string(step)));
+                rows.post();
+                break;
+            default:
+                if (step % 50 == 4) {
+                    rows.close();
+                    rows.setExclusive(true);
+                    rows.open();
+                    rows.pack();
+                    rows.close();
+                    rows.setExclusive(false);
+                    rows.open();
+                }
+        }
+        const std::string k = key();
+        Table filteredRows(db, "kids");
+        filteredRows.setFilter("item_4='" + k + "' and item_dqdm='.'");
+        filteredRows.open();
+        Strings names;
+        for (filteredRows.first(); !filteredRows.eof(); filteredRows.next()) {
+            names.push_back(filteredRows.field("ITEM_180").asText());
+        }
+        ASSERT_EQ(names, everyRecord(k)) << "step " << step << ", key " << k;
+    }
+}
+
+// ---- selects ordered by a text column -----------------------------------------------------
+
+// The rows of sql as text, one line per row.
+Strings rowsOf(Database& db, const std::string& sql) {
+    Strings out;
+    for (const auto& row : db.run(sql).rows) {
+        std::string line;
+        for (const Value& value : row) {
+            line += (value.isNull() ? "<null>" : value.asText()) + "|";
+        }
+        out.push_back(line);
+    }
+    return out;
+}
+
+class RecordIndexOrderTest : public RecordIndexTest,
+                             public ::testing::WithParamInterface<const char*> {};
+
+// Each select reads its rows in the order the column's values take, as SQLite orders them
+// itself when the order is of an expression of the column (which the table cannot take).
+TEST_P(RecordIndexOrderTest, OrdersAsTheColumnsCollation) {
+    m_db->run("insert into cgwcr (item_4, item_dqdm, item_180) values ('2004000009', '.', null)");
+    m_db->run("insert into cgwcr (item_4, item_dqdm, item_180) values ('2003000001', 'B', '王五')");
+    m_db->run("delete from cgwcr where item_180='李四'");
+    const std::string sql = GetParam();
+    std::string own = sql;
+    for (const char* column : {"item_180", "item_4"}) {
+        const std::string ordered = std::string("order by ") + column;
+        if (const size_t at = own.find(ordered); at != std::string::npos) {
+            own.replace(at, ordered.size(),
+                        std::string("order by (") + column + " || '') collate GBK");
+        }
+    }
+    EXPECT_EQ(rowsOf(*m_db, sql), rowsOf(*m_db, own)) << sql;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Orders, RecordIndexOrderTest,
+    ::testing::Values(
+        "select item_180 from cgwcr order by item_180",
+        "select item_180 from cgwcr order by item_180 desc",
+        "select item_4 from cgwcr order by item_4 desc",
+        "select distinct item_4 from cgwcr order by item_4 desc",
+        "select item_180, item_187 from cgwcr where item_187=1 order by item_180",
+        "select item_4, item_180 from cgwcr where item_180 <> '王五' order by item_180 "
+        "desc"));
+
+TEST_F(RecordIndexTest, LiveQueryOrderedByATextColumn) {
+    m_db->run("delete from cgwcr where item_180='李四'");
+    Query names(*m_db);
+    names.setSql("select * from cgwcr order by item_180 desc");
+    names.open();
+    // GBK order puts the hanzi in pinyin order, after ASCII.
+    EXPECT_EQ(RecordIndexTest::names(names), (Strings{"赵六", "张三", "王五", "钱七", "O'Neil"}));
+    names.first();
+    names.edit();
+    names.field("ITEM_180").set(Value("赵六六"));
+    names.post();
+    EXPECT_EQ(selected("item_4='2004000001' and item_dqdm='A01'"), (Strings{"赵六六"}));
+}
+
+// ---- live queries --------------------------------------------------------------------------
+
+TEST_F(RecordIndexTest, WholeTableQueryTakesTheLiveRecordsOfTheFile) {
+    onRow(*m_db, "李四", [](Table& t) { t.deleteRecord(); });
+    Query all(*m_db);
+    all.setSql("select * from cgwcr ;");
+    all.open();
+    EXPECT_EQ(names(all), (Strings{"张三", "王五", "赵六", "O'Neil", "钱七"}));
+    all.last();
+    all.edit();
+    all.field("ITEM_180").set(Value("钱七七"));
+    all.post();
+    all.append();
+    all.field("ITEM_180").set(Value("新人"));
+    all.post();
+    EXPECT_EQ(selected("item_4 is null"), (Strings{"新人"}));
+    EXPECT_EQ(names(all), (Strings{"张三", "王五", "赵六", "O'Neil", "钱七七", "新人"}));
+}
+
+// A closed exclusive handle leaves what its index knew to the next opening of the same file,
+// but not to a file that was changed in between.
+TEST_F(RecordIndexTest, ReopeningTakesOverOnlyWhatStillHolds) {
+    auto packed = [this] {
+        Table pack(*m_db, "cgwcr");
+        pack.setExclusive(true);
+        pack.open();
+        pack.pack();
+        pack.close();
+    };
+    packed();
+    EXPECT_EQ(filtered(kRecordRows), (Strings{"张三", "李四", "钱七"}));
+    packed();
+    {
+        auto other = DbfFile::open(m_dir.file("cgwcr.DBF"));
+        other->append({{0, Value("2004000001")}, {1, Value(".")}, {3, Value("外来")}});
+        other->setDeleted(1, true);
+        other->flush();
+    }
+    EXPECT_EQ(filtered(""), (Strings{"李四", "王五", "赵六", "O'Neil", "钱七", "外来"}));
+    EXPECT_EQ(filtered(kRecordRows), (Strings{"李四", "钱七", "外来"}));
+}
+
+}  // namespace
