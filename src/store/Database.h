@@ -64,7 +64,7 @@ public:
 
     // The process's open handle of table name, opened on first use. A handle whose file was
     // replaced or rewritten on disk by someone else is reopened. Exclusive mode needs the
-    // handle to be unused elsewhere (EngineError "Table is busy" otherwise) and stays in
+    // handle to be unused elsewhere (BusyError otherwise) and stays in
     // force until release(). Throws EngineError naming the file when it is missing or damaged.
     std::shared_ptr<DbfFile> file(std::string_view name, LockMode mode = LockMode::Shared);
     // Closes the handle of name (datasets still holding it keep their copy).
