@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "Database.h"
 #include "Dataset.h"
 #include "Errors.h"
+#include "StoreTestSupport.h"
 #include "TableText.h"
 
-namespace fs = std::filesystem;
 using namespace store;
 
 namespace {
@@ -18,12 +17,6 @@ namespace {
 class DatasetTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir =
-            fs::temp_directory_path() /
-            ("dataset_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
         write("hvel.DBF",
               "ITEM_4 C(10)\tITEM_DQDM C(3)\tITEM_3 C(20)\tITEM_CGLB C(1)\tNO C(10)\tITEM_45 "
               "N(10,2)\n"
@@ -42,16 +35,13 @@ protected:
               "item_181\t2\t女\n"
               "item_183\t1\t高级\n"
               "item_183\t12\t中级\n");
-        m_db = std::make_unique<Database>(m_dir);
+        m_db = std::make_unique<Database>(m_dir.path());
     }
 
-    void TearDown() override {
-        m_db.reset();
-        fs::remove_all(m_dir);
-    }
+    void TearDown() override { m_db.reset(); }
 
     void write(const std::string& file, const std::string& text) {
-        writeTable(parseTableText(text, file), (m_dir / file).string());
+        writeTable(parseTableText(text, file), (m_dir.path() / file).string());
     }
 
     static std::vector<std::string> column(Dataset& ds, const char* name) {
@@ -62,7 +52,7 @@ protected:
         return values;
     }
 
-    fs::path m_dir;
+    test::TempDir m_dir;
     std::unique_ptr<Database> m_db;
 };
 
