@@ -207,9 +207,6 @@ template <typename PageFn>
 void forEachWholeFormPage(print::PrintState& state, PageFn page) {
     for (const print::DirectPrintStep& step : print::wholeFormSequence(print::Family::Yy)) {
         print::ReportForm& form = state.prepare(step.form, print::Numbering::MainText);
-        if (!form.hasLayout()) {
-            continue;
-        }
         const int pages = print::pageCount(form);
         for (int number = 1; number <= pages; ++number) {
             page(form, number);

@@ -5,71 +5,21 @@
 //
 // Each document is written as OUT_DIR/<template name>.docx, replacing one of that name.
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <iostream>
 
 #include "DocumentCatalog.h"
-#include "UnitDM.h"
+#include "RecordSession.h"
 #include "WordExport.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The data module takes the program's folder and reads its "data"; a data directory of
-// another name is reached through a link in a scratch folder.
-class ProgramFolder {
-public:
-    explicit ProgramFolder(const fs::path& dataDir) {
-        const fs::path data = fs::absolute(dataDir).lexically_normal();
-        const fs::path name = data.has_filename() ? data.filename() : data.parent_path().filename();
-        if (name == "data") {
-            m_path = data.has_filename() ? data.parent_path() : data.parent_path().parent_path();
-            return;
-        }
-        m_scratch = fs::temp_directory_path() / ("formdocs_" + std::to_string(getpid()));
-        fs::remove_all(m_scratch);
-        fs::create_directories(m_scratch);
-        fs::create_directory_symlink(data, m_scratch / "data");
-        m_path = m_scratch;
-    }
-    ~ProgramFolder() {
-        if (!m_scratch.empty()) {
-            std::error_code ignored;
-            fs::remove_all(m_scratch, ignored);
-        }
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-    fs::path m_scratch;
-};
-
 int run(const fs::path& dataDir, const std::string& item4, const fs::path& outDir) {
-    if (!fs::is_directory(dataDir)) {
-        std::cerr << "formdocs: " << dataDir << " is no folder\n";
-        return 1;
-    }
-    ProgramFolder program(dataDir);
-    TDM dm(program.path());
-    DM = &dm;
-    for (const std::string& error : dm.DataModuleCreate()) {
-        std::cerr << "formdocs: " << error << "\n";
-    }
-    if (!dm.Qryhvel.active() || !dm.Qryhvel.locate("ITEM_4", store::Value(item4))) {
-        std::cerr << "formdocs: no record " << item4 << " in " << dataDir << "\n";
-        return 1;
-    }
+    tools::RecordSession session("formdocs", dataDir, item4);
+    TDM& dm = session.dm();
     const documents::ExportContext context(dm);
-    for (documents::ChildList list :
-         {documents::ChildList::Units, documents::ChildList::Patents,
-          documents::ChildList::Committee, documents::ChildList::Persons}) {
-        documents::filterToCurrentRecord(documents::listTable(dm, list), context);
-    }
-
     fs::create_directories(outDir);
     const auto family = documents::familyOf(context.field("ITEM_CGLB"));
     for (const documents::DocumentSet& set : documents::documentSetsOf(family)) {

@@ -3,11 +3,10 @@
 //
 //   formpdf DATA_DIR ITEM_4 OUT.pdf [--direct]
 //
-// DATA_DIR is a program's data directory (a folder named "data"). The record with that key
-// becomes current and its child tables are filtered to it; then every page of its family is
-// prepared and written in order into one PDF: by default all pages with their own page labels
-// (custom print), with --direct the whole-form sequence of direct print with the main text
-// renumbered. Pages whose layout file does not exist yet are skipped with a note.
+// The record with that key in the data directory becomes current and its child tables are
+// filtered to it; then every page of its family is prepared and written in order into one PDF:
+// by default all pages with their own page labels (custom print), with --direct the whole-form
+// sequence of direct print with the main text renumbered.
 
 #include <QGuiApplication>
 #include <QPdfWriter>
@@ -16,8 +15,8 @@
 
 #include "Dataset.h"
 #include "PrintState.h"
+#include "RecordSession.h"
 #include "ReportRenderer.h"
-#include "UnitDM.h"
 
 namespace {
 
@@ -34,32 +33,14 @@ void addPages(print::PrintJob& job, print::PrintState& state, const QString& for
     for (const print::OmittedRows& omitted : state.omittedRows()) {
         std::cerr << formName.toStdString() << ": " << omitted.text().toStdString() << "\n";
     }
-    if (!form.hasLayout()) {
-        std::cerr << formName.toStdString() << ": no layout file " << form.info().unit.toStdString()
-                  << ".xml yet, page skipped\n";
-        return;
-    }
     for (const print::PageRange& pages : print::directPrintJobs(form, pageByPage)) {
         job.add(form, pages.first, pages.last);
     }
 }
 
 int run(const fs::path& dataDir, const QString& key, const QString& output, bool direct) {
-    TDM dm(dataDir.parent_path());
-    std::error_code error;
-    if (!fs::equivalent(dm.DataDir, dataDir, error)) {
-        std::cerr << "formpdf: " << dataDir << " is not a data directory (a folder named data)\n";
-        return 1;
-    }
-    for (const std::string& message : dm.DataModuleCreate()) {
-        std::cerr << "formpdf: " << message << "\n";
-    }
-    if (!dm.Qryhvel.locate("ITEM_4", store::Value(key.toStdString()))) {
-        std::cerr << "formpdf: no record with ITEM_4 " << key.toStdString() << "\n";
-        return 1;
-    }
-    const std::string region = dm.Qryhvel.field("ITEM_DQDM").asText();
-    dm.FilterChildTables(key.toStdString(), region);
+    tools::RecordSession session("formpdf", dataDir, key.toStdString());
+    TDM& dm = session.dm();
     const print::Family family =
         print::familyOf(QString::fromStdString(dm.Qryhvel.field("ITEM_CGLB").asText()));
 
@@ -82,10 +63,6 @@ int run(const fs::path& dataDir, const QString& key, const QString& output, bool
         std::cerr << note.form.toStdString() << " page " << note.page << ": "
                   << (note.clipped ? "cut: " : "printed smaller: ") << note.text.toStdString()
                   << "\n";
-    }
-    if (job.pagesPrinted() == 0) {
-        std::cerr << "formpdf: no page of the family has a layout file yet\n";
-        return 1;
     }
     return 0;
 }

@@ -79,10 +79,7 @@ std::vector<std::string> bookmarksOf(const DocumentTable& table) {
 }
 
 void filterToCurrentRecord(store::Table& table, const ExportContext& context) {
-    table.close();
-    table.setFilter("item_4='" + store::filterText(context.field("ITEM_4")) + "' and item_dqdm='" +
-                    store::filterText(context.field("ITEM_DQDM")) + "'");
-    table.open();
+    TDM::FilterToRecord(table, context.field("ITEM_4"), context.field("ITEM_DQDM"));
 }
 
 std::optional<LeftOutRows> FillListRows(const ListRows& list, const ExportContext& context,

@@ -131,7 +131,7 @@ TEST_F(FormPdf, RefusesAnUnknownRecord) {
     append("hvel.DBF", {record("3", {}, "2004000002")});
     const Result unknown = run("2004999999");
     EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_TRUE(unknown.errors.contains(QStringLiteral("no record with ITEM_4 2004999999")));
+    EXPECT_TRUE(unknown.errors.contains(QStringLiteral("no record 2004999999")));
 }
 
 }  // namespace
