@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -12,6 +13,8 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <system_error>
+#include <thread>
 
 #include "Errors.h"
 #include "GbkCodec.h"
@@ -36,6 +39,8 @@ constexpr int kIndexFlag = 28;
 constexpr size_t kMinReadAhead = 8 * 1024;
 constexpr size_t kMaxReadAhead = 1024 * 1024;
 constexpr uint64_t kMaxMemo = 16 * 1024 * 1024;
+// Threads that read the slices of a table at once (readInSlices).
+constexpr size_t kSliceReaders = 4;
 
 // Files a pack (and create) writes beside the table: the new table file under a name that is
 // never installed, then under the name of a complete one; the new memo file; the old table
@@ -279,6 +284,12 @@ struct DbfFile::OpenedFiles {
     std::string memoPath;
 };
 
+struct DbfFile::MemoReadAhead {
+    std::string bytes;
+    uint64_t start = 0;  // the file offset of bytes
+    size_t size = kMinReadAhead;
+};
+
 struct DbfFile::Impl {
     enum class Target { Dbf, Memo };
 
@@ -297,10 +308,8 @@ struct DbfFile::Impl {
     mutable uint32_t cacheFirst = 0;
     mutable uint32_t cacheCount = 0;
     mutable size_t readAhead = kMinReadAhead;
-    // Memo bytes read ahead from memoCacheStart; kept in step with every write to the memo file.
-    mutable std::string memoCache;
-    mutable uint64_t memoCacheStart = 0;
-    mutable size_t memoReadAhead = kMinReadAhead;
+    // Memo bytes read ahead; kept in step with every write to the memo file.
+    mutable MemoReadAhead memoAhead;
 
     // Undo records of the open transactions: the bytes a write replaced, and at each begin
     // the state a rollback returns to.
@@ -367,7 +376,7 @@ struct DbfFile::Impl {
                       data, size);
             }
         } else {
-            patch(memoCache, memoCacheStart, offset, data, size);
+            patch(memoAhead.bytes, memoAhead.start, offset, data, size);
         }
     }
 
@@ -383,22 +392,21 @@ struct DbfFile::Impl {
     }
 
     // The memo bytes from pos to the end of what is read ahead; empty at the end of the file.
-    std::string_view memoWindow(uint64_t pos) const {
-        if (pos < memoCacheStart || pos >= memoCacheStart + memoCache.size()) {
-            const bool forward = !memoCache.empty() && pos >= memoCacheStart;
-            memoReadAhead = forward ? std::min(memoReadAhead * 2, kMaxReadAhead) : kMinReadAhead;
-            memoCache.resize(memoReadAhead);
-            memoCache.resize(memo->readAt(pos, memoCache.data(), memoCache.size()));
-            memoCacheStart = pos;
+    std::string_view memoWindow(MemoReadAhead& ahead, uint64_t pos) const {
+        if (pos < ahead.start || pos >= ahead.start + ahead.bytes.size()) {
+            const bool forward = !ahead.bytes.empty() && pos >= ahead.start;
+            ahead.size = forward ? std::min(ahead.size * 2, kMaxReadAhead) : kMinReadAhead;
+            ahead.bytes.resize(ahead.size);
+            ahead.bytes.resize(memo->readAt(pos, ahead.bytes.data(), ahead.bytes.size()));
+            ahead.start = pos;
         }
-        return std::string_view(memoCache).substr(pos - memoCacheStart);
+        return std::string_view(ahead.bytes).substr(pos - ahead.start);
     }
 
     void dropCache() const {
         cacheCount = 0;
         cache.clear();
-        memoCache.clear();
-        memoCacheStart = 0;
+        memoAhead = MemoReadAhead{};
     }
 };
 
@@ -638,39 +646,50 @@ void DbfFile::requireWritable() {
     Impl& d = *m_impl;
     if (m_damage.empty() && !m_pointersChecked && d.memo) {
         const uint64_t blocks = (d.memo->size() + d.blockSize - 1) / d.blockSize;
-        std::string record;
-        for (uint32_t recno = 1; recno <= m_recordCount && m_damage.empty(); ++recno) {
-            readRecord(recno, record);
+        // Each slice stops at its first pointer that is out of place; the first one found in
+        // file order is reported.
+        std::vector<std::string> faultOf(sliceCount());
+        auto check = [&](std::string_view record, uint32_t recno) -> std::string {
             for (const FieldDef& field : m_fields) {
                 if (field.type != FieldType::Memo) {
                     continue;
                 }
-                const std::string_view pointer =
-                    trim(std::string_view(record).substr(field.offset, field.length));
+                const std::string_view pointer = trim(record.substr(field.offset, field.length));
                 uint64_t block = 0;
                 const auto [end, error] =
                     std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
                 if (pointer.empty()) {
                     continue;
                 }
-                const std::string where =
-                    "第 " + std::to_string(recno) + " 条记录的备注字段 " + field.name;
+                auto where = [&] {
+                    return "第 " + std::to_string(recno) + " 条记录的备注字段 " + field.name;
+                };
                 if (error != std::errc() || end != pointer.data() + pointer.size() || block == 0 ||
                     block >= blocks) {
-                    markDamaged(where + " 指向 " + shown(std::string(pointer)) +
-                                "，不在备注文件之内");
-                    break;
+                    return where() + " 指向 " + shown(std::string(pointer)) + "，不在备注文件之内";
                 }
                 if (d.memoIV) {
                     const uint64_t start = block * d.blockSize;
                     const auto length = memoIVLength(start);
                     if (length && !memoLengthFits(start, *length)) {
-                        markDamaged(where + " 的长度 " + std::to_string(*length) +
-                                    " 超出了备注文件");
-                        break;
+                        return where() + " 的长度 " + std::to_string(*length) + " 超出了备注文件";
                     }
                 }
             }
+            return {};
+        };
+        const size_t stopped = readInSlices([&](const RecordSlice& slice) {
+            for (size_t at = 0; at < slice.records.size(); at += m_recordLength) {
+                const uint32_t recno = slice.first + static_cast<uint32_t>(at / m_recordLength);
+                faultOf[slice.index] = check(slice.records.substr(at, m_recordLength), recno);
+                if (!faultOf[slice.index].empty()) {
+                    return true;
+                }
+            }
+            return false;
+        });
+        if (stopped < faultOf.size()) {
+            markDamaged(faultOf[stopped]);
         }
     }
     m_pointersChecked = true;
@@ -868,37 +887,41 @@ bool DbfFile::isDeleted(uint32_t recno) const {
     return isDeletedRecord(record);
 }
 
-std::string DbfFile::memoBytes(const std::string& record, int index) const {
+std::string DbfFile::memoBytes(std::string_view record, int index) const {
+    return memoBytes(record, index, m_impl->memoAhead);
+}
+
+std::string DbfFile::memoBytes(std::string_view record, int index, MemoReadAhead& ahead) const {
     const Impl& d = *m_impl;
     const FieldDef& field = m_fields[index];
-    std::string_view pointer = trim(std::string_view(record).substr(field.offset, field.length));
+    std::string_view pointer = trim(record.substr(field.offset, field.length));
     if (pointer.empty()) {
         return {};
     }
-    const std::string where = "字段 " + field.name + " 的备注";
+    auto where = [&] { return "字段 " + field.name + " 的备注"; };
     uint64_t block = 0;
     auto [end, ec] = std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
     if (ec != std::errc() || end != pointer.data() + pointer.size()) {
-        fault(where + "的块号是 " + shown(std::string(pointer)));
+        fault(where() + "的块号是 " + shown(std::string(pointer)));
     }
     if (!d.memo) {
-        fault(where + "没有备注文件");
+        fault(where() + "没有备注文件");
     }
     uint64_t memoSize = d.memo->size();
     uint64_t start = block * d.blockSize;
     if (block == 0 || start >= memoSize) {
-        fault(where + "指向第 " + std::to_string(block) + " 块，不在备注文件之内");
+        fault(where() + "指向第 " + std::to_string(block) + " 块，不在备注文件之内");
     }
     if (const auto length = d.memoIV ? memoIVLength(start) : std::nullopt) {
         if (!memoLengthFits(start, *length)) {
-            fault(where + "（第 " + std::to_string(block) + " 块）的长度 " +
+            fault(where() + "（第 " + std::to_string(block) + " 块）的长度 " +
                   std::to_string(*length) + " 超出了备注文件");
         }
         const size_t size = *length - 8;
         std::string data;
         data.reserve(size);
         for (uint64_t pos = start + 8; data.size() < size;) {
-            const std::string_view window = d.memoWindow(pos);
+            const std::string_view window = d.memoWindow(ahead, pos);
             if (window.empty()) {
                 break;
             }
@@ -910,7 +933,7 @@ std::string DbfFile::memoBytes(const std::string& record, int index) const {
     // A dBase III memo runs to its end mark (or, if that is missing, to the end of the file).
     std::string data;
     for (uint64_t pos = start; pos < memoSize;) {
-        const std::string_view window = d.memoWindow(pos);
+        const std::string_view window = d.memoWindow(ahead, pos);
         if (window.empty()) {
             break;
         }
@@ -922,7 +945,7 @@ std::string DbfFile::memoBytes(const std::string& record, int index) const {
         data.append(window);
         pos += window.size();
         if (data.size() > kMaxMemo) {
-            fault(where + "（第 " + std::to_string(block) + " 块）没有结束标记");
+            fault(where() + "（第 " + std::to_string(block) + " 块）没有结束标记");
         }
     }
     return std::string(trimRight(data));
@@ -1313,6 +1336,69 @@ void DbfFile::flush() {
 
 // Whether a pack would change anything: deleted records, memo blocks that no live record
 // uses, bytes after the records, or an index flag to clear.
+size_t DbfFile::sliceCount() const {
+    return (m_recordCount + recordsPerSlice() - 1) / recordsPerSlice();
+}
+
+uint32_t DbfFile::recordsPerSlice() const {
+    return std::max<uint32_t>(1, kMaxReadAhead / m_recordLength);
+}
+
+size_t DbfFile::readInSlices(const std::function<bool(const RecordSlice&)>& visit) const {
+    const Impl& d = *m_impl;
+    const size_t slices = sliceCount();
+    const uint32_t perSlice = recordsPerSlice();
+    std::vector<std::exception_ptr> faults(slices);
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> firstStopped{slices};
+    auto stopAt = [&](size_t k) {
+        for (size_t stopped = firstStopped; k < stopped;) {
+            firstStopped.compare_exchange_weak(stopped, k);
+        }
+    };
+    auto readSlices = [&] {
+        std::string records;
+        MemoReadAhead memos;
+        for (size_t k; (k = next++) < slices && k < firstStopped;) {
+            const uint32_t first = static_cast<uint32_t>(k) * perSlice + 1;
+            const uint32_t count = std::min(perSlice, m_recordCount - first + 1);
+            try {
+                records.resize(size_t(count) * m_recordLength);
+                const size_t got =
+                    d.dbf->readAt(d.headerLength + uint64_t(first - 1) * m_recordLength,
+                                  records.data(), records.size());
+                if (got < records.size()) {
+                    fault("第 " + std::to_string(first + got / m_recordLength) +
+                          " 条记录被文件末尾截断");
+                }
+                if (visit(RecordSlice{k, first, records, memos})) {
+                    stopAt(k);
+                }
+            } catch (...) {
+                faults[k] = std::current_exception();
+                stopAt(k);
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    try {
+        while (threads.size() + 1 < std::min(slices, kSliceReaders)) {
+            threads.emplace_back(readSlices);
+        }
+    } catch (const std::system_error&) {
+        // no more threads to be had: those running and this one read every slice
+    }
+    readSlices();
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    const size_t stopped = firstStopped;
+    if (stopped < slices && faults[stopped]) {
+        std::rethrow_exception(faults[stopped]);
+    }
+    return stopped;
+}
+
 bool DbfFile::needsPack() const {
     const Impl& d = *m_impl;
     unsigned char flag = 0;
@@ -1329,26 +1415,42 @@ bool DbfFile::needsPack() const {
             return true;
         }
     }
+    if (const std::optional<bool> deleted = m_index->anyDeleted()) {
+        if (*deleted || !d.memo) {
+            return *deleted;
+        }
+    }
+    // Each slice stops at its first deleted record; the memos it points to otherwise.
+    std::vector<std::vector<std::pair<uint64_t, uint64_t>>> memosOf(sliceCount());
+    const size_t stopped = readInSlices([&](const RecordSlice& slice) {
+        auto& memos = memosOf[slice.index];
+        for (size_t at = 0; at < slice.records.size(); at += m_recordLength) {
+            const std::string_view record = slice.records.substr(at, m_recordLength);
+            if (isDeletedRecord(record)) {
+                return true;
+            }
+            for (size_t f = 0; d.memo && f < m_fields.size(); ++f) {
+                if (m_fields[f].type != FieldType::Memo) {
+                    continue;
+                }
+                const std::string data = memoBytes(record, static_cast<int>(f), slice.memos);
+                if (!data.empty()) {
+                    const std::string_view pointer =
+                        trim(record.substr(m_fields[f].offset, m_fields[f].length));
+                    uint64_t block = 0;
+                    std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
+                    memos.emplace_back(block, d.memoBlocks(data.size()));
+                }
+            }
+        }
+        return false;
+    });
+    if (stopped < memosOf.size()) {
+        return true;
+    }
     std::vector<std::pair<uint64_t, uint64_t>> memos;  // first block, blocks
-    std::string record;
-    for (uint32_t recno = 1; recno <= m_recordCount; ++recno) {
-        readRecord(recno, record);
-        if (isDeletedRecord(record)) {
-            return true;
-        }
-        for (size_t i = 0; d.memo && i < m_fields.size(); ++i) {
-            if (m_fields[i].type != FieldType::Memo) {
-                continue;
-            }
-            const std::string data = memoBytes(record, static_cast<int>(i));
-            if (!data.empty()) {
-                const std::string_view pointer =
-                    trim(std::string_view(record).substr(m_fields[i].offset, m_fields[i].length));
-                uint64_t block = 0;
-                std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
-                memos.emplace_back(block, d.memoBlocks(data.size()));
-            }
-        }
+    for (const auto& ofSlice : memosOf) {
+        memos.insert(memos.end(), ofSlice.begin(), ofSlice.end());
     }
     if (!d.memo) {
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -100,7 +101,24 @@ public:
     // Raw record bytes (deletion flag first) of record recno; throws EngineError when recno is
     // out of range or the file is short.
     void readRecord(uint32_t recno, std::string& buffer) const;
-    static bool isDeletedRecord(const std::string& record) {
+
+    // Memo bytes a reader of the memo file has read ahead.
+    struct MemoReadAhead;
+    // A run of consecutive records as readInSlices() hands it over.
+    struct RecordSlice {
+        size_t index;              // of the slice, from 0 in file order
+        uint32_t first;            // the number of its first record
+        std::string_view records;  // its records side by side
+        MemoReadAhead& memos;      // for memoBytes() on the slice's thread
+    };
+    // Reads every record once, in slices of consecutive records, several slices at once on as
+    // many threads: visit is called once for each slice, from any of them, and returns true
+    // to stop at that slice. Slices after the first that stopped or threw may be skipped; the
+    // exception of a slice that threw is rethrown when no slice before it stopped. Returns the
+    // first slice that stopped, or sliceCount() when none did.
+    size_t readInSlices(const std::function<bool(const RecordSlice&)>& visit) const;
+    size_t sliceCount() const;
+    static bool isDeletedRecord(std::string_view record) {
         return !record.empty() && record[0] == '*';
     }
     bool isDeleted(uint32_t recno) const;
@@ -169,6 +187,7 @@ private:
     void markDamaged(const std::string& what);
     void requireWritable();
     bool needsPack() const;
+    uint32_t recordsPerSlice() const;
     std::optional<uint32_t> memoIVLength(uint64_t start) const;
     bool memoLengthFits(uint64_t start, uint32_t length) const;
     [[noreturn]] void refuse(const std::string& what) const;
@@ -177,7 +196,10 @@ private:
     std::string encodeRecord(std::string record, const std::vector<std::pair<int, Value>>& values,
                              std::vector<std::pair<int, std::string>>& memos) const;
     void storeMemos(std::string& record, std::vector<std::pair<int, std::string>>& memos);
-    std::string memoBytes(const std::string& record, int index) const;
+    // The memo of field index that record points to, read ahead by the file's own reader or
+    // by the one given (one per thread).
+    std::string memoBytes(std::string_view record, int index) const;
+    std::string memoBytes(std::string_view record, int index, MemoReadAhead& ahead) const;
     void writeHeaderCount();
     void packInto(FileIo& dbf, FileIo* memo);
     void refreshIdentity();

@@ -309,6 +309,10 @@ void RecordIndex::stored(uint32_t recno, const std::string* old, const std::stri
 }
 
 void RecordIndex::scan(const std::vector<int>& fields) {
+    if (fields.empty()) {
+        scanDeletionMarks();
+        return;
+    }
     const uint32_t count = m_file->recordCount();
     std::vector<std::unique_ptr<KeyIndex>> built;
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -332,6 +336,33 @@ void RecordIndex::scan(const std::vector<int>& fields) {
             count >= kFewRecords && built[i]->distinct() * kUnselectiveAverage < count;
         m_keys[fields[i]] = unselective ? nullptr : std::move(built[i]);
     }
+}
+
+// The deletion marks alone are read on several threads at once (the keys are gathered in file
+// order by scan()).
+void RecordIndex::scanDeletionMarks() {
+    std::vector<std::vector<uint32_t>> deletedOf(m_file->sliceCount());
+    const size_t length = static_cast<size_t>(m_file->recordLength());
+    m_file->readInSlices([&](const DbfFile::RecordSlice& slice) {
+        for (size_t at = 0; at < slice.records.size(); at += length) {
+            if (DbfFile::isDeletedRecord(slice.records.substr(at, length))) {
+                deletedOf[slice.index].push_back(slice.first + static_cast<uint32_t>(at / length));
+            }
+        }
+        return false;
+    });
+    m_deleted.clear();
+    for (const std::vector<uint32_t>& ofSlice : deletedOf) {
+        m_deleted.insert(m_deleted.end(), ofSlice.begin(), ofSlice.end());
+    }
+    m_deletedKnown = true;
+}
+
+std::optional<bool> RecordIndex::anyDeleted() const {
+    if (!m_deletedKnown) {
+        return std::nullopt;
+    }
+    return !m_deleted.empty();
 }
 
 RowNumbers RecordIndex::liveRecords() {

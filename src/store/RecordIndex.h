@@ -40,6 +40,8 @@ public:
 
     // The records not marked deleted, in file order.
     RowNumbers liveRecords();
+    // Whether any record is marked deleted, as far as that is known without reading.
+    std::optional<bool> anyDeleted() const;
     // The records not marked deleted that may meet every condition, in file order: every
     // record that meets them is among them, and the caller checks each. nullopt when no
     // condition narrows the search enough to be worth an index (the caller reads every
@@ -77,6 +79,7 @@ private:
     class KeyIndex;
     KeyIndex* keyIndex(int field);
     void scan(const std::vector<int>& fields);
+    void scanDeletionMarks();
     bool isDeleted(uint32_t recno) const;
 
     const DbfFile* m_file;

@@ -623,6 +623,117 @@ TEST_F(DbfTest, PackLeavesACompactTableAsItIs) {
     EXPECT_EQ(table->value(3, Notes), Value(kLongMemo));
 }
 
+// A large table is read in slices of consecutive records, several at once; what is found in
+// them must count as a reading in file order would count it. The table has four slices (the
+// last one short) and one one-block memo in each slice, on the records kMemoRecords names.
+struct SlicedCase {
+    const char* name;
+    std::function<void(std::string& dbf, std::string& dbt)> change;
+    bool indexFirst;          // the deletion marks are learnt before the pack
+    uint32_t recordsAfter;    // 0: the pack is refused as damaged
+    size_t memoBlocksAfter;   // with the header block
+    std::string damageNames;  // the record the refusal names
+    bool untouched;
+};
+
+void PrintTo(const SlicedCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+constexpr uint32_t kPerSlice = (1024 * 1024) / kRecordLength;
+constexpr uint32_t kSlicedRecords = 3 * kPerSlice + 100;
+constexpr uint32_t kMemoRecords[] = {10, kPerSlice + 10, 2 * kPerSlice + 10, 3 * kPerSlice + 10};
+
+size_t recordAt(uint32_t recno) {
+    return kHeaderLength + size_t(recno - 1) * kRecordLength;
+}
+
+void pointTo(std::string& dbf, uint32_t recno, const std::string& pointer) {
+    const size_t at = recordAt(recno) + kRecordLength - 10;  // ITEM_13 is the last field
+    dbf.replace(at, 10, std::string(10 - pointer.size(), ' ') + pointer);
+}
+
+class SlicedTableTest : public DbfTest, public ::testing::WithParamInterface<SlicedCase> {};
+
+TEST_P(SlicedTableTest, CountsWhatItFindsAsInFileOrder) {
+    const SlicedCase& c = GetParam();
+    makeTable()->append({{Key, "k"}});
+    std::string dbf = readBytes(path);
+    const std::string record = dbf.substr(kHeaderLength, kRecordLength);
+    dbf.resize(kHeaderLength);
+    for (uint32_t r = 0; r < kSlicedRecords; ++r) {
+        dbf += record;
+    }
+    dbf += '\x1a';
+    std::memcpy(dbf.data() + 4, &kSlicedRecords, 4);
+    std::string dbt(512, '\0');
+    for (size_t i = 0; i < std::size(kMemoRecords); ++i) {
+        const std::string memo = "memo " + std::to_string(i) + "\x1a\x1a";
+        dbt += memo + std::string(512 - memo.size(), '\0');
+        pointTo(dbf, kMemoRecords[i], std::to_string(i + 1));
+    }
+    const uint32_t nextBlock = 5;
+    std::memcpy(dbt.data(), &nextBlock, 4);
+    c.change(dbf, dbt);
+    writeBytes(path, dbf);
+    writeBytes(dbtPath(), dbt);
+
+    auto table = DbfFile::open(path, LockMode::Exclusive);
+    const auto identity = table->identity();
+    if (c.indexFirst) {
+        EXPECT_EQ(table->index().liveRecords().size(), c.recordsAfter);
+    }
+    if (c.recordsAfter == 0) {
+        try {
+            table->pack();
+            ADD_FAILURE() << "packed";
+        } catch (const EngineError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.damageNames), std::string::npos) << e.what();
+        }
+        return;
+    }
+    table->pack();
+    EXPECT_EQ(table->recordCount(), c.recordsAfter);
+    EXPECT_EQ(readBytes(dbtPath()).size(), c.memoBlocksAfter * 512);
+    if (c.untouched) {
+        EXPECT_EQ(readBytes(path), dbf);
+        EXPECT_EQ(DbfFile::identityOf(path), identity);  // not even rewritten
+    }
+    for (uint32_t i = 0; i < 3; ++i) {  // the memos before the change stand where they stood
+        EXPECT_EQ(table->value(kMemoRecords[i], Notes), Value("memo " + std::to_string(i)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Slices, SlicedTableTest,
+    ::testing::Values(
+        SlicedCase{"compact", [](std::string&, std::string&) {}, false, kSlicedRecords, 5, "",
+                   true},
+        SlicedCase{"compact_known", [](std::string&, std::string&) {}, true, kSlicedRecords, 5, "",
+                   true},
+        SlicedCase{"deleted_in_the_last_slice",
+                   [](std::string& dbf, std::string&) { dbf[recordAt(3 * kPerSlice + 50)] = '*'; },
+                   false, kSlicedRecords - 1, 5, "", false},
+        SlicedCase{"deleted_in_the_last_slice_known",
+                   [](std::string& dbf, std::string&) { dbf[recordAt(3 * kPerSlice + 50)] = '*'; },
+                   true, kSlicedRecords - 1, 5, "", false},
+        SlicedCase{"unused_memo_block_in_the_last_slice",
+                   [](std::string& dbf, std::string& dbt) {
+                       // the last memo moves one block on, leaving block 4 unused
+                       dbt.insert(4 * 512, std::string(512, 'x'));
+                       const uint32_t next = 6;
+                       std::memcpy(dbt.data(), &next, 4);
+                       pointTo(dbf, kMemoRecords[3], "5");
+                   },
+                   false, kSlicedRecords, 5, "", false},
+        SlicedCase{"pointers_out_of_the_memo_file_in_two_slices",
+                   [](std::string& dbf, std::string&) {
+                       pointTo(dbf, 3 * kPerSlice + 20, "888");
+                       pointTo(dbf, kPerSlice + 20, "999");
+                   },
+                   false, 0, 0, "第 " + std::to_string(kPerSlice + 20) + " 条记录", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A pack (and create) writes the new table file as T.packtmp and the new memo file as
 // M.packnew, renames T.packtmp to T.packnew, renames T aside to T.packold, renames M.packnew to
 // M and T.packnew to T, and removes T.packold. Each case leaves the files of one moment of that
