@@ -25,9 +25,9 @@
 #include <string>
 #include <vector>
 
-#include "DbfFile.h"
 #include "PrintState.h"
 #include "ReportRenderer.h"
+#include "TableText.h"
 #include "TimesReporter.h"
 #include "UnitDM.h"
 
@@ -131,15 +131,7 @@ fs::path dataFile(const fs::path& data, const std::string& lowerName) {
 }
 
 void append(const fs::path& data, const std::string& table, const std::vector<Row>& rows) {
-    auto file = store::DbfFile::open(dataFile(data, table).string());
-    for (const Row& row : rows) {
-        std::vector<std::pair<int, store::Value>> values;
-        for (const auto& [name, value] : row) {
-            values.emplace_back(file->fieldIndex(name), store::Value(value));
-        }
-        file->append(values);
-    }
-    file->flush();
+    store::appendRows(dataFile(data, table).string(), rows);
 }
 
 // A program folder holding the delivered tables and the record, the data module over it with

@@ -300,4 +300,22 @@ void writeTable(const TableText& table, const std::string& path) {
     }
 }
 
+void appendRows(const std::string& path,
+                const std::vector<std::map<std::string, std::string>>& rows) {
+    auto file = DbfFile::open(path);
+    std::vector<std::pair<int, Value>> values;
+    for (const auto& row : rows) {
+        values.clear();
+        for (const auto& [name, value] : row) {
+            const int index = file->fieldIndex(name);
+            if (index < 0) {
+                throw EngineError("数据表 " + path + " 中没有字段 " + name);
+            }
+            values.emplace_back(index, Value(value));
+        }
+        file->append(values);
+    }
+    file->flush();
+}
+
 }  // namespace store

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,5 +40,9 @@ std::string formatTableText(const DbfFile& file);
 // the table cannot hold is a ValueError "source:line: message" (or "row n: message"), and
 // leaves no table file behind.
 void writeTable(const TableText& table, const std::string& path);
+// Appends rows given by field name (any case) and text to the table file at path; a name the
+// table does not have is an EngineError.
+void appendRows(const std::string& path,
+                const std::vector<std::map<std::string, std::string>>& rows);
 
 }  // namespace store

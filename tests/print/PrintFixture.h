@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "DataDir.h"
-#include "DbfFile.h"
 #include "PrintState.h"
 #include "QtPrinters.h"
+#include "TableText.h"
 #include "UnitDM.h"
 
 namespace testsupport {
@@ -54,17 +54,7 @@ protected:
     }
 
     void append(const std::string& table, const std::vector<Row>& rows) {
-        auto file = store::DbfFile::open(m_program.file(table).string());
-        for (const Row& row : rows) {
-            std::vector<std::pair<int, store::Value>> values;
-            for (const auto& [name, value] : row) {
-                const int index = file->fieldIndex(name);
-                ASSERT_GE(index, 0) << table << " has no field " << name;
-                values.emplace_back(index, store::Value(value));
-            }
-            file->append(values);
-        }
-        file->flush();
+        store::appendRows(m_program.file(table).string(), rows);
     }
 
     // Opens the data module and makes the record current, as the main window leaves it before

@@ -22,8 +22,6 @@ namespace testsupport {
 
 using Row = std::map<std::string, std::string>;
 
-using Row = std::map<std::string, std::string>;
-
 inline Row record(const char* key, const char* type, Row more = {}) {
     more["ITEM_4"] = key;
     more["ITEM_DQDM"] = ".";
@@ -80,15 +78,7 @@ protected:
     }
 
     void append(const std::string& table, const std::vector<Row>& rows) {
-        auto file = store::DbfFile::open(m_program.file(table).string());
-        for (const Row& row : rows) {
-            std::vector<std::pair<int, store::Value>> values;
-            for (const auto& [name, value] : row) {
-                values.emplace_back(file->fieldIndex(name), store::Value(value));
-            }
-            file->append(values);
-        }
-        file->flush();
+        store::appendRows(m_program.file(table).string(), rows);
     }
 
     // Gives the option code of list ("item_32") another text, as a code-table update may.
