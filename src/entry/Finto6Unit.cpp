@@ -14,16 +14,11 @@ TFinto6::TFinto6(QWidget* parent)
     ui->setupUi(this);
     setUpFrame(ui->Button1, ui->Button2);
 
-    // Leaving compares the number and the name only.
-    RowField status = codeField(ui->cb_st, "PATENT_ST");
-    status.unchanged = nullptr;
-    RowField type = codeField(ui->cb_ty, "PATENT_TY");
-    type.unchanged = nullptr;
     setFields({
         textField(ui->edtzl_no, "PATENT_NO"),
         textField(ui->edtzl_name, "PATENT_NAM"),
-        status,
-        type,
+        codeField(ui->cb_st, "PATENT_ST"),
+        codeField(ui->cb_ty, "PATENT_TY"),
     });
     setMainEdits({ui->edtzl_no, ui->edtzl_name});
 }

@@ -370,6 +370,10 @@ void ListPage::FormShow() {
         m_model.setDataset(&m_rows);
         throw;
     }
+    showRows();
+}
+
+void ListPage::showRows() {
     m_rows.first();
     m_model.setDataset(&m_rows);
     setFixedSize(800, 600);

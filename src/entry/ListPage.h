@@ -195,6 +195,9 @@ protected:
     virtual void FormClose();
     // The rows renumbered 1..n, perRow as renumberRows takes it.
     void renumber(const std::function<void(store::Dataset&)>& perRow = {});
+    // The end of every showing, renumbered or not: the cursor on the first row, the grid over
+    // the rows, the size fixed.
+    void showRows();
 
     store::Table& rows() const { return m_rows; }
     const QString& title() const { return m_title; }

@@ -26,5 +26,5 @@ RowDialog* TFpage11::rowDialog() const {
 }
 
 void TFpage11::FormShow() {
-    setFixedSize(800, 600);
+    showRows();
 }

@@ -20,6 +20,7 @@ public:
 
     Ui::TFpage11* form() const { return ui.get(); }
 
+    // The grid over the leaders as they are numbered.
     void FormShow() override;
 
 protected:

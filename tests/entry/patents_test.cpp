@@ -60,13 +60,15 @@ protected:
         PageFixture::TearDown();
     }
 
-    // The record's patents on disk, in file order: "number:sequence:status:type".
-    QStringList onDisk() const {
+    // The record's patents on disk, in file order: "number:sequence:status:type", followed by
+    // ":name" when withNames.
+    QStringList onDisk(bool withNames = false) const {
         QStringList rows;
         for (auto& row : testsupport::readRows(m_program.file("zlqk.DBF"))) {
             if (row["ITEM_4"] == kKey) {
-                rows << QString::fromStdString(row["PATENT_NO"] + ":" + row["ITEM_NO"] + ":" +
-                                               row["PATENT_ST"] + ":" + row["PATENT_TY"]);
+                rows << QString::fromStdString(
+                    row["PATENT_NO"] + ":" + row["ITEM_NO"] + ":" + row["PATENT_ST"] + ":" +
+                    row["PATENT_TY"] + (withNames ? ":" + row["PATENT_NAM"] : std::string()));
             }
         }
         return rows;
@@ -314,7 +316,7 @@ struct ExitCase {
     std::function<void(Ui::TFinto6*)> change;
     int answer;  // widgets::NoButton: no question expected
     bool staysOpen;
-    std::vector<const char*> rows;  // on disk afterwards
+    std::vector<const char*> rows;  // on disk afterwards, with names
 };
 
 void PrintTo(const ExitCase& c, std::ostream* os) {
@@ -323,76 +325,83 @@ void PrintTo(const ExitCase& c, std::ostream* os) {
 
 class PatentExitTest : public PatentsTest, public ::testing::WithParamInterface<ExitCase> {};
 
-TEST_P(PatentExitTest, AsksOnlyAboutNumberAndName) {
+// Every field the dialog edits takes part in the question; "No" leaves the row as stored.
+TEST_P(PatentExitTest, AsksBeforeDroppingAChange) {
     const ExitCase& c = GetParam();
     openList({patent(kKey, "ZL1", "1", "1")});
-    dialog->setWindowTitle(c.editing ? dialog->editCaption() : dialog->addCaption());
-    dialog->FormShow();
-    c.change(d);
     int closes = 0;
     QObject::connect(dialog.get(), &QDialog::finished, [&] { ++closes; });
     if (c.answer != widgets::NoButton) {
         m_boxes.answers = {c.answer};
     }
-    d->Button2->click();
+    m_boxes.onExec = [&](QDialog& shown) {
+        ASSERT_EQ(&shown, dialog.get());
+        c.change(d);
+        d->Button2->click();
+    };
+    (c.editing ? list->form()->btnSave01 : list->form()->Button2)->click();
     if (c.answer == widgets::NoButton) {
         EXPECT_TRUE(m_boxes.boxes.empty());
     } else {
         ASSERT_FALSE(m_boxes.boxes.empty());
         EXPECT_EQ(m_boxes.boxes[0].text, QStringLiteral("记录已更改，是否保存后退出？"));
         EXPECT_EQ(m_boxes.boxes[0].title, QStringLiteral("请注意！"));
+        EXPECT_EQ(m_boxes.boxes[0].icon, widgets::Icon::Question);
     }
     EXPECT_EQ(closes > 0, !c.staysOpen);
-    EXPECT_EQ(onDisk(), texts(c.rows));
+    EXPECT_EQ(onDisk(true), texts(c.rows));
+}
+
+void changeStatus(Ui::TFinto6* d) {
+    d->cb_st->setCurrentIndex(1);
+}
+void changeType(Ui::TFinto6* d) {
+    d->cb_ty->setCurrentIndex(2);
+}
+void changeNumber(Ui::TFinto6* d) {
+    d->edtzl_no->setText(QStringLiteral("ZL7"));
+}
+void changeName(Ui::TFinto6* d) {
+    d->edtzl_name->setText(QStringLiteral("改"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PatentExitTest,
     ::testing::Values(
-        ExitCase{"add_nothing_typed", false, [](auto*) {}, widgets::NoButton, false, {"ZL1:1:1:1"}},
-        ExitCase{"add_typed_no",
+        // A status chosen with nothing typed is no patent.
+        ExitCase{"add_nothing_typed",
                  false,
-                 [](auto* d) { d->edtzl_no->setText(QString::fromUtf8("ZL2")); },
-                 widgets::No,
+                 changeStatus,
+                 widgets::NoButton,
                  false,
-                 {"ZL1:1:1:1"}},
+                 {"ZL1:1:1:1:名称ZL1"}},
+        ExitCase{"add_typed_no", false, changeNumber, widgets::No, false, {"ZL1:1:1:1:名称ZL1"}},
         ExitCase{"add_typed_yes",
                  false,
                  [](auto* d) {
-                     d->edtzl_no->setText(QString::fromUtf8("ZL2"));
-                     d->edtzl_name->setText(QString::fromUtf8("泵"));
+                     changeNumber(d);
+                     changeName(d);
                  },
                  widgets::Yes,
                  false,
-                 {"ZL1:1:1:1", "ZL2:2:1:1"}},
+                 {"ZL1:1:1:1:名称ZL1", "ZL7:2:1:1:改"}},
         // A save refused by its check keeps what was typed.
         ExitCase{"add_typed_yes_refused",
                  false,
-                 [](auto* d) { d->edtzl_no->setText(QString::fromUtf8("ZL2")); },
+                 changeNumber,
                  widgets::Yes,
                  true,
-                 {"ZL1:1:1:1"}},
-        ExitCase{"edit_status_only",
-                 true,
-                 [](auto* d) { d->cb_st->setCurrentIndex(1); },
-                 widgets::NoButton,
-                 false,
-                 {"ZL1:1:1:1"}},
-        ExitCase{"edit_name_no",
-                 true,
-                 [](auto* d) { d->edtzl_name->setText(QString::fromUtf8("改")); },
-                 widgets::No,
-                 false,
-                 {"ZL1:1:1:1"}},
-        ExitCase{"edit_name_yes",
-                 true,
-                 [](auto* d) {
-                     d->edtzl_name->setText(QString::fromUtf8("改"));
-                     d->cb_st->setCurrentIndex(1);
-                 },
-                 widgets::Yes,
-                 false,
-                 {"ZL1:1:2:1"}}),
+                 {"ZL1:1:1:1:名称ZL1"}},
+        ExitCase{
+            "edit_unchanged", true, [](auto*) {}, widgets::NoButton, false, {"ZL1:1:1:1:名称ZL1"}},
+        ExitCase{"edit_status_no", true, changeStatus, widgets::No, false, {"ZL1:1:1:1:名称ZL1"}},
+        ExitCase{"edit_status_yes", true, changeStatus, widgets::Yes, false, {"ZL1:1:2:1:名称ZL1"}},
+        ExitCase{"edit_type_no", true, changeType, widgets::No, false, {"ZL1:1:1:1:名称ZL1"}},
+        ExitCase{"edit_type_yes", true, changeType, widgets::Yes, false, {"ZL1:1:1:3:名称ZL1"}},
+        ExitCase{"edit_number_no", true, changeNumber, widgets::No, false, {"ZL1:1:1:1:名称ZL1"}},
+        ExitCase{"edit_number_yes", true, changeNumber, widgets::Yes, false, {"ZL7:1:1:1:名称ZL1"}},
+        ExitCase{"edit_name_no", true, changeName, widgets::No, false, {"ZL1:1:1:1:名称ZL1"}},
+        ExitCase{"edit_name_yes", true, changeName, widgets::Yes, false, {"ZL1:1:1:1:改"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PatentsTest, ExitRightAfterAStoredRowAsksNothing) {
