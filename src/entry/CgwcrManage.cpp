@@ -10,6 +10,7 @@
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "ListPage.h"
+#include "SqlText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "ui_CgwcrManage.h"
@@ -53,9 +54,8 @@ void enterKnownPerson(store::Dataset& from, int row) {
     }
     store::Table& known = DM->TblwcrNew;
     known.close();
-    known.setFilter(
-        (QStringLiteral("item_180 ='") + TMainForm::QuoteFilterText(name) + QStringLiteral("'"))
-            .toStdString());
+    known.setFilter((QStringLiteral("item_180 ='") + QuoteFilterText(name) + QStringLiteral("'"))
+                        .toStdString());
     known.open();
     if (known.recordCount() > 1) {
         return;

@@ -9,7 +9,6 @@
 #include <QTableView>
 #include <exception>
 
-#include "Application.h"
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
@@ -20,6 +19,7 @@
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
+#include "Warnings.h"
 
 using widgets::textValue;
 using widgets::valueText;
@@ -276,10 +276,10 @@ bool RowDialog::Button1Click() {
         // Nothing of the row has been kept; the dialog stays open with what was typed.
         rereadRows(m_rows);
         rereadAlongside();
-        VelmoraApplication::showException(QString::fromUtf8(e.what()));
+        widgets::showException(QString::fromUtf8(e.what()));
         return false;
     }
-    MainForm->ShowWarning(QStringLiteral("存储成功！"));
+    widgets::ShowWarning(QStringLiteral("存储成功！"));
     if (adding) {
         clearForNext();
     } else {

@@ -14,10 +14,13 @@
 #include <exception>
 #include <memory>
 
+#include "ChoiceBoxes.h"
 #include "Clock.h"
+#include "CodeLists.h"
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
+#include "EntryText.h"
 #include "Errors.h"
 #include "GbkLimit.h"
 #include "ListPage.h"
@@ -26,6 +29,7 @@
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
+#include "Warnings.h"
 #include "ui_Unit1.h"
 
 using widgets::textValue;
@@ -179,8 +183,8 @@ void RecordPage::checkPage() {
             field.check();
         }
         if (field.required && isBlank(field.value())) {
-            MainForm->ShowWarning(field.message.isEmpty() ? requiredMessage(field.label)
-                                                          : field.message);
+            widgets::ShowWarning(field.message.isEmpty() ? requiredMessage(field.label)
+                                                         : field.message);
             throw SilentAbort();
         }
     }
@@ -262,7 +266,7 @@ bool RecordPage::btnSave01Click() {
                                              QString::fromUtf8(e.what()), widgets::Ok, widgets::Ok);
         return false;
     }
-    MainForm->ShowWarning(QStringLiteral("存储成功！"));
+    widgets::ShowWarning(QStringLiteral("存储成功！"));
     if (!m_section.isEmpty()) {
         TMainForm::setSectionKind(MainForm->sectionButton(m_section), true);
     }
@@ -330,7 +334,7 @@ PageField RecordPage::required(PageField field) {
 }
 
 void RecordPage::selectCodeOrKeep(QComboBox* combo, const QString& code) {
-    MainForm->SelectCodeItem(code, combo);
+    widgets::SelectCodeItem(code, combo);
     // A code the list does not offer (a retired option, an imported record's) stays: shown as
     // itself and written back as it was unless another is chosen.
     if (!code.isEmpty() && combo->currentIndex() < 0) {
@@ -343,7 +347,7 @@ PageField RecordPage::codeField(QComboBox* combo, std::string field, QString lab
                                 int codeLength, bool withBlank, bool trimmed) {
     PageField f(std::move(field), std::move(label));
     f.load = [combo, list, withBlank](const store::Value& stored) {
-        MainForm->FillCodeList(DM->Tblzdxx, list, combo, !withBlank);
+        widgets::FillCodeList(DM->Tblzdxx, list, combo, !withBlank);
         selectCodeOrKeep(combo, valueText(stored));
     };
     f.value = [combo, codeLength, trimmed]() {
@@ -370,7 +374,7 @@ PageField RecordPage::pairField(QComboBox* combo, std::string field, QString lab
                                 bool withBlank) {
     PageField f = codeField(combo, std::move(field), std::move(label), QString(), 3, withBlank);
     f.load = [combo, &table, codeColumn, nameColumn, withBlank](const store::Value& stored) {
-        MainForm->FillPairList(table, combo, codeColumn, nameColumn, !withBlank);
+        widgets::FillPairList(table, combo, codeColumn, nameColumn, !withBlank);
         selectCodeOrKeep(combo, valueText(stored));
     };
     return f;
@@ -384,12 +388,12 @@ PageField RecordPage::choiceField(QWidget* panel, std::string field, QString lab
     auto kept = std::make_shared<QStringList>();
     f.load = [this, panel, codeLength, kept](const store::Value& stored) {
         const QString value = valueText(stored);
-        MainForm->CheckCodeBoxes(this, panel, value, codeLength);
+        widgets::CheckCodeBoxes(this, panel, value, codeLength);
         *kept = unofferedCodes(panel, value, codeLength);
     };
     f.value = [this, panel, codeLength, label, kept]() {
         return textValue(withKeptCodes(
-            panel, MainForm->CollectCheckedCodes(this, panel, codeLength, label), *kept));
+            panel, widgets::CollectCheckedCodes(this, panel, codeLength, label), *kept));
     };
     return f;
 }
@@ -471,7 +475,7 @@ PageField RecordPage::memoField(QPlainTextEdit* memo, std::string field, QString
     f.prepare = [memo]() {
         const QString plain = memo->toPlainText();
         if (plain.contains(QLatin1Char('\t'))) {
-            memo->setPlainText(TMainForm::TabsToSpaces(plain));
+            memo->setPlainText(widgets::TabsToSpaces(plain));
         }
     };
     f.value = [memo]() {
@@ -498,7 +502,7 @@ PageField RecordPage::dateField(QDateEdit* picker, std::string field, QString la
             *shownForEmpty = widgets::Clock::instance().today();
             picker->setDate(*shownForEmpty);
         } else {
-            MainForm->ShowWarning(before + valueText(stored).trimmed() + after);
+            widgets::ShowWarning(before + valueText(stored).trimmed() + after);
         }
     };
     f.value = [picker]() { return store::Value(toStoreDate(picker->date())); };
@@ -529,11 +533,11 @@ PageField RecordPage::textDateField(TextDateControls controls, std::string field
             return;
         }
         const QDate parsed =
-            QDate::fromString(TMainForm::IsoDateText(date), QStringLiteral("yyyy-MM-dd"));
+            QDate::fromString(widgets::IsoDateText(date), QStringLiteral("yyyy-MM-dd"));
         if (parsed.isValid()) {
             controls.picker->setDate(parsed);
         } else {
-            MainForm->ShowWarning(before + valueText(stored) + after);
+            widgets::ShowWarning(before + valueText(stored) + after);
         }
     };
     f.value = [controls]() {
@@ -562,8 +566,8 @@ void RecordPage::numericEdit(QLineEdit* edit, bool decimals, QString prefix) {
         if (trimmed.isEmpty() || (ok && std::isfinite(number))) {
             return;
         }
-        MainForm->ShowWarning(prefix + current +
-                              QStringLiteral(" 不是正确的数据格式！现在已经置零"));
+        widgets::ShowWarning(prefix + current +
+                             QStringLiteral(" 不是正确的数据格式！现在已经置零"));
         edit->setText(QStringLiteral("0"));
     });
 }

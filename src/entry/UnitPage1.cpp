@@ -3,14 +3,18 @@
 #include <optional>
 #include <utility>
 
+#include "ChoiceBoxes.h"
 #include "Clock.h"
+#include "CodeLists.h"
 #include "Dataset.h"
+#include "EntryText.h"
 #include "GbkLimit.h"
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "Unittree.h"
 #include "ValueText.h"
+#include "Warnings.h"
 #include "ui_UnitPage1.h"
 
 using widgets::valueText;
@@ -78,14 +82,14 @@ TFpage1::TFpage1(QWidget* parent)
     PageField period("ITEM_8", QStringLiteral("研究起止时间"));
     period.check = [this] { checkPeriod(); };
     period.load = [this](const store::Value& stored) {
-        MainForm->SplitPeriod(valueText(stored), ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e,
-                              ui->edt_8_m_e);
+        widgets::SplitPeriod(valueText(stored), ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e,
+                             ui->edt_8_m_e);
         for (const QLineEdit* edit : {ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e, ui->edt_8_m_e}) {
             if (!numberOf(edit)) {
-                MainForm->ShowWarning(
+                widgets::ShowWarning(
                     QStringLiteral("项目中”起止时间“不是正确的时间格式！现在已经更换。"));
-                MainForm->SplitPeriod(QString(), ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e,
-                                      ui->edt_8_m_e);
+                widgets::SplitPeriod(QString(), ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e,
+                                     ui->edt_8_m_e);
                 break;
             }
         }
@@ -95,7 +99,7 @@ TFpage1::TFpage1(QWidget* parent)
     PageField keywords("ITEM_14", QStringLiteral("关键词"));
     keywords.check = [this] { checkKeywords(); };
     keywords.load = [this](const store::Value& stored) {
-        MainForm->SplitToControls(valueText(stored), ui->edt_14_1, ui->edt_14_2, ui->edt_14_3);
+        widgets::SplitToControls(valueText(stored), ui->edt_14_1, ui->edt_14_2, ui->edt_14_3);
         edt_14_1Change();  // an edit left empty signals no change
     };
     keywords.value = [this] {
@@ -167,8 +171,8 @@ PageField TFpage1::classField(QLineEdit* edit, std::string field, ClassTable tab
         const QString code = valueText(stored);
         if (hasTable(table)) {
             edit->setReadOnly(true);
-            MainForm->ShowClassCode(table == ClassTable::Discipline ? DM->Txkfl2 : DM->Tztflh2,
-                                    code.trimmed(), edit);
+            widgets::ShowClassCode(table == ClassTable::Discipline ? DM->Txkfl2 : DM->Tztflh2,
+                                   code.trimmed(), edit);
             // A code the table lacks stays, shown as itself.
             if (edit->text().isEmpty() && !code.trimmed().isEmpty()) {
                 edit->setText(code.trimmed() + kCodeSeparator);
@@ -216,7 +220,7 @@ void TFpage1::showTypeLayout(bool applied) {
 }
 
 void TFpage1::loadRecord(store::Dataset& row) {
-    MainForm->ClearChoiceBoxes(this);
+    widgets::ClearChoiceBoxes(this);
     showTypeLayout(appliedBySelector());
     RecordPage::loadRecord(row);
 }
@@ -237,21 +241,21 @@ void TFpage1::checkPeriod() {
     }
     for (QLineEdit* edit : {ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e, ui->edt_8_m_e}) {
         if (edit->text().isEmpty()) {
-            MainForm->ShowWarningAndAbort(kPeriodRequired);
+            widgets::ShowWarningAndAbort(kPeriodRequired);
         }
     }
     // The period is judged on its numbers, and stored with two-digit months.
     for (QLineEdit* edit : years) {
         const auto year = numberOf(edit);
         if (!year || *year < 1949 || *year > thisYear()) {
-            MainForm->ShowWarningAndAbort(kBadYear);
+            widgets::ShowWarningAndAbort(kBadYear);
         }
         edit->setText(QString::number(*year));
     }
     for (QLineEdit* edit : months) {
         const auto month = numberOf(edit);
         if (!month || *month < 1 || *month > 12) {
-            MainForm->ShowWarningAndAbort(kBadMonth);
+            widgets::ShowWarningAndAbort(kBadMonth);
         }
         edit->setText(twoDigits(*month));
     }
@@ -262,10 +266,10 @@ void TFpage1::checkPeriod() {
     const auto end = yearMonth(ui->edt_8_y_e, ui->edt_8_m_e);
     const QDate registered = ui->DTP_121->date();
     if (end > std::pair(registered.year(), registered.month())) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("所填写的研究终止时间不应大于登记日期！"));
+        widgets::ShowWarningAndAbort(QStringLiteral("所填写的研究终止时间不应大于登记日期！"));
     }
     if (start > end) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("所填写的研究起止时间错误！"));
+        widgets::ShowWarningAndAbort(QStringLiteral("所填写的研究起止时间错误！"));
     }
 }
 
@@ -280,7 +284,7 @@ void TFpage1::yearExit(QLineEdit* edit) {
     if (year && *year >= 1949 && *year <= thisYear()) {
         edit->setText(QString::number(*year));
     } else {
-        MainForm->ShowWarning(kBadYear);
+        widgets::ShowWarning(kBadYear);
     }
 }
 
@@ -293,7 +297,7 @@ void TFpage1::monthExit(QLineEdit* edit) {
     if (month && *month >= 1 && *month <= 12) {
         edit->setText(twoDigits(*month));
     } else {
-        MainForm->ShowWarning(kBadMonth);
+        widgets::ShowWarning(kBadMonth);
     }
 }
 
@@ -334,7 +338,7 @@ void TFpage1::checkKeywords() {
         bytes += std::max(widgets::gbkByteLength(keyword->text()), 0);
     }
     if (bytes > kKeywordBytes) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("\"关键词\"三栏总字数不要超过98字"));
+        widgets::ShowWarningAndAbort(QStringLiteral("\"关键词\"三栏总字数不要超过98字"));
     }
 }
 

@@ -11,12 +11,14 @@
 #include "Dialogs.h"
 #include "DropDownButton.h"
 #include "ListPage.h"
+#include "SqlText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage12.h"
 #include "Unitpage4a.h"
 #include "Unittree.h"
 #include "ValueText.h"
+#include "Warnings.h"
 #include "ui_Unitpage10.h"
 
 using widgets::fieldText;
@@ -110,7 +112,7 @@ int TFpage10::showUnitsOf(store::Dataset& unit) {
     store::Query& units = DM->Qryunit;
     m_model.setDataset(nullptr);
     units.close();
-    units.setFilter((QStringLiteral("upunitcode='") + TMainForm::QuoteFilterText(parent) +
+    units.setFilter((QStringLiteral("upunitcode='") + QuoteFilterText(parent) +
                      QStringLiteral("' and unitlevel='") + QString::fromLatin1(kSecondLevel) +
                      QStringLiteral("'"))
                         .toStdString());
@@ -194,7 +196,7 @@ void TFpage10::Button2Click() {
             code = nextUnitCode(parent, code);
         }
         if (code.isEmpty()) {
-            MainForm->ShowWarning(
+            widgets::ShowWarning(
                 QStringLiteral("单位代码%1下的下属单位代码已经用完，不能再增加下属单位！")
                     .arg(parent));
             return;
@@ -224,7 +226,7 @@ void TFpage10::Button3Click() {
     // would leave them without their unit.
     const Dependants dependants = dependantsOf(fieldText(units, "unitcode"));
     if (dependants.units > 0 || dependants.leaders > 0) {
-        MainForm->ShowWarning(
+        widgets::ShowWarning(
             QStringLiteral("“%1”下还有%2个下属单位和%3位学科带头人，请先删除它们，再删除该单位！")
                 .arg(fieldText(units, "item_9"))
                 .arg(dependants.units)

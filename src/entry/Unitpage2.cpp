@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "ChoiceBoxes.h"
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "RecordRows.h"
@@ -15,6 +16,7 @@
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage6.h"
+#include "Warnings.h"
 #include "ui_Unitpage2.h"
 
 TFpage2* Fpage2 = nullptr;
@@ -102,8 +104,8 @@ TFpage2::TFpage2(QWidget* parent)
     PageField reasonGroups = unlessStable(choiceField(ui->pl_32_1, "ITEM_32_1", kReasonLabel, 1));
     reasonGroups.check = [this] {
         if (statusCode() != kStableStatus &&
-            MainForm->CollectCheckedCodes(this, ui->pl_32_1, 1, kReasonLabel).isEmpty()) {
-            MainForm->ShowWarningAndAbort(
+            widgets::CollectCheckedCodes(this, ui->pl_32_1, 1, kReasonLabel).isEmpty()) {
+            widgets::ShowWarningAndAbort(
                 QStringLiteral("非\"稳定应用\"的项目，其\"未应用或停用原因\"必须说明！"));
         }
     };
@@ -122,7 +124,7 @@ TFpage2::TFpage2(QWidget* parent)
     PageField applied = count(ui->edt_51_2, "ITEM_51_2", QStringLiteral("申请专利项数"));
     applied.check = [this] {
         if (formCode() == kPatentForm && countIn(ui->edt_51_2) == 0 && countIn(ui->edt_51_3) == 0) {
-            MainForm->ShowWarningAndAbort(QStringLiteral("请填写专利情况！"));
+            widgets::ShowWarningAndAbort(QStringLiteral("请填写专利情况！"));
         }
     };
 
@@ -156,8 +158,8 @@ TFpage2::TFpage2(QWidget* parent)
 TFpage2::~TFpage2() = default;
 
 void TFpage2::ShowLoadError(const std::exception& error) {
-    MainForm->ShowWarning(QStringLiteral("读入数据时出错:") + QString::fromUtf8(error.what()) +
-                          QStringLiteral("0"));
+    widgets::ShowWarning(QStringLiteral("读入数据时出错:") + QString::fromUtf8(error.what()) +
+                         QStringLiteral("0"));
 }
 
 void TFpage2::guarded(void (TFpage2::*handler)()) {
@@ -170,7 +172,7 @@ void TFpage2::guarded(void (TFpage2::*handler)()) {
 }
 
 void TFpage2::loadRecord(store::Dataset& row) {
-    MainForm->ClearChoiceBoxes(this);
+    widgets::ClearChoiceBoxes(this);
     RecordPage::loadRecord(row);
 }
 

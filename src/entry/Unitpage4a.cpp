@@ -8,16 +8,19 @@
 #include <algorithm>
 #include <array>
 
+#include "CodeLists.h"
 #include "Database.h"
 #include "Dataset.h"
 #include "DropDownButton.h"
 #include "MemoEditors.h"
+#include "SqlText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage10.h"
 #include "Unitpage11.h"
 #include "Unittree.h"
 #include "ValueText.h"
+#include "Warnings.h"
 #include "ui_Unitpage4a.h"
 
 using widgets::textValue;
@@ -47,9 +50,9 @@ constexpr int kListEdits = 10;
 void showListedCode(const QString& code, QLineEdit* edit, bool disciplines) {
     edit->clear();
     if (!disciplines || DM->HasDisciplineTable) {
-        MainForm->ShowClassCode(disciplines ? static_cast<store::Dataset&>(DM->Txkfl2)
-                                            : static_cast<store::Dataset&>(DM->Tblgxjs),
-                                code, edit);
+        widgets::ShowClassCode(disciplines ? static_cast<store::Dataset&>(DM->Txkfl2)
+                                           : static_cast<store::Dataset&>(DM->Tblgxjs),
+                               code, edit);
     }
     if (edit->text().isEmpty() && !code.trimmed().isEmpty()) {
         edit->setText(code.trimmed() + kCodeSeparator);
@@ -140,7 +143,7 @@ void requireListedCodes(const std::vector<QLineEdit*>& edits, bool disciplines) 
         }
         const CodeTable table = codeTable(disciplines);
         edit->setFocus();
-        MainForm->ShowWarningAndAbort(
+        widgets::ShowWarningAndAbort(
             QStringLiteral("“%1”不是%2（%3.dbf）中的代码，请用右边的下拉按钮选择！")
                 .arg(code, QString::fromUtf8(table.title), QString::fromLatin1(table.name)));
     }
@@ -332,8 +335,7 @@ void TFpage4a::BitBtndtrClick() {
     const QString code = QString::fromLatin1(registeringunit::kUnitCode);
     leaders.close();
     leaders.setFilter(
-        (QStringLiteral("unitcode='") + TMainForm::QuoteFilterText(code) + QStringLiteral("'"))
-            .toStdString());
+        (QStringLiteral("unitcode='") + QuoteFilterText(code) + QStringLiteral("'")).toStdString());
     leaders.open();
     if (Fpage11 != nullptr) {
         Fpage11->showPage();

@@ -5,6 +5,7 @@
 #include "Finto8Unit.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "Warnings.h"
 #include "ui_Unitpage8.h"
 
 TFpage8* Fpage8 = nullptr;
@@ -50,7 +51,7 @@ bool TFpage8::mayLeave() {
     if (rows().recordCount() > 0) {
         return true;
     }
-    MainForm->ShowWarning(QStringLiteral("成果完成人员名单不能为空！"));
+    widgets::ShowWarning(QStringLiteral("成果完成人员名单不能为空！"));
     return false;
 }
 

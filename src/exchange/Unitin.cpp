@@ -15,8 +15,10 @@
 #include "ExchangeTextFile.h"
 #include "GbkLimit.h"
 #include "ListPage.h"
+#include "SqlText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "Warnings.h"
 #include "ui_Unit1.h"
 #include "ui_Unitin.h"
 
@@ -62,7 +64,7 @@ void showArchiverError(const exchange::ArchiverError& error) {
     const std::string text = dynamic_cast<const exchange::ArchiveFormatError*>(&error) != nullptr
                                  ? exchange::BadFormatText(error.what())
                                  : std::string(error.what());
-    MainForm->ShowWarning(QString::fromStdString(text));
+    widgets::ShowWarning(QString::fromStdString(text));
 }
 
 // What the user is told beside "导入完毕！": files the package lacked, and per file the records
@@ -237,7 +239,7 @@ void TFormin::Button3Click() {
         present += files.back() ? 1 : 0;
     }
     if (present < kStagedFiles - 1) {
-        MainForm->ShowWarning(QStringLiteral("文件的格式不正确"));
+        widgets::ShowWarning(QStringLiteral("文件的格式不正确"));
         return;
     }
 
@@ -283,7 +285,7 @@ void TFormin::Button3Click() {
         // A file that cannot be read will not read later either: the unpacked files go.
         removeTextFiles(ImportFolder, allTextFiles());
         ui->Button3->setEnabled(false);
-        MainForm->ShowWarning(QString::fromStdString(exchange::BadFormatText(e.what())));
+        widgets::ShowWarning(QString::fromStdString(exchange::BadFormatText(e.what())));
         return;
     } catch (...) {
         restore();
@@ -298,7 +300,7 @@ void TFormin::Button3Click() {
     ShowStagedCounts();
     ui->Button1->setEnabled(false);
     removeTextFiles(ImportFolder, allTextFiles());
-    MainForm->ShowWarning(QStringLiteral("导入完毕！") + readingNotes(missing, read));
+    widgets::ShowWarning(QStringLiteral("导入完毕！") + readingNotes(missing, read));
 }
 
 QStringList TFormin::allTextFiles() const {
@@ -376,8 +378,7 @@ void TFormin::Button5Click() {
     }
 
     Ui::TMainForm* main = MainForm->form();
-    MainForm->RunQuerySql(DM->tempquery,
-                          QStringLiteral("select item_4 from hvel order by item_4 desc"));
+    RunQuerySql(DM->tempquery, QStringLiteral("select item_4 from hvel order by item_4 desc"));
     MainForm->FillYearList(DM->tempquery, main->cbYear);
     MainForm->QueryRecordList(DM->Qryhvel, main->ComboBox1, main->cbYear, main->btn_page02);
     MainForm->MarkIncompletePages();
@@ -480,7 +481,7 @@ void TFormin::Label7Click() {
         return;
     }
     removeTextFiles(folder, all);
-    MainForm->ShowWarning(QStringLiteral("你已改名成功!文件在") + folder + converted);
+    widgets::ShowWarning(QStringLiteral("你已改名成功!文件在") + folder + converted);
 }
 
 void TFormin::closeEvent(QCloseEvent* event) {

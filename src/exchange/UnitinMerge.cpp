@@ -9,10 +9,12 @@
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "ListPage.h"
+#include "SqlText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "UnitNew.h"
 #include "Unitin.h"
+#include "Warnings.h"
 #include "ui_Unitin.h"
 
 namespace {
@@ -22,7 +24,7 @@ QString text(store::Dataset& dataset, const char* field) {
 }
 
 QString quoted(const QString& value) {
-    return QLatin1Char('\'') + TMainForm::QuoteSqlText(value) + QLatin1Char('\'');
+    return QLatin1Char('\'') + QuoteSqlText(value) + QLatin1Char('\'');
 }
 
 // The rows of one record: its key and its region, where an empty region is stored as null.
@@ -159,9 +161,8 @@ QString TFormin::CommitImportedRecord() {
         const QString key = newRecordKey(oldKey);
         store::Query& rows = DM->tempquery;
         for (const ChildCopy& child : childCopies()) {
-            MainForm->RunQuerySql(rows,
-                                  QStringLiteral("select * from ") + QLatin1String(child.staged) +
-                                      QStringLiteral(" where ") + recordCondition(oldKey, region));
+            RunQuerySql(rows, QStringLiteral("select * from ") + QLatin1String(child.staged) +
+                                  QStringLiteral(" where ") + recordCondition(oldKey, region));
             for (int i = 0; i < rows.recordCount(); ++i) {
                 copyRow(rows, i, *child.live, key);
                 if (child.persons) {
@@ -190,8 +191,8 @@ bool TFormin::mergeCurrent(bool overwrite) {
         bool replaced = false;
         if (overwrite) {
             store::Query& same = DM->tempquery;
-            MainForm->RunQuerySql(same, QStringLiteral("select * from hvel where item_3=") +
-                                            quoted(text(staged, "ITEM_3")));
+            RunQuerySql(same, QStringLiteral("select * from hvel where item_3=") +
+                                  quoted(text(staged, "ITEM_3")));
             if (same.recordCount() > 0) {
                 same.first();
                 const QString key = text(same, "ITEM_4");
@@ -219,8 +220,8 @@ void TFormin::Button4Click() {
     staged.first();
     while (!staged.eof()) {
         const QString name = text(staged, "ITEM_3");
-        MainForm->RunQuerySql(DM->tempquery,
-                              QStringLiteral("select * from hvel where item_3=") + quoted(name));
+        RunQuerySql(DM->tempquery,
+                    QStringLiteral("select * from hvel where item_3=") + quoted(name));
         if (DM->tempquery.recordCount() == 0) {
             staged.next();
             continue;
@@ -329,7 +330,7 @@ void TFormin::mergeAll(bool overwrite) {
             unit.commit();
         }
         staged.refresh();
-        MainForm->RunQuerySql(DM->Qryhvel, QString::fromStdString(DM->Qryhvel.sql()));
+        RunQuerySql(DM->Qryhvel, QString::fromStdString(DM->Qryhvel.sql()));
         MainForm->RenumberList();
     } catch (...) {
         // The window stays usable: what is still staged can be stored again or dropped.
@@ -359,14 +360,14 @@ void TFormin::mergeAll(bool overwrite) {
             text +=
                 QStringLiteral("\n……另有%1条同样不能入库。").arg(refusals.size() - kShownReasons);
         }
-        MainForm->ShowWarning(text);
+        widgets::ShowWarning(text);
         return;
     }
     SetImportButtons(3);
     ui->Label6->setText(QStringLiteral("导入完毕。"));
     ui->Label2->clear();
-    MainForm->ShowWarning(overwrite ? QStringLiteral("入库完毕！") + counts
-                                    : QStringLiteral("入库完毕!"));
+    widgets::ShowWarning(overwrite ? QStringLiteral("入库完毕！") + counts
+                                   : QStringLiteral("入库完毕!"));
 }
 
 void TFormin::Button6Click() {

@@ -15,8 +15,10 @@
 #include "Dialogs.h"
 #include "ExchangeTextFile.h"
 #include "ListPage.h"
+#include "SqlText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "Warnings.h"
 #include "ui_Unit1.h"
 #include "ui_Unitout.h"
 
@@ -266,7 +268,7 @@ void TFormout::RadioButton7Click() {
 
 void TFormout::ComboBox2Change() {
     SetDataSetFilter(DM->T_temp_out, QStringLiteral("item_4='") +
-                                         TMainForm::QuoteSqlText(ui->ComboBox2->currentText()) +
+                                         QuoteSqlText(ui->ComboBox2->currentText()) +
                                          QStringLiteral("*'"));
     ui->Button2->setEnabled(true);
     ui->DBGrid1->selectAll();
@@ -397,8 +399,8 @@ void TFormout::Button2Click() {
     }
 
     packSelection(folder, oldPackage);
-    MainForm->ShowWarning(QStringLiteral("你已打包成功!文件在") + folderText +
-                          QString::fromLatin1(PackageName));
+    widgets::ShowWarning(QStringLiteral("你已打包成功!文件在") + folderText +
+                         QString::fromLatin1(PackageName));
 }
 
 void TFormout::packSelection(const fs::path& folder, const std::optional<fs::path>& oldPackage) {

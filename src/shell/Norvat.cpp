@@ -7,6 +7,7 @@
 #include "SingleInstance.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "Warnings.h"
 
 int main(int argc, char* argv[]) {
     VelmoraApplication app(argc, argv);
@@ -25,7 +26,7 @@ int main(int argc, char* argv[]) {
         for (const std::string& error : errors) {
             texts << QString::fromStdString(error);
         }
-        VelmoraApplication::showException(texts.join(QLatin1Char('\n')));
+        widgets::showException(texts.join(QLatin1Char('\n')));
     }
 
     TMainForm mainForm;

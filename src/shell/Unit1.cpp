@@ -4,6 +4,7 @@
 #include <QSignalBlocker>
 
 #include "Clock.h"
+#include "CodeLists.h"
 #include "CodeManage.h"
 #include "Database.h"
 #include "DatasetModel.h"
@@ -12,6 +13,7 @@
 #include "ListPage.h"
 #include "Product.h"
 #include "RecordRows.h"
+#include "SqlText.h"
 #include "UnitDM.h"
 #include "ui_Unit1.h"
 
@@ -237,7 +239,7 @@ void TMainForm::FormShow() {
     ui->ComboBox6->hide();
     {
         const QSignalBlocker blocker(ui->ComboBox2);
-        FillFieldValues(DM->tblzdxx1, ui->ComboBox2, QStringLiteral("Name"));
+        widgets::FillFieldValues(DM->tblzdxx1, ui->ComboBox2, QStringLiteral("Name"));
     }
     RunQuerySql(DM->tempquery, QStringLiteral("select item_4 from hvel order by item_4 desc"));
     FillYearList(DM->tempquery, ui->cbYear);
@@ -254,7 +256,7 @@ void TMainForm::FormShow() {
         DM->tblzdxx1.first();
         DM->tblzdxx1.moveBy(ui->ComboBox2->currentIndex());
         const QString column = text(DM->tblzdxx1.field(1));
-        FillCodeList(DM->Tblzdxx, column, ui->Combobox3, false);
+        widgets::FillCodeList(DM->Tblzdxx, column, ui->Combobox3, false);
         ui->Combobox3->setCurrentIndex(0);
     }
     ui->ComboBox4->setCurrentIndex(0);

@@ -108,50 +108,6 @@ public:
     void BitBtn2Click();
     void BitBtn4Click();
 
-    // ---- Operations shared with the entry forms, the query builder and the exchange ----
-    // (Unit1Operations.cpp.) An operation that "cancels the calling action" throws
-    // SilentAbort after its message.
-
-    // Message box with the product name as title, the exclamation icon and OK.
-    void ShowWarning(const QString& text);
-    // ShowWarning, then cancels the calling action (SilentAbort).
-    [[noreturn]] void ShowWarningAndAbort(const QString& text);
-    // Fills combo with the options of fieldCode ("item_183") as "code  text", legacy
-    // options ("**") left out; " " last unless keepWithoutBlank. Leaves table filtered.
-    void FillCodeList(store::Dataset& table, const QString& fieldCode, QComboBox* combo,
-                      bool keepWithoutBlank);
-    // As FillCodeList, legacy options kept.
-    void FillCodeListAll(store::Dataset& table, const QString& fieldCode, QComboBox* combo,
-                         bool keepWithoutBlank);
-    // "code  (name)" for every row whose two fields are non-null; " " last unless
-    // keepWithoutBlank.
-    void FillPairList(store::Dataset& table, QComboBox* combo, const QString& codeField,
-                      const QString& nameField, bool keepWithoutBlank);
-    // The text of every non-null value of fieldName, in table order.
-    void FillFieldValues(store::Dataset& table, QComboBox* combo, const QString& fieldName);
-    // Selects the (last) item whose code part equals code; no match leaves the selection.
-    void SelectCodeItem(const QString& code, QComboBox* combo);
-    // The stored value of a choice panel; more than two checked boxes cancels the action.
-    QString CollectCheckedCodes(QWidget* form, QWidget* panel, int n, const QString& caption);
-    void CheckCodeBoxes(QWidget* form, QWidget* panel, const QString& value, int n);
-    void CheckCodeBox(QWidget* form, QWidget* panel, const QString& code, int n);
-    void ClearChoiceBoxes(QWidget* form);
-    // The trimmed text; an empty one warns with message and cancels the action.
-    QString RequireText(const QString& text, const QString& message);
-    static QString TabsToSpaces(QString text);
-    // "yyyy.mm.dd" -> "yyyy-mm-dd".
-    static QString IsoDateText(const QString& text);
-    void SplitToControls(const QString& text, QLineEdit* e1, QLineEdit* e2, QLineEdit* e3);
-    void SplitPeriod(const QString& period, QLineEdit* startYear, QLineEdit* startMonth,
-                     QLineEdit* endYear, QLineEdit* endMonth);
-    void ShowClassCode(store::Dataset& table, const QString& code, QLineEdit* edit);
-    void RunQuerySql(store::Query& query, const QString& sql);
-    // Every single quote doubled, for a quoted SQL literal.
-    static QString QuoteSqlText(QString text);
-    // text as the value of a dataset filter term, matching itself exactly: quotes doubled, and
-    // trailing stars doubled so that they are not read as a prefix match.
-    static QString QuoteFilterText(const QString& text);
-
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -9,15 +9,18 @@
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
+#include "EntryText.h"
 #include "Errors.h"
 #include "GbkLimit.h"
 #include "GlyphButton.h"
 #include "ListPage.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
+#include "SqlText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
+#include "Warnings.h"
 #include "ui_Unit1.h"
 #include "ui_UnitNew.h"
 
@@ -134,7 +137,7 @@ void TFormNew::cbYearChange() {
     NewFormClean = false;
     const QString text = ui->cbYear->text();
     if (!isDigits(text)) {
-        MainForm->ShowWarning(kNotDigits);
+        widgets::ShowWarning(kNotDigits);
         ui->cbYear->clear();
         return;
     }
@@ -155,7 +158,7 @@ void TFormNew::cbYearExit() {
     if (isYearInRange(ui->cbYear->text())) {
         return;
     }
-    MainForm->ShowWarning(kYearOutOfRange);
+    widgets::ShowWarning(kYearOutOfRange);
     ui->cbYear->clear();
     ui->cbYear->setFocus();
 }
@@ -214,13 +217,13 @@ bool TFormNew::Button1Click() {
     }
     QString year;
     try {
-        year = MainForm->RequireText(ui->cbYear->text(), QStringLiteral("年份不能为空！"));
+        year = widgets::RequireText(ui->cbYear->text(), QStringLiteral("年份不能为空！"));
         if (!isYearInRange(year)) {
-            MainForm->ShowWarning(kYearOutOfRange);
+            widgets::ShowWarning(kYearOutOfRange);
             return false;
         }
-        MainForm->RequireText(name, QStringLiteral("成果名称不能为空！"));
-        MainForm->RequireText(unit, QStringLiteral("成果第一完成单位不能为空！"));
+        widgets::RequireText(name, QStringLiteral("成果名称不能为空！"));
+        widgets::RequireText(unit, QStringLiteral("成果第一完成单位不能为空！"));
     } catch (const SilentAbort&) {
         return false;
     }
@@ -235,10 +238,10 @@ bool TFormNew::Button1Click() {
 }
 
 bool TFormNew::nameTaken(const QString& name, const QString& exceptKey) {
-    SameNameSql = QStringLiteral("select * from hvel where item_3='") +
-                  TMainForm::QuoteSqlText(name) + QStringLiteral("'");
+    SameNameSql = QStringLiteral("select * from hvel where item_3='") + QuoteSqlText(name) +
+                  QStringLiteral("'");
     store::Query& query = DM->tempquery;
-    MainForm->RunQuerySql(query, SameNameSql);
+    RunQuerySql(query, SameNameSql);
     for (query.first(); !query.eof(); query.next()) {
         if (fieldText(query, "item_4") != exceptKey) {
             return true;
@@ -249,8 +252,8 @@ bool TFormNew::nameTaken(const QString& name, const QString& exceptKey) {
 
 QString TFormNew::NextRecordKey(const QString& year) {
     store::Query& query = DM->tempquery;
-    MainForm->RunQuerySql(query, QStringLiteral("select item_4 from hvel where item_4 like '") +
-                                     TMainForm::QuoteSqlText(year) + QStringLiteral("%'"));
+    RunQuerySql(query, QStringLiteral("select item_4 from hvel where item_4 like '") +
+                           QuoteSqlText(year) + QStringLiteral("%'"));
     // Keys are compared as numbers; a key that is not ten digits takes no part.
     qlonglong highest = -1;
     for (query.first(); !query.eof(); query.next()) {
@@ -264,8 +267,8 @@ QString TFormNew::NextRecordKey(const QString& year) {
     qlonglong next = highest >= 0 ? highest + 1 : (year + QStringLiteral("000001")).toLongLong();
     // The successor of a year's last serial belongs to the next year, which may have it.
     for (;; ++next) {
-        MainForm->RunQuerySql(query, QStringLiteral("select item_4 from hvel where item_4='") +
-                                         QString::number(next) + QStringLiteral("'"));
+        RunQuerySql(query, QStringLiteral("select item_4 from hvel where item_4='") +
+                               QString::number(next) + QStringLiteral("'"));
         if (query.recordCount() == 0) {
             return QString::number(next);
         }
@@ -309,7 +312,7 @@ bool TFormNew::create(const QString& year, const QString& name, const QString& u
     }
 
     MainForm->SyncTypeYearFromNew(typeIndex, year);
-    MainForm->RunQuerySql(list, ListSql);
+    RunQuerySql(list, ListSql);
     list.locate("item_4", store::Value(key.toStdString()));
     MainForm->MarkIncompletePages();
     MainForm->LockUntilComplete();
@@ -340,7 +343,7 @@ bool TFormNew::modify(const QString& year, const QString& name, const QString& u
     // However the modification ends, the selectors follow the dialog and the list is read again.
     auto restoreList = [&] {
         MainForm->SyncTypeYearFromNew(typeIndex, year);
-        MainForm->RunQuerySql(list, ListSql);
+        RunQuerySql(list, ListSql);
     };
 
     QString key;
@@ -386,8 +389,7 @@ void TFormNew::storeModification(const QString& key, const QString& name, const 
     if (key != OldKey) {
         for (store::Table* children : recordrows::childTables()) {
             children->close();
-            children->setFilter("item_4='" + TMainForm::QuoteFilterText(OldKey).toStdString() +
-                                "'");
+            children->setFilter("item_4='" + QuoteFilterText(OldKey).toStdString() + "'");
             children->open();
             // Each row leaves the filter when it is posted under the new key.
             while (children->recordCount() > 0) {
