@@ -1,6 +1,7 @@
 #include "Finto6Unit.h"
 
 #include "CodeLists.h"
+#include "RecordRows.h"
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"

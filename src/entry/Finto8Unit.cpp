@@ -6,6 +6,7 @@
 #include "Clock.h"
 #include "CodeLists.h"
 #include "RecordPage.h"
+#include "RecordRows.h"
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
@@ -183,5 +184,5 @@ void TFinto8::checkRow() {
 }
 
 void TFinto8::afterAppend(store::Dataset& row) {
-    enterKnownPerson(row, row.recNo() - 1);
+    recordrows::enterKnownPerson(row, row.recNo() - 1);
 }

@@ -15,6 +15,7 @@
 #include "GbkLimit.h"
 #include "GlyphButton.h"
 #include "RecordPage.h"
+#include "RecordRows.h"
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
@@ -44,50 +45,6 @@ store::Value storedValue(store::Dataset& rows, const std::string& field) {
 }
 
 }  // namespace
-
-widgets::GridColumn listColumn(QString field, QString title, int width) {
-    widgets::GridColumn column;
-    column.field = std::move(field);
-    column.title = std::move(title);
-    column.width = width;
-    return column;
-}
-
-void rereadRows(store::Dataset& rows) {
-    if (rows.state() == store::Dataset::State::Edit ||
-        rows.state() == store::Dataset::State::Insert) {
-        rows.cancel();
-    }
-    if (rows.active()) {
-        rows.refresh();
-    }
-}
-
-void renumberRows(store::Dataset& rows, const std::string& field,
-                  const std::function<void(store::Dataset&)>& perRow) {
-    if (!rows.active()) {
-        rows.open();
-    }
-    rows.disableControls();
-    try {
-        store::Database::Transaction unit(rows.database());
-        int number = 0;
-        for (rows.first(); !rows.eof(); rows.next()) {
-            rows.edit();
-            rows.field(field).set(store::Value(static_cast<double>(++number)));
-            if (perRow) {
-                perRow(rows);
-            }
-            rows.post();
-        }
-        unit.commit();
-    } catch (...) {
-        rereadRows(rows);
-        rows.enableControls();
-        throw;
-    }
-    rows.enableControls();
-}
 
 // ---- the row dialog -----------------------------------------------------------------------
 

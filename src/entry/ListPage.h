@@ -21,19 +21,6 @@ class Dataset;
 class Table;
 }  // namespace store
 
-// Rewrites field to 1..n over the rows of rows from the first, as one unit of writes, with
-// the grids over rows suspended meanwhile; perRow may change more fields of each row before it
-// is posted. The cursor ends on the last row. A failure rolls every row back and is thrown.
-void renumberRows(store::Dataset& rows, const std::string& field,
-                  const std::function<void(store::Dataset&)>& perRow = {});
-
-// A left-aligned grid column of field titled title.
-widgets::GridColumn listColumn(QString field, QString title, int width);
-
-// Reads rows's rows again after a unit of writes over them was rolled back, dropping an edit
-// in progress.
-void rereadRows(store::Dataset& rows);
-
 // One column of a child row as its row dialog edits it.
 struct RowField {
     explicit RowField(std::string field) : field(std::move(field)) {}

@@ -66,8 +66,9 @@ TFpage10::TFpage10(QWidget* parent)
     }
 
     ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_model.setColumns({listColumn(QStringLiteral("unitcode"), QStringLiteral("单位代码"), 90),
-                        listColumn(QStringLiteral("item_9"), QStringLiteral("单位名称"), 140)});
+    m_model.setColumns(
+        {widgets::listColumn(QStringLiteral("unitcode"), QStringLiteral("单位代码"), 90),
+         widgets::listColumn(QStringLiteral("item_9"), QStringLiteral("单位名称"), 140)});
     widgets::showDataset(*ui->DBGrid1, m_model);
     connect(&m_model, &widgets::DatasetModel::currentRowChanged, this, &TFpage10::followSelection);
 

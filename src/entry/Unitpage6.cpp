@@ -2,6 +2,7 @@
 
 #include "Dataset.h"
 #include "Finto6Unit.h"
+#include "RecordRows.h"
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "ui_Unitpage6.h"

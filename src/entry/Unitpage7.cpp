@@ -13,14 +13,14 @@ TFpage7::TFpage7(QWidget* parent)
       ui(std::make_unique<Ui::TFpage7>()) {
     ui->setupUi(this);
     setUpFrame(ui->DBGrid3,
-               {listColumn(QStringLiteral("ITEM_190"), QStringLiteral("序号"), 40),
-                listColumn(QStringLiteral("ITEM_191"), QStringLiteral("鉴定会职务"), 90),
-                listColumn(QStringLiteral("ITEM_192"), QStringLiteral("姓名"), 80),
-                listColumn(QStringLiteral("V_193"), QStringLiteral("性别"), 40),
-                listColumn(QStringLiteral("ITEM_195"), QStringLiteral("工作单位"), 200),
-                listColumn(QStringLiteral("ITEM_196"), QStringLiteral("所学专业"), 110),
-                listColumn(QStringLiteral("ITEM_197"), QStringLiteral("从事专业"), 110),
-                listColumn(QStringLiteral("V_198"), QStringLiteral("职称"), 70)},
+               {widgets::listColumn(QStringLiteral("ITEM_190"), QStringLiteral("序号"), 40),
+                widgets::listColumn(QStringLiteral("ITEM_191"), QStringLiteral("鉴定会职务"), 90),
+                widgets::listColumn(QStringLiteral("ITEM_192"), QStringLiteral("姓名"), 80),
+                widgets::listColumn(QStringLiteral("V_193"), QStringLiteral("性别"), 40),
+                widgets::listColumn(QStringLiteral("ITEM_195"), QStringLiteral("工作单位"), 200),
+                widgets::listColumn(QStringLiteral("ITEM_196"), QStringLiteral("所学专业"), 110),
+                widgets::listColumn(QStringLiteral("ITEM_197"), QStringLiteral("从事专业"), 110),
+                widgets::listColumn(QStringLiteral("V_198"), QStringLiteral("职称"), 70)},
                {ui->Button2, ui->btnSave01, ui->Button1, ui->Button3, ui->quit01});
 }
 

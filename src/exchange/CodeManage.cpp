@@ -14,7 +14,7 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "ExchangeTextFile.h"
-#include "ListPage.h"
+#include "RecordRows.h"
 #include "Text.h"
 #include "Unit1.h"
 #include "UnitDM.h"

@@ -12,9 +12,10 @@
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
+#include "ExchangeTables.h"
 #include "ExchangeTextFile.h"
 #include "GbkLimit.h"
-#include "ListPage.h"
+#include "RecordRows.h"
 #include "SqlText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
@@ -51,7 +52,7 @@ std::filesystem::path fsPath(const QString& path) {
 std::vector<std::string> stagedFileNames() {
     std::vector<std::string> names;
     for (int i = 0; i < kStagedFiles; ++i) {
-        names.push_back((MainForm->ExchangeTables[i] + QStringLiteral(".TXT")).toStdString());
+        names.push_back((ExchangeTables[i] + QStringLiteral(".TXT")).toStdString());
     }
     return names;
 }
@@ -106,8 +107,9 @@ TFormin::TFormin(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFo
     // A tool window without a close box: "退出" is the way out.
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     widgets::limitGbkBytes(ui->Edit2, 140);
-    m_model.setColumns({listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 300),
-                        listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 240)});
+    m_model.setColumns(
+        {widgets::listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 300),
+         widgets::listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 240)});
     ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     widgets::showDataset(*ui->DBGrid1, m_model);
     ui->Panel1->hide();
@@ -157,7 +159,7 @@ void TFormin::FormShow() {
             DM->database().run(std::string("delete from ") + table);
         }
     }
-    openStagingTable(MainForm->ExchangeTables.first());
+    openStagingTable(ExchangeTables.first());
     m_model.setDataset(&DM->T_temp_in);
 
     ui->Button1->setEnabled(true);
@@ -230,7 +232,7 @@ void TFormin::Button3Click() {
     if (ImportFolder.isEmpty()) {
         return;
     }
-    const QStringList& tables = MainForm->ExchangeTables;
+    const QStringList& tables = ExchangeTables;
     std::vector<std::optional<std::filesystem::path>> files;
     int present = 0;
     for (int i = 0; i < kStagedFiles; ++i) {
@@ -305,7 +307,7 @@ void TFormin::Button3Click() {
 
 QStringList TFormin::allTextFiles() const {
     QStringList names;
-    for (const QString& table : MainForm->ExchangeTables) {
+    for (const QString& table : ExchangeTables) {
         names << table + QStringLiteral(".TXT");
     }
     return names;

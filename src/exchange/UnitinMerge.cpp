@@ -4,15 +4,13 @@
 #include <array>
 #include <stdexcept>
 
-#include "CgwcrManage.h"
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
-#include "ListPage.h"
+#include "RecordRows.h"
 #include "SqlText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
-#include "UnitNew.h"
 #include "Unitin.h"
 #include "Warnings.h"
 #include "ui_Unitin.h"
@@ -60,7 +58,7 @@ void copyRow(store::Dataset& rows, int row, store::Table& live, const QString& k
         live.open();
     }
     live.append();
-    copyRowByPosition(rows, row, live);
+    recordrows::copyRowByPosition(rows, row, live);
     live.field("item_4").set(store::Value(key.toStdString()));
     live.field("item_dqdm").set(store::Value("."));
     live.post();
@@ -110,7 +108,7 @@ QString newRecordKey(const QString& stagedKey) {
         "select count(*) from hvel where item_4 like '" + year.toStdString() + "%'", {},
         store::Database::Access::ReadOnly);
     const bool yearKnown = !same.rows.empty() && same.rows[0][0].asNumber() > 0;
-    return yearKnown ? TFormNew::NextRecordKey(year) : stagedKey;
+    return yearKnown ? recordrows::nextRecordKey(year) : stagedKey;
 }
 
 }  // namespace
@@ -166,7 +164,7 @@ QString TFormin::CommitImportedRecord() {
             for (int i = 0; i < rows.recordCount(); ++i) {
                 copyRow(rows, i, *child.live, key);
                 if (child.persons) {
-                    enterKnownPerson(rows, i);
+                    recordrows::enterKnownPerson(rows, i);
                 }
             }
         }

@@ -13,8 +13,9 @@
 #include "Archiver.h"
 #include "Database.h"
 #include "Dialogs.h"
+#include "ExchangeTables.h"
 #include "ExchangeTextFile.h"
-#include "ListPage.h"
+#include "RecordRows.h"
 #include "SqlText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
@@ -65,7 +66,7 @@ void SetDataSetFilter(store::Dataset& dataset, const QString& filter) {
 
 // The file name of an exchange data set in the package.
 std::string packageFile(int table) {
-    return (MainForm->ExchangeTables.at(table).toUpper() + QStringLiteral(".TXT")).toStdString();
+    return (ExchangeTables.at(table).toUpper() + QStringLiteral(".TXT")).toStdString();
 }
 
 std::string fieldText(store::Dataset& dataset, int index) {
@@ -164,8 +165,9 @@ TFormout::TFormout(QWidget* parent)
     ui->setupUi(this);
     ui->ComboBox2->hide();
 
-    m_model.setColumns({listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 220),
-                        listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 160)});
+    m_model.setColumns(
+        {widgets::listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 220),
+         widgets::listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 160)});
     m_model.setDataset(&DM->T_temp_out);
     ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     widgets::showDataset(*ui->DBGrid1, m_model);
@@ -409,8 +411,7 @@ void TFormout::packSelection(const fs::path& folder, const std::optional<fs::pat
     m_exportFolder = QString::fromStdString(folder.string());
     writeMainFile(folder / packageFile(0), records);
     for (int table = kFirstChild; table < kFirstChild + kChildCount; ++table) {
-        TDM::OpenQuerySql(DM->tempquery,
-                          "select * from " + MainForm->ExchangeTables.at(table).toStdString());
+        TDM::OpenQuerySql(DM->tempquery, "select * from " + ExchangeTables.at(table).toStdString());
         exchange::WriteExchangeFile(DM->tempquery, (folder / packageFile(table)).string());
     }
     writeUnitFile(folder / packageFile(kFirstChild + kChildCount));
@@ -419,7 +420,7 @@ void TFormout::packSelection(const fs::path& folder, const std::optional<fs::pat
     ui->DBGrid1->clearSelection();
 
     std::vector<std::string> files;
-    for (int table = 0; table < MainForm->ExchangeTables.size(); ++table) {
+    for (int table = 0; table < ExchangeTables.size(); ++table) {
         files.push_back(packageFile(table));
     }
     std::optional<OldPackage> replaced;

@@ -10,7 +10,6 @@
 #include "DatasetModel.h"
 #include "Dialogs.h"
 #include "GlyphButton.h"
-#include "ListPage.h"
 #include "Product.h"
 #include "RecordRows.h"
 #include "SqlText.h"
@@ -60,9 +59,6 @@ void TMainForm::FormCreate() {
     setWindowTitle(product::mainCaption());
     // The main window has a fixed size: resizing snaps back to it.
     setFixedSize(800, 570);
-    ExchangeTables = {QStringLiteral("HVEL"),    QStringLiteral("CGWCDW"), QStringLiteral("CGWCR"),
-                      QStringLiteral("JDWYHMD"), QStringLiteral("ZLQK"),   QStringLiteral("unit"),
-                      QStringLiteral("expert")};
 }
 
 void TMainForm::connectHandlers() {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QStringList>
 #include <memory>
 
 class QCloseEvent;
@@ -30,10 +29,6 @@ class TMainForm : public QMainWindow {
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
-
-    // The exchange data sets, in package order; the export and import name their files
-    // after them.
-    QStringList ExchangeTables;
 
     Ui::TMainForm* form() const { return ui.get(); }
 

@@ -13,7 +13,6 @@
 #include "Errors.h"
 #include "GbkLimit.h"
 #include "GlyphButton.h"
-#include "ListPage.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
 #include "SqlText.h"
@@ -250,31 +249,6 @@ bool TFormNew::nameTaken(const QString& name, const QString& exceptKey) {
     return false;
 }
 
-QString TFormNew::NextRecordKey(const QString& year) {
-    store::Query& query = DM->tempquery;
-    RunQuerySql(query, QStringLiteral("select item_4 from hvel where item_4 like '") +
-                           QuoteSqlText(year) + QStringLiteral("%'"));
-    // Keys are compared as numbers; a key that is not ten digits takes no part.
-    qlonglong highest = -1;
-    for (query.first(); !query.eof(); query.next()) {
-        const QString key = fieldText(query, "item_4");
-        bool ok = false;
-        const qlonglong number = key.toLongLong(&ok);
-        if (key.size() == 10 && isDigits(key) && ok && number > highest) {
-            highest = number;
-        }
-    }
-    qlonglong next = highest >= 0 ? highest + 1 : (year + QStringLiteral("000001")).toLongLong();
-    // The successor of a year's last serial belongs to the next year, which may have it.
-    for (;; ++next) {
-        RunQuerySql(query, QStringLiteral("select item_4 from hvel where item_4='") +
-                               QString::number(next) + QStringLiteral("'"));
-        if (query.recordCount() == 0) {
-            return QString::number(next);
-        }
-    }
-}
-
 bool TFormNew::create(const QString& year, const QString& name, const QString& unit) {
     store::Query& list = DM->Qryhvel;
     ListSql = QString::fromStdString(list.sql()) + QLatin1Char('\n');
@@ -285,7 +259,7 @@ bool TFormNew::create(const QString& year, const QString& name, const QString& u
             QStringLiteral("已有同名项目!"), widgets::Ok, widgets::Ok);
         return false;
     }
-    const QString key = NextRecordKey(year);
+    const QString key = recordrows::nextRecordKey(year);
     const int typeIndex = ui->ComboBox1->currentIndex();
 
     store::Database& db = DM->database();
@@ -355,7 +329,7 @@ bool TFormNew::modify(const QString& year, const QString& name, const QString& u
             restoreList();
             return false;
         }
-        key = year == OldKey.left(4) ? OldKey : NextRecordKey(year);
+        key = year == OldKey.left(4) ? OldKey : recordrows::nextRecordKey(year);
         try {
             // The re-keyed record with its child rows and the list's new numbers are one unit.
             store::Database::Transaction unitOfWork(DM->database());

@@ -45,10 +45,6 @@ public:
     void ComboBox1Change();
     bool FormCloseQuery() const { return NewFormClean; }
 
-    // The key of a new record of year (four digits): the successor of the year's highest
-    // ten-digit key, year + "000001" when it has none; never a key that is taken.
-    static QString NextRecordKey(const QString& year);
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     // Esc leaves through "退出".
