@@ -12,7 +12,6 @@
 #include "ListPage.h"
 #include "RecordRows.h"
 #include "SqlText.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "ui_CgwcrManage.h"
 

@@ -9,7 +9,6 @@
 #include "Dialogs.h"
 #include "Product.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage4a.h"
 #include "ValueText.h"

@@ -3,7 +3,6 @@
 #include "CodeLists.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage6.h"
 #include "Warnings.h"

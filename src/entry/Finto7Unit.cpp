@@ -3,7 +3,6 @@
 #include <QStringList>
 
 #include "CodeLists.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "ui_Finto7Unit.h"
 

@@ -8,7 +8,6 @@
 #include "RecordPage.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
 #include "Warnings.h"

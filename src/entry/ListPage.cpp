@@ -13,11 +13,9 @@
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "GbkLimit.h"
-#include "GlyphButton.h"
 #include "RecordPage.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
 #include "Warnings.h"
@@ -277,9 +275,10 @@ void RowDialog::reject() {
 
 // ---- the list page ------------------------------------------------------------------------
 
-ListPage::ListPage(QString title, QString section, store::Table& rows, std::string sequence,
-                   QWidget* parent)
+ListPage::ListPage(widgets::MainWindowOperations& mainWindow, QString title, QString section,
+                   store::Table& rows, std::string sequence, QWidget* parent)
     : QDialog(parent),
+      m_mainWindow(mainWindow),
       m_title(std::move(title)),
       m_section(std::move(section)),
       m_rows(rows),
@@ -381,15 +380,15 @@ void ListPage::deleteClick() {
 }
 
 void ListPage::helpClick() {
-    RecordPage::showHelp();
+    RecordPage::showHelp(m_mainWindow.currentType() == 1);
 }
 
 void ListPage::quitClick() {
     if (!mayLeave()) {
         return;
     }
-    if (!m_section.isEmpty() && MainForm != nullptr) {
-        TMainForm::setSectionKind(MainForm->sectionButton(m_section), true);
+    if (!m_section.isEmpty()) {
+        m_mainWindow.markSectionComplete(m_section);
     }
     done(QDialog::Accepted);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DatasetModel.h"
+#include "MainWindowOperations.h"
 #include "Value.h"
 
 class QAbstractButton;
@@ -137,8 +138,8 @@ class ListPage : public QDialog {
 public:
     // section: the main window's section ("05") whose button the exit marks complete; empty
     // for a list without a mark.
-    ListPage(QString title, QString section, store::Table& rows, std::string sequence,
-             QWidget* parent = nullptr);
+    ListPage(widgets::MainWindowOperations& mainWindow, QString title, QString section,
+             store::Table& rows, std::string sequence, QWidget* parent = nullptr);
     ~ListPage() override;
 
     // FormShow, then the page modally through the dialogs seam.
@@ -188,6 +189,7 @@ protected:
 
     store::Table& rows() const { return m_rows; }
     const QString& title() const { return m_title; }
+    widgets::MainWindowOperations& mainWindow() const { return m_mainWindow; }
 
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
@@ -196,6 +198,7 @@ protected:
 private:
     void showRowDialog(bool adding);
 
+    widgets::MainWindowOperations& m_mainWindow;
     QString m_title;
     QString m_section;
     store::Table& m_rows;

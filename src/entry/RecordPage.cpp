@@ -26,11 +26,9 @@
 #include "ListPage.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
 #include "Warnings.h"
-#include "ui_Unit1.h"
 
 using widgets::textValue;
 using widgets::valueText;
@@ -93,8 +91,8 @@ bool hasPointOutsideSelection(QObject* watched) {
 
 }  // namespace
 
-RecordPage::RecordPage(QString section, QWidget* parent)
-    : QDialog(parent), m_section(std::move(section)) {}
+RecordPage::RecordPage(widgets::MainWindowOperations& mainWindow, QString section, QWidget* parent)
+    : QDialog(parent), m_mainWindow(mainWindow), m_section(std::move(section)) {}
 
 void RecordPage::setUpFrame(QAbstractButton* save, QAbstractButton* help, QAbstractButton* quit) {
     // No system menu and no close box: the page is left through its exit button.
@@ -113,8 +111,8 @@ void RecordPage::setHelpWindows(QDialog* applied, QDialog* others) {
     s_helpOthers = others;
 }
 
-bool RecordPage::appliedBySelector() {
-    return MainForm->form()->ComboBox1->currentIndex() == 0;
+bool RecordPage::appliedBySelector() const {
+    return m_mainWindow.currentType() == 1;
 }
 
 bool RecordPage::appliedByRecord() {
@@ -268,7 +266,7 @@ bool RecordPage::btnSave01Click() {
     }
     widgets::ShowWarning(QStringLiteral("存储成功！"));
     if (!m_section.isEmpty()) {
-        TMainForm::setSectionKind(MainForm->sectionButton(m_section), true);
+        m_mainWindow.markSectionComplete(m_section);
     }
     return true;
 }
@@ -296,11 +294,11 @@ void RecordPage::quit01Click() {
 }
 
 void RecordPage::Button3Click() {
-    showHelp();
+    showHelp(appliedBySelector());
 }
 
-void RecordPage::showHelp() {
-    QDialog* help = appliedBySelector() ? s_helpApplied.data() : s_helpOthers.data();
+void RecordPage::showHelp(bool applied) {
+    QDialog* help = applied ? s_helpApplied.data() : s_helpOthers.data();
     if (help != nullptr) {
         widgets::Dialogs::instance().exec(*help);
     }
@@ -321,9 +319,7 @@ void RecordPage::done(int result) {
 }
 
 void RecordPage::FormClose() {
-    if (MainForm != nullptr) {
-        MainForm->LockUntilComplete();
-    }
+    m_mainWindow.LockUntilComplete();
 }
 
 // ---- value forms --------------------------------------------------------------------------

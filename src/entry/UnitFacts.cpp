@@ -9,7 +9,6 @@
 #include "GbkLimit.h"
 #include "RecordPage.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Warnings.h"
 

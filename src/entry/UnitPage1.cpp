@@ -10,9 +10,7 @@
 #include "EntryText.h"
 #include "GbkLimit.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
-#include "Unittree.h"
 #include "ValueText.h"
 #include "Warnings.h"
 #include "ui_UnitPage1.h"
@@ -20,6 +18,7 @@
 using widgets::valueText;
 
 TFpage1* Fpage1 = nullptr;
+std::array<unsigned char, 6> TreeTargetPage1{};
 
 namespace {
 
@@ -47,8 +46,11 @@ QString twoDigits(int month) {
 
 }  // namespace
 
-TFpage1::TFpage1(QWidget* parent)
-    : RecordPage(QStringLiteral("01"), parent), ui(std::make_unique<Ui::TFpage1>()) {
+TFpage1::TFpage1(widgets::MainWindowOperations& mainWindow, widgets::ClassPicker& picker,
+                 QWidget* parent)
+    : RecordPage(mainWindow, QStringLiteral("01"), parent),
+      m_picker(picker),
+      ui(std::make_unique<Ui::TFpage1>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, ui->Button3, ui->quit01);
 
@@ -365,15 +367,12 @@ void TFpage1::edt_14_2Change() {
 // ---- classification picker --------------------------------------------------------------
 
 void TFpage1::openTree(int byte, QLineEdit* edit, ClassTable table) {
-    if (FormTree == nullptr) {
-        return;
-    }
     TreeTargetPage1.fill(0);
     TreeTargetPage1[static_cast<size_t>(byte)] = 1;
-    FormTree->registerTarget(
+    m_picker.registerTarget(
         TreeTargetPage1, byte, edit,
         table == ClassTable::Discipline ? QStringLiteral("xkfl") : QStringLiteral("ztflh"));
-    FormTree->showFor(TreeTargetPage1);
+    m_picker.showFor(TreeTargetPage1);
 }
 
 void TFpage1::cb_15DropDown() {

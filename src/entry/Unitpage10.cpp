@@ -12,11 +12,9 @@
 #include "DropDownButton.h"
 #include "ListPage.h"
 #include "SqlText.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage12.h"
 #include "Unitpage4a.h"
-#include "Unittree.h"
 #include "ValueText.h"
 #include "Warnings.h"
 #include "ui_Unitpage10.h"
@@ -25,6 +23,7 @@ using widgets::fieldText;
 using widgets::textValue;
 
 TFpage10* Fpage10 = nullptr;
+std::array<unsigned char, 20> TreeTargetSubUnit{};
 
 namespace {
 
@@ -47,8 +46,11 @@ void showError(QWidget* parent, const std::exception& e) {
 
 }  // namespace
 
-TFpage10::TFpage10(QWidget* parent)
-    : RecordPage(QString(), parent), ui(std::make_unique<Ui::TFpage10>()) {
+TFpage10::TFpage10(widgets::MainWindowOperations& mainWindow, widgets::ClassPicker& picker,
+                   QWidget* parent)
+    : RecordPage(mainWindow, QString(), parent),
+      m_picker(picker),
+      ui(std::make_unique<Ui::TFpage10>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, nullptr, ui->quit01);
     connect(ui->Button2, &QPushButton::clicked, this, &TFpage10::Button2Click);
@@ -272,5 +274,5 @@ void TFpage10::codeListDropDown(int byte) {
     const CodeListGroup& group = kGroups[byte / kListEdits];
     QLineEdit* edit = findChild<QLineEdit*>(QString::fromLatin1(group.edits) +
                                             QString::number(byte % kListEdits + 1));
-    registeringunit::pickCode(TreeTargetSubUnit, byte, edit, group.disciplines);
+    registeringunit::pickCode(m_picker, TreeTargetSubUnit, byte, edit, group.disciplines);
 }

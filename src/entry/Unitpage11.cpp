@@ -6,8 +6,9 @@
 
 TFpage11* Fpage11 = nullptr;
 
-TFpage11::TFpage11(QWidget* parent)
-    : ListPage(QStringLiteral("学科带头人情况"), QString(), DM->Tblexpert, "item_187", parent),
+TFpage11::TFpage11(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : ListPage(mainWindow, QStringLiteral("学科带头人情况"), QString(), DM->Tblexpert, "item_187",
+               parent),
       ui(std::make_unique<Ui::TFpage11>()) {
     ui->setupUi(this);
     setUpFrame(ui->DBGrid4,

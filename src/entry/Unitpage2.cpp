@@ -13,7 +13,6 @@
 #include "Dialogs.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage6.h"
 #include "Warnings.h"
@@ -53,8 +52,8 @@ int countIn(const QLineEdit* edit) {
 
 }  // namespace
 
-TFpage2::TFpage2(QWidget* parent)
-    : RecordPage(QStringLiteral("02"), parent), ui(std::make_unique<Ui::TFpage2>()) {
+TFpage2::TFpage2(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : RecordPage(mainWindow, QStringLiteral("02"), parent), ui(std::make_unique<Ui::TFpage2>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, ui->Button3, ui->quit01);
 

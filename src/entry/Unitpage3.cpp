@@ -12,7 +12,6 @@
 #include "GbkLimit.h"
 #include "SilentAbort.h"
 #include "SqlText.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
 #include "Warnings.h"
@@ -50,8 +49,8 @@ QString sumText(std::initializer_list<const QLineEdit*> edits) {
 
 }  // namespace
 
-TFpage3::TFpage3(QWidget* parent)
-    : RecordPage(QStringLiteral("03"), parent), ui(std::make_unique<Ui::TFpage3>()) {
+TFpage3::TFpage3(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : RecordPage(mainWindow, QStringLiteral("03"), parent), ui(std::make_unique<Ui::TFpage3>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, ui->Button3, ui->quit01);
     ui->CB_41->hide();

@@ -9,7 +9,6 @@
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
 #include "Warnings.h"
@@ -22,8 +21,8 @@ TFpage4* Fpage4 = nullptr;
 
 namespace {}  // namespace
 
-TFpage4::TFpage4(QWidget* parent)
-    : RecordPage(QStringLiteral("04"), parent), ui(std::make_unique<Ui::TFpage4>()) {
+TFpage4::TFpage4(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : RecordPage(mainWindow, QStringLiteral("04"), parent), ui(std::make_unique<Ui::TFpage4>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, ui->Button3, ui->quit01);
     m_controls = {ui->Edt_9,  ui->Edt_420, ui->Edt_37, ui->Edt_38,   ui->Edt_39,
@@ -121,6 +120,17 @@ void TFpage4::Button1Click() {
     unitfacts::showCode(ui->cb_64, stored("item_64"));
     unitfacts::showCode(ui->cb_63, stored("item_63"));
     unitfacts::setEnterpriseByCode(m_controls, stored("item_62"), stored("item_163"));
+}
+
+void TFpage4::useProfileWhenUnset() {
+    if (!ui->cb_62->currentText().isEmpty() || !ui->cb_64->currentText().isEmpty()) {
+        return;
+    }
+    if (!unitfacts::storedText(ReportingUnitRow(), "item_9").isEmpty()) {
+        Button1Click();
+    } else {
+        Button2Click();
+    }
 }
 
 void TFpage4::Button2Click() {

@@ -14,11 +14,9 @@
 #include "DropDownButton.h"
 #include "MemoEditors.h"
 #include "SqlText.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage10.h"
 #include "Unitpage11.h"
-#include "Unittree.h"
 #include "ValueText.h"
 #include "Warnings.h"
 #include "ui_Unitpage4a.h"
@@ -27,6 +25,7 @@ using widgets::textValue;
 using widgets::valueText;
 
 TFpage4a* Fpage4a = nullptr;
+std::array<unsigned char, 40> TreeTargetUnit{};
 
 namespace {
 
@@ -185,21 +184,25 @@ PageField codeListField(std::vector<QLineEdit*> edits, std::string column, bool 
     return f;
 }
 
-void pickCode(std::span<unsigned char> selector, int byte, QLineEdit* edit, bool disciplines) {
-    if (FormTree == nullptr || byte < 0 || byte >= static_cast<int>(selector.size())) {
+void pickCode(widgets::ClassPicker& picker, std::span<unsigned char> selector, int byte,
+              QLineEdit* edit, bool disciplines) {
+    if (byte < 0 || byte >= static_cast<int>(selector.size())) {
         return;
     }
     std::fill(selector.begin(), selector.end(), 0);
     selector[static_cast<size_t>(byte)] = 1;
-    FormTree->registerTarget(selector, byte, edit,
-                             disciplines ? QStringLiteral("xkfl") : QStringLiteral("gxjs"));
-    FormTree->showFor(selector);
+    picker.registerTarget(selector, byte, edit,
+                          disciplines ? QStringLiteral("xkfl") : QStringLiteral("gxjs"));
+    picker.showFor(selector);
 }
 
 }  // namespace registeringunit
 
-TFpage4a::TFpage4a(QWidget* parent)
-    : RecordPage(QString(), parent), ui(std::make_unique<Ui::TFpage4a>()) {
+TFpage4a::TFpage4a(widgets::MainWindowOperations& mainWindow, widgets::ClassPicker& picker,
+                   QWidget* parent)
+    : RecordPage(mainWindow, QString(), parent),
+      m_picker(picker),
+      ui(std::make_unique<Ui::TFpage4a>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, nullptr, ui->quit01);
     connect(ui->BitBtndtr, &QPushButton::clicked, this, &TFpage4a::BitBtndtrClick);
@@ -319,7 +322,7 @@ void TFpage4a::codeListDropDown(int byte) {
     const CodeListGroup& group = kGroups[static_cast<size_t>(byte / kListEdits)];
     QLineEdit* edit = findChild<QLineEdit*>(QString::fromLatin1(group.edits) +
                                             QString::number(byte % kListEdits + 1));
-    registeringunit::pickCode(TreeTargetUnit, byte, edit, group.disciplines);
+    registeringunit::pickCode(m_picker, TreeTargetUnit, byte, edit, group.disciplines);
 }
 
 void TFpage4a::Button5Click() {
@@ -361,7 +364,5 @@ void TFpage4a::Memo3Click() {
 }
 
 void TFpage4a::beforeExitClose() {
-    if (MainForm != nullptr) {
-        MainForm->RefreshRecordFunctions();
-    }
+    mainWindow().RefreshRecordFunctions();
 }

@@ -6,9 +6,9 @@
 
 TFpage5* Fpage5 = nullptr;
 
-TFpage5::TFpage5(QWidget* parent)
-    : ListPage(QStringLiteral("合作完成单位情况"), QStringLiteral("05"), DM->TblCgwcdw, "ITEM_176",
-               parent),
+TFpage5::TFpage5(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : ListPage(mainWindow, QStringLiteral("合作完成单位情况"), QStringLiteral("05"), DM->TblCgwcdw,
+               "ITEM_176", parent),
       ui(std::make_unique<Ui::TFpage5>()) {
     ui->setupUi(this);
     setUpFrame(

@@ -1,15 +1,14 @@
 #include "Unitpage7.h"
 
 #include "Finto7Unit.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "ui_Unitpage7.h"
 
 TFpage7* Fpage7 = nullptr;
 
-TFpage7::TFpage7(QWidget* parent)
-    : ListPage(QStringLiteral("评价委员会名单"), QStringLiteral("07"), DM->Tbljdwyhmd, "ITEM_190",
-               parent),
+TFpage7::TFpage7(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : ListPage(mainWindow, QStringLiteral("评价委员会名单"), QStringLiteral("07"), DM->Tbljdwyhmd,
+               "ITEM_190", parent),
       ui(std::make_unique<Ui::TFpage7>()) {
     ui->setupUi(this);
     setUpFrame(ui->DBGrid3,
@@ -32,7 +31,5 @@ RowDialog* TFpage7::rowDialog() const {
 
 void TFpage7::FormClose() {
     ListPage::FormClose();
-    if (MainForm != nullptr) {
-        MainForm->LockUntilComplete();
-    }
+    mainWindow().LockUntilComplete();
 }

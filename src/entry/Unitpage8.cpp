@@ -3,16 +3,15 @@
 #include "CgwcrManage.h"
 #include "Dataset.h"
 #include "Finto8Unit.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Warnings.h"
 #include "ui_Unitpage8.h"
 
 TFpage8* Fpage8 = nullptr;
 
-TFpage8::TFpage8(QWidget* parent)
-    : ListPage(QStringLiteral("成果完成人员名单"), QStringLiteral("08"), DM->TblCgwcr, "ITEM_187",
-               parent),
+TFpage8::TFpage8(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : ListPage(mainWindow, QStringLiteral("成果完成人员名单"), QStringLiteral("08"), DM->TblCgwcr,
+               "ITEM_187", parent),
       ui(std::make_unique<Ui::TFpage8>()) {
     ui->setupUi(this);
     setUpFrame(
@@ -58,7 +57,5 @@ bool TFpage8::mayLeave() {
 
 void TFpage8::FormClose() {
     ListPage::FormClose();
-    if (MainForm != nullptr) {
-        MainForm->LockUntilComplete();
-    }
+    mainWindow().LockUntilComplete();
 }

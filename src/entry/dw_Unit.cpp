@@ -16,11 +16,9 @@
 #include "RecordPage.h"
 #include "SilentAbort.h"
 #include "SqlText.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage4.h"
 #include "Warnings.h"
-#include "ui_Unitpage4.h"
 #include "ui_dw_Unit.h"
 
 Tdw_Form* dw_Form = nullptr;
@@ -167,7 +165,7 @@ bool Tdw_Form::Button1Click() {
     widgets::ShowWarning(QStringLiteral("存储成功！"));
     TDM::OpenQuerySql(profile, kept);
     if (Fpage4 != nullptr) {
-        Fpage4->form()->Button1->click();
+        Fpage4->Button1Click();
     }
     done(QDialog::Accepted);
     return true;

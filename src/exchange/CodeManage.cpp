@@ -16,7 +16,6 @@
 #include "ExchangeTextFile.h"
 #include "RecordRows.h"
 #include "Text.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Warnings.h"
 #include "ui_CodeManage.h"

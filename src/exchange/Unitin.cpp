@@ -17,10 +17,8 @@
 #include "GbkLimit.h"
 #include "RecordRows.h"
 #include "SqlText.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Warnings.h"
-#include "ui_Unit1.h"
 #include "ui_Unitin.h"
 
 TFormin* Formin = nullptr;
@@ -102,7 +100,8 @@ int countStaged(const QString& condition) {
 
 }  // namespace
 
-TFormin::TFormin(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFormin>()) {
+TFormin::TFormin(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : QDialog(parent), m_mainWindow(mainWindow), ui(std::make_unique<Ui::TFormin>()) {
     ui->setupUi(this);
     // A tool window without a close box: "退出" is the way out.
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -379,13 +378,12 @@ void TFormin::Button5Click() {
         }
     }
 
-    Ui::TMainForm* main = MainForm->form();
     RunQuerySql(DM->tempquery, QStringLiteral("select item_4 from hvel order by item_4 desc"));
-    MainForm->FillYearList(DM->tempquery, main->cbYear);
-    MainForm->QueryRecordList(DM->Qryhvel, main->ComboBox1, main->cbYear, main->btn_page02);
-    MainForm->MarkIncompletePages();
-    MainForm->RenumberList();
-    MainForm->LockUntilComplete();
+    m_mainWindow.FillYearList(DM->tempquery);
+    m_mainWindow.QueryRecordList();
+    m_mainWindow.MarkIncompletePages();
+    m_mainWindow.RenumberList();
+    m_mainWindow.LockUntilComplete();
 
     removeTextFiles(ImportFolder, kRecordFiles);
     ui->Button1->setEnabled(true);

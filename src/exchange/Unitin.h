@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "DatasetModel.h"
+#include "MainWindowOperations.h"
 
 class QCloseEvent;
 
@@ -20,7 +21,7 @@ class TFormin : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFormin(QWidget* parent = nullptr);
+    explicit TFormin(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
     ~TFormin() override;
 
     Ui::TFormin* form() const { return ui.get(); }
@@ -95,6 +96,7 @@ private:
     void attachGrids();
 
     widgets::DatasetModel m_model;
+    widgets::MainWindowOperations& m_mainWindow;
     std::unique_ptr<Ui::TFormin> ui;
     // The package file that was unpacked.
     QString m_package;

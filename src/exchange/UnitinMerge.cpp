@@ -9,7 +9,6 @@
 #include "Dialogs.h"
 #include "RecordRows.h"
 #include "SqlText.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitin.h"
 #include "Warnings.h"
@@ -329,7 +328,7 @@ void TFormin::mergeAll(bool overwrite) {
         }
         staged.refresh();
         RunQuerySql(DM->Qryhvel, QString::fromStdString(DM->Qryhvel.sql()));
-        MainForm->RenumberList();
+        m_mainWindow.RenumberList();
     } catch (...) {
         // The window stays usable: what is still staged can be stored again or dropped.
         ui->Panelstat->hide();

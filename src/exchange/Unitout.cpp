@@ -17,10 +17,8 @@
 #include "ExchangeTextFile.h"
 #include "RecordRows.h"
 #include "SqlText.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Warnings.h"
-#include "ui_Unit1.h"
 #include "ui_Unitout.h"
 
 TFormout* Formout = nullptr;
@@ -159,8 +157,9 @@ void setExportMark(store::Table& records, const char* value) {
 
 }  // namespace
 
-TFormout::TFormout(QWidget* parent)
+TFormout::TFormout(widgets::MainWindowOperations& mainWindow, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_mainWindow(mainWindow),
       ui(std::make_unique<Ui::TFormout>()) {
     ui->setupUi(this);
     ui->ComboBox2->hide();
@@ -469,9 +468,8 @@ void TFormout::FormClose() {
         }
         m_exportFolder.clear();
     }
-    Ui::TMainForm* main = MainForm->form();
-    MainForm->QueryRecordList(DM->Qryhvel, main->ComboBox1, main->cbYear, main->btn_page02);
-    MainForm->MarkIncompletePages();
-    MainForm->RenumberList();
-    MainForm->LockUntilComplete();
+    m_mainWindow.QueryRecordList();
+    m_mainWindow.MarkIncompletePages();
+    m_mainWindow.RenumberList();
+    m_mainWindow.LockUntilComplete();
 }

@@ -34,49 +34,49 @@
 
 namespace {
 
-// Creates one window as a child of the main window and publishes it in its global.
-template <class Window>
-void create(std::unique_ptr<Window>& window, Window*& global, TMainForm& mainForm) {
-    window = std::make_unique<Window>(&mainForm);
+// Creates one window from args and publishes it in its global.
+template <class Window, class... Args>
+void create(std::unique_ptr<Window>& window, Window*& global, Args&&... args) {
+    window = std::make_unique<Window>(std::forward<Args>(args)...);
     global = window.get();
 }
 
 }  // namespace
 
 ProgramWindows::ProgramWindows(TMainForm& mainForm) {
-    create(m_formTree, FormTree, mainForm);
-    create(m_formout, Formout, mainForm);
-    create(m_formNew, FormNew, mainForm);
-    create(m_dwForm, dw_Form, mainForm);
-    create(m_into8, Finto8, mainForm);
-    create(m_into7, Finto7, mainForm);
-    create(m_into6, Finto6, mainForm);
-    create(m_into5, Finto5, mainForm);
-    create(m_formin, Formin, mainForm);
-    create(m_printForm, PrintForm, mainForm);
-    create(m_page1, Fpage1, mainForm);
-    create(m_page2, Fpage2, mainForm);
-    create(m_page3, Fpage3, mainForm);
-    create(m_page4, Fpage4, mainForm);
-    create(m_page5, Fpage5, mainForm);
-    create(m_page6, Fpage6, mainForm);
-    create(m_page7, Fpage7, mainForm);
-    create(m_page8, Fpage8, mainForm);
-    create(m_page9, Fpage9, mainForm);
-    create(m_helpForm, HelpForm, mainForm);
-    create(m_formDuoyu, FormDuoyu, mainForm);
-    create(m_codeManage, FcodeManage, mainForm);
-    create(m_formWcr, FormWcr, mainForm);
-    create(m_helpFormRj, HelpForm_rj, mainForm);
+    create(m_formTree, FormTree, &mainForm);
+    create(m_formout, Formout, mainForm, &mainForm);
+    create(m_formNew, FormNew, &mainForm);
+    create(m_dwForm, dw_Form, &mainForm);
+    create(m_into8, Finto8, &mainForm);
+    create(m_into7, Finto7, &mainForm);
+    create(m_into6, Finto6, &mainForm);
+    create(m_into5, Finto5, &mainForm);
+    create(m_formin, Formin, mainForm, &mainForm);
+    create(m_printForm, PrintForm, &mainForm);
+    create(m_page1, Fpage1, mainForm, *m_formTree, &mainForm);
+    create(m_page2, Fpage2, mainForm, &mainForm);
+    create(m_page3, Fpage3, mainForm, &mainForm);
+    create(m_page4, Fpage4, mainForm, &mainForm);
+    create(m_page5, Fpage5, mainForm, &mainForm);
+    create(m_page6, Fpage6, mainForm, &mainForm);
+    create(m_page7, Fpage7, mainForm, &mainForm);
+    create(m_page8, Fpage8, mainForm, &mainForm);
+    create(m_page9, Fpage9, mainForm, &mainForm);
+    create(m_helpForm, HelpForm, &mainForm);
+    create(m_formDuoyu, FormDuoyu, &mainForm);
+    create(m_codeManage, FcodeManage, &mainForm);
+    create(m_formWcr, FormWcr, &mainForm);
+    create(m_helpFormRj, HelpForm_rj, &mainForm);
     RecordPage::setHelpWindows(m_helpForm.get(), m_helpFormRj.get());
-    create(m_page4a, Fpage4a, mainForm);
-    create(m_page10, Fpage10, mainForm);
-    create(m_page11, Fpage11, mainForm);
-    create(m_page12, Fpage12, mainForm);
-    create(m_into11, Finto11, mainForm);
-    create(m_formAdvantage, formadvantage, mainForm);
-    create(m_formUnitIntrod, formunitintrod, mainForm);
-    create(m_formStudy, Formstudy, mainForm);
+    create(m_page4a, Fpage4a, mainForm, *m_formTree, &mainForm);
+    create(m_page10, Fpage10, mainForm, *m_formTree, &mainForm);
+    create(m_page11, Fpage11, mainForm, &mainForm);
+    create(m_page12, Fpage12, mainForm, &mainForm);
+    create(m_into11, Finto11, &mainForm);
+    create(m_formAdvantage, formadvantage, &mainForm);
+    create(m_formUnitIntrod, formunitintrod, &mainForm);
+    create(m_formStudy, Formstudy, &mainForm);
 }
 
 ProgramWindows::~ProgramWindows() {

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QMainWindow>
+#include <array>
 #include <memory>
+
+#include "MainWindowOperations.h"
 
 class QCloseEvent;
 class QComboBox;
@@ -23,7 +26,7 @@ class TMainForm;
 }
 
 // The main window: the record list of the chosen type and year and the record operations.
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public widgets::MainWindowOperations {
     Q_OBJECT
 
 public:
@@ -36,12 +39,27 @@ public:
     // Re-runs the record list of the selected type and year on query.
     void QueryRecordList(store::Query& query, QComboBox* typeSelector, QComboBox* yearSelector,
                          QWidget* pageButton02);
+    // The same over Qryhvel and this window's selectors.
+    void QueryRecordList() override;
     // Fills a year selector from an open query over item_4 (ordered descending).
     void FillYearList(store::Dataset& query, QComboBox* yearSelector);
-    // Rewrites NO = 1..n over the current list.
-    void RenumberList();
+    // The same into this window's year selector.
+    void FillYearList(store::Dataset& query) override;
+    void RenumberList() override;
+    int currentType() const override;
     // Aligns the type and year selectors with a record just stored by the record dialog.
     void SyncTypeYearFromNew(int typeIndex, const QString& yearText);
+    // What the record dialog reads and sets of the selectors: the year selector's text; the
+    // type of selector index typeIndex selected and listed when it is not the selected one; a
+    // year selected when the selector lists it (the list is not run again); a year added as
+    // the last item when the selector lacks it.
+    QString yearText() const;
+    void listType(int typeIndex);
+    void showListedYear(const QString& year);
+    void addYear(const QString& year);
+    // Keeps the user on a record just created: every section incomplete, the list, the
+    // selectors, the search and the record functions disabled.
+    void holdOnNewRecord();
     // Deletes the main-table rows whose column equals value, then re-runs the list.
     void DeleteRecordRows(store::Query& query, const QString& column, const QString& value);
 
@@ -52,10 +70,9 @@ public:
     void BitBtn3Click();
 
     // ---- Completeness marks and the lock ----
-    // Sets the section buttons from the current record.
-    void MarkIncompletePages();
-    // True when the current record is complete (the shell unlocks), else false (it locks).
-    bool LockUntilComplete();
+    void MarkIncompletePages() override;
+    bool LockUntilComplete() override;
+    void markSectionComplete(const QString& page) override;
     void DBGrid1CellClick();
     // Whether the window may close; asks about the first incomplete required section.
     bool FormCloseQuery();
@@ -98,7 +115,7 @@ public:
     // The record functions (sections, new, modify, import, export, code tables, print, the
     // selectors and the list) after the registering unit's page was left: open once unit.dbf
     // holds the unit, then the marks and the lock re-evaluated from the stored rows.
-    void RefreshRecordFunctions();
+    void RefreshRecordFunctions() override;
     void BitBtn1Click();
     void BitBtn2Click();
     void BitBtn4Click();
@@ -133,6 +150,10 @@ private:
 
     std::unique_ptr<Ui::TMainForm> ui;
 };
+
+// The query panel's selector of the classification picker: byte 0 the library classification
+// (ztflh), byte 1 the disciplines (xkfl), both into the query value edit.
+extern std::array<unsigned char, 2> TreeTargetQuery;
 
 // The program's main window, set by the program entry.
 extern TMainForm* MainForm;

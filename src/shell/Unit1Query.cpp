@@ -15,6 +15,8 @@
 #include "Warnings.h"
 #include "ui_Unit1.h"
 
+std::array<unsigned char, 2> TreeTargetQuery{};
+
 namespace {
 
 const QString kLibraryItem = QStringLiteral("图分类号");

@@ -12,7 +12,6 @@
 #include "EntryText.h"
 #include "Errors.h"
 #include "GbkLimit.h"
-#include "GlyphButton.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
 #include "SqlText.h"
@@ -20,7 +19,6 @@
 #include "UnitDM.h"
 #include "ValueText.h"
 #include "Warnings.h"
-#include "ui_Unit1.h"
 #include "ui_UnitNew.h"
 
 using widgets::fieldText;
@@ -52,15 +50,6 @@ bool isYearInRange(const QString& text) {
     bool ok = false;
     const int year = text.trimmed().toInt(&ok);
     return ok && year >= 1900 && year <= 2050;
-}
-
-// The main window's year selector gets year as its last item when it has no such item.
-void addYearToMainList(const QString& year) {
-    QComboBox* years = MainForm->form()->cbYear;
-    if (years->findText(year, Qt::MatchExactly) < 0) {
-        const QSignalBlocker blocker(years);
-        years->addItem(year);
-    }
 }
 
 // Fields that only applied technology has, and those only the other types have; a change of
@@ -112,6 +101,28 @@ int TFormNew::showModal() {
     return widgets::Dialogs::instance().exec(*this);
 }
 
+int TFormNew::showNew() {
+    setWindowTitle(NewCaption);
+    ui->edt_120->clear();
+    ui->edt_3->clear();
+    ui->edt_9->clear();
+    return showModal();
+}
+
+int TFormNew::showModify(int typeIndex, const QString& year, const QString& number,
+                         const QString& name, const QString& unit) {
+    {
+        const QSignalBlocker blocker(ui->ComboBox1);
+        ui->ComboBox1->setCurrentIndex(typeIndex);
+    }
+    setWindowTitle(ModifyCaption);
+    ui->cbYear->setText(year);
+    ui->edt_120->setText(number);
+    ui->edt_3->setText(name);
+    ui->edt_9->setText(unit);
+    return showModal();
+}
+
 void TFormNew::FormShow() {
     if (windowTitle() == NewCaption) {
         store::Query& profile = DM->Qrydwqk;
@@ -123,12 +134,11 @@ void TFormNew::FormShow() {
             }
         }
     }
-    Ui::TMainForm* main = MainForm->form();
     {
         const QSignalBlocker blocker(ui->ComboBox1);
-        ui->ComboBox1->setCurrentIndex(main->ComboBox1->currentIndex());
+        ui->ComboBox1->setCurrentIndex(MainForm->currentType() - 1);
     }
-    ui->cbYear->setText(main->cbYear->currentText());
+    ui->cbYear->setText(MainForm->yearText());
     NewFormClean = true;
 }
 
@@ -140,13 +150,7 @@ void TFormNew::cbYearChange() {
         ui->cbYear->clear();
         return;
     }
-    QComboBox* years = MainForm->form()->cbYear;
-    for (int i = 0; i < years->count(); ++i) {
-        if (years->itemText(i) == text) {
-            const QSignalBlocker blocker(years);
-            years->setCurrentIndex(i);
-        }
-    }
+    MainForm->showListedYear(text);
     if (isYearInRange(text)) {
         const QSignalBlocker blocker(ui->UpDown1);
         ui->UpDown1->setValue(text.toInt());
@@ -176,14 +180,7 @@ bool TFormNew::eventFilter(QObject* watched, QEvent* event) {
 
 void TFormNew::ComboBox1Change() {
     NewFormClean = false;
-    Ui::TMainForm* main = MainForm->form();
-    if (ui->ComboBox1->currentIndex() != main->ComboBox1->currentIndex()) {
-        {
-            const QSignalBlocker blocker(main->ComboBox1);
-            main->ComboBox1->setCurrentIndex(ui->ComboBox1->currentIndex());
-        }
-        MainForm->QueryRecordList(DM->Qryhvel, main->ComboBox1, main->cbYear, main->btn_page02);
-    }
+    MainForm->listType(ui->ComboBox1->currentIndex());
 }
 
 void TFormNew::closeEvent(QCloseEvent* event) {
@@ -270,7 +267,7 @@ bool TFormNew::create(const QString& year, const QString& name, const QString& u
         rows.field("no").set(store::Value(std::to_string(position)));
         rows.field("item_cglb").set(store::Value(std::to_string(typeIndex + 1)));
         rows.field("item_4").set(store::Value(key.toStdString()));
-        addYearToMainList(key.left(4));
+        MainForm->addYear(key.left(4));
         rows.field("item_dqdm").set(store::Value("."));
         rows.field("item_120").set(store::Value(ui->edt_120->text().toStdString()));
         rows.field("item_3").set(store::Value(name.toStdString()));
@@ -291,20 +288,7 @@ bool TFormNew::create(const QString& year, const QString& name, const QString& u
     MainForm->MarkIncompletePages();
     MainForm->LockUntilComplete();
 
-    // The user stays on the new, empty record until its required sections are saved.
-    Ui::TMainForm* main = MainForm->form();
-    for (GlyphButton* button :
-         main->Panel8->findChildren<GlyphButton*>(QString(), Qt::FindDirectChildrenOnly)) {
-        button->setKind(GlyphButton::Kind::Help);
-    }
-    for (QWidget* control :
-         {static_cast<QWidget*>(main->DBGrid1), static_cast<QWidget*>(main->ComboBox1),
-          static_cast<QWidget*>(main->cbYear), static_cast<QWidget*>(main->SpeedButton16),
-          static_cast<QWidget*>(main->SpeedButton26), static_cast<QWidget*>(main->Button1),
-          static_cast<QWidget*>(main->Button5), static_cast<QWidget*>(main->BitBtn1),
-          static_cast<QWidget*>(main->BitBtn2)}) {
-        control->setEnabled(false);
-    }
+    MainForm->holdOnNewRecord();
     NewFormClean = true;
     QDialog::done(QDialog::Accepted);
     return true;
@@ -387,7 +371,7 @@ void TFormNew::storeModification(const QString& key, const QString& name, const 
     if (key != OldKey) {
         rows.field("item_dqdm").set(store::Value("."));
     }
-    addYearToMainList(key.left(4));
+    MainForm->addYear(key.left(4));
     rows.field("item_120").set(store::Value(ui->edt_120->text().trimmed().toStdString()));
     rows.field("item_3").set(store::Value(name.toStdString()));
     rows.field("item_9").set(store::Value(unit.toStdString()));

@@ -34,6 +34,12 @@ public:
 
     // FormShow, then the dialog modally; returns its result.
     int showModal();
+    // "新增": the dialog for a new record, its edits emptied.
+    int showNew();
+    // "修改主项": the dialog for the current record, given its type (selector index), year,
+    // number, name and first unit.
+    int showModify(int typeIndex, const QString& year, const QString& number, const QString& name,
+                   const QString& unit);
 
     void FormShow();
     // "存储": true when the record was stored and the dialog closed.
