@@ -155,7 +155,7 @@ private:
 // (ztflh), byte 1 the disciplines (xkfl), both into the query value edit.
 extern std::array<unsigned char, 2> TreeTargetQuery;
 
-// The program's main window, set by the program entry.
+// The program's main window, published by ProgramWindows.
 extern TMainForm* MainForm;
 
 // The statement of the record list after the last QueryRecordList: the restore point of a
