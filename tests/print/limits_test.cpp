@@ -112,30 +112,19 @@ protected:
     void appendRecordAtLimits(const char* type) {
         append("hvel.DBF",
                {atLimits("hvel.DBF", {{"ITEM_4", kKey}, {"ITEM_DQDM", "."}, {"ITEM_CGLB", type}})});
-        std::vector<Row> persons;
-        std::vector<Row> members;
-        std::vector<Row> units;
-        std::vector<Row> patents;
-        for (int i = 1; i <= 3; ++i) {
-            const std::string number = std::to_string(i);
-            const Row keys{{"ITEM_4", kKey}, {"ITEM_DQDM", "."}};
-            Row person = keys;
-            person["ITEM_187"] = number;
-            persons.push_back(atLimits("cgwcr.DBF", person));
-            Row member = keys;
-            member["ITEM_190"] = number;
-            members.push_back(atLimits("jdwyhmd.DBF", member));
-            Row unit = keys;
-            unit["ITEM_176"] = number;
-            units.push_back(atLimits("cgwcdw.DBF", unit));
-            Row patent = keys;
-            patent["ITEM_NO"] = number;
-            patents.push_back(atLimits("zlqk.DBF", patent));
+        // Three rows of each child list, numbered by its sequence field.
+        const std::pair<const char*, const char*> lists[] = {{"cgwcr.DBF", "ITEM_187"},
+                                                             {"jdwyhmd.DBF", "ITEM_190"},
+                                                             {"cgwcdw.DBF", "ITEM_176"},
+                                                             {"zlqk.DBF", "ITEM_NO"}};
+        for (const auto& [table, sequence] : lists) {
+            std::vector<Row> rows;
+            for (int i = 1; i <= 3; ++i) {
+                rows.push_back(atLimits(
+                    table, {{"ITEM_4", kKey}, {"ITEM_DQDM", "."}, {sequence, std::to_string(i)}}));
+            }
+            append(table, rows);
         }
-        append("cgwcr.DBF", persons);
-        append("jdwyhmd.DBF", members);
-        append("cgwcdw.DBF", units);
-        append("zlqk.DBF", patents);
     }
 };
 
