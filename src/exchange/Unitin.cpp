@@ -306,7 +306,7 @@ void TFormin::Button3Click() {
 QStringList TFormin::allTextFiles() const {
     QStringList names;
     for (const QString& table : MainForm->ExchangeTables) {
-        names << table + QStringLiteral(".TXT");
+        names << table.toUpper() + QStringLiteral(".TXT");
     }
     return names;
 }

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -198,6 +199,48 @@ TEST_F(ArchiverTest, FailureRemovesWhatTheRunWrote) {
         EXPECT_EQ(names(folder()), before);
         EXPECT_EQ(read(folder() / "KEEP.TXT"), "keep");
     }
+}
+
+// The unpack folder goes with whatever is in it, by the bytes of the names: names that are no
+// valid text, a folder inside, a read-only file.
+TEST_F(ArchiverTest, AnUnpackFolderIsRemovedWhateverItHolds) {
+    fs::path path;
+    {
+        const UnpackFolder unpacked(folder());
+        path = unpacked.path();
+        EXPECT_EQ(path.parent_path(), folder());
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_all);
+        write(path / "\xFF\xFE", "x");
+        fs::create_directory(path / "\xB3\xC9");
+        write(path / "\xB3\xC9" / "\x80", "y");
+        write(path / "READONLY.TXT", "z");
+        fs::permissions(path / "READONLY.TXT", fs::perms::owner_read);
+    }
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(names(folder()).empty());
+}
+
+TEST_F(ArchiverTest, AnUnpackFolderIsMadeInTheTemporarySpace) {
+    const char* old = std::getenv("TMPDIR");
+    const std::string kept = old != nullptr ? old : "";
+    ::setenv("TMPDIR", folder().c_str(), 1);
+    {
+        const UnpackFolder unpacked;
+        EXPECT_EQ(unpacked.path().parent_path(), folder());
+    }
+    old != nullptr ? ::setenv("TMPDIR", kept.c_str(), 1) : ::unsetenv("TMPDIR");
+    EXPECT_TRUE(names(folder()).empty());
+}
+
+// What the archiver writes beside the members, under a name that is no valid text too, goes.
+TEST_F(ArchiverTest, OnlyTheMembersLeaveTheRunsFolder) {
+    makeArchive("X.ARJ", {{"A.TXT", "a"}});
+    const fs::path target = scriptFolder() / "target";
+    fs::create_directory(target);
+    ArjArchiver arj;
+    arj.setProgram(script("printf x > \"$(printf '\\377\\376')\"; echo a > A.TXT"));
+    arj.extract(folder() / "X.ARJ", target, {"A.TXT"});
+    EXPECT_EQ(names(target), std::set<std::string>{"A.TXT"});
 }
 
 TEST_F(ArchiverTest, MissingProgramIsAnError) {
