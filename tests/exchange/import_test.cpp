@@ -257,9 +257,10 @@ INSTANTIATE_TEST_SUITE_P(
                         "“ZLQK.TXT”第1行，字段"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Packages exported from one installation carry the child rows of all its records: the
-// persons of a dropped record must not join a record of the next package with the same key,
-// whether the record went at "排重" (true) or by "删除" (false).
+// Packages may carry child rows of records they do not hold (other installations export every
+// child row of the installation): the persons of a dropped record must not join a record of
+// the next package with the same key, whether the record went at "排重" (true) or by "删除"
+// (false).
 class DroppedPackageTest : public ImportTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(DroppedPackageTest, ChildRowsDoNotJoinTheNextPackage) {
