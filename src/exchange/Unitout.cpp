@@ -14,7 +14,9 @@
 #include "Database.h"
 #include "Dialogs.h"
 #include "ExchangeTextFile.h"
+#include "ExportRows.h"
 #include "ListPage.h"
+#include "Text.h"
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "ui_Unit1.h"
@@ -322,17 +324,20 @@ std::vector<store::Dataset::Bookmark> TFormout::selectedRecords() {
     return marks;
 }
 
-void TFormout::writeMainFile(const fs::path& path,
-                             const std::vector<store::Dataset::Bookmark>& records) {
+std::vector<exchange::RecordKey> TFormout::writeMainFile(
+    const fs::path& path, const std::vector<store::Dataset::Bookmark>& records) {
     store::Table& main = DM->T_temp_out;
     const QuietRows quiet(main);
     const int fields = main.fieldCount();
     const int mark = main.fieldIndex("ITEM_SJDC");
     exchange::ExchangeTextWriter file(path.string());
+    std::vector<exchange::RecordKey> written;
     for (const store::Dataset::Bookmark record : records) {
         if (!main.gotoBookmark(record)) {
             continue;
         }
+        written.push_back({std::string(store::text::trimBlanks(main.field("ITEM_4").asText())),
+                           std::string(store::text::trimBlanks(main.field("ITEM_DQDM").asText()))});
         for (int i = 0; i <= fields - 4; ++i) {
             file.column(i == mark ? std::string("0") : fieldText(main, i));
         }
@@ -342,6 +347,7 @@ void TFormout::writeMainFile(const fs::path& path,
         file.lastColumn(fieldText(main, fields - 1));
     }
     file.close();
+    return written;
 }
 
 void TFormout::writeUnitFile(const fs::path& path) {
@@ -405,11 +411,13 @@ void TFormout::packSelection(const fs::path& folder, const std::optional<fs::pat
     const WaitCursor wait;
     const std::vector<store::Dataset::Bookmark> records = selectedRecords();
     m_exportFolder = QString::fromStdString(folder.string());
-    writeMainFile(folder / packageFile(0), records);
+    const std::vector<exchange::RecordKey> written =
+        writeMainFile(folder / packageFile(0), records);
+    // Only the exported records' own rows leave: not the persons, units, committees and patents
+    // of the installation's other records.
     for (int table = kFirstChild; table < kFirstChild + kChildCount; ++table) {
-        TDM::OpenQuerySql(DM->tempquery,
-                          "select * from " + MainForm->ExchangeTables.at(table).toStdString());
-        exchange::WriteExchangeFile(DM->tempquery, (folder / packageFile(table)).string());
+        exchange::WriteChildRows(DM->database(), MainForm->ExchangeTables.at(table).toStdString(),
+                                 written, (folder / packageFile(table)).string());
     }
     writeUnitFile(folder / packageFile(kFirstChild + kChildCount));
     writeExpertFile(folder / packageFile(kFirstChild + kChildCount + 1));
