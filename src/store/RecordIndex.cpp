@@ -563,7 +563,7 @@ void RecordIndex::learn(Gathering&& gathering) {
     }
 }
 
-// Read on several threads at once.
+// Read on several threads at once; what it learns is kept beside the file.
 void RecordIndex::scan(const std::vector<int>& fields) {
     std::vector<int> all = fields;
     for (int field : m_keyFields) {
@@ -581,6 +581,7 @@ void RecordIndex::scan(const std::vector<int>& fields) {
         return false;
     });
     learn(std::move(gathering));
+    keep();
 }
 
 // ---- the kept file ----------------------------------------------------------------------
