@@ -24,13 +24,15 @@ inline void atBothSizes(benchmark::internal::Benchmark* benchmark) {
 // Keeps the runs' times and prints the ratios of measurements to their baselines.
 class RatioReporter : public TimesReporter {
 public:
-    // The time of name/argument, whether it was measured in real or in manual time; 0 when
-    // it did not run.
+    // The time of name/argument, whether it was measured in real or in manual time, with a
+    // fixed count of iterations or not; 0 when it did not run.
     double time(const std::string& name, int argument) const {
-        for (const char* suffix : {"/real_time", "/manual_time"}) {
-            const auto it = times.find(name + "/" + std::to_string(argument) + suffix);
-            if (it != times.end()) {
-                return it->second;
+        const std::string prefix = name + "/" + std::to_string(argument) + "/";
+        for (const auto& [run, time] : times) {
+            const std::string rest =
+                run.substr(0, prefix.size()) == prefix ? run.substr(prefix.size()) : "";
+            if (rest.ends_with("real_time") || rest.ends_with("manual_time")) {
+                return time;
             }
         }
         return 0;

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "Database.h"
 #include "DbfFile.h"
 #include "Value.h"
 
@@ -25,7 +26,7 @@ namespace benchdata {
 namespace {
 
 // Bumped whenever the generated rows change, so that an old cached folder is not used.
-constexpr int kVersion = 1;
+constexpr int kVersion = 2;
 
 constexpr int kPersons = 20;
 constexpr int kUnits = 3;
@@ -96,25 +97,39 @@ Value plain(const FieldDef& field, size_t seed, long number) {
 // One table being filled: the table file and the same rows in the native database.
 class Filler {
 public:
+    // The memo fields go into a table of their own, "<table>_memo", as they lie in a memo
+    // file of their own: its rowid is the row's.
     Filler(const fs::path& file, sqlite3* native, const std::string& table)
         : m_file(DbfFile::open(file.string(), store::LockMode::Exclusive)), m_native(native) {
         std::string create = "create table " + table + "(";
         std::string insert = "insert into " + table + " values(";
+        std::string createMemo = "create table " + table + "_memo(rowid integer primary key";
+        std::string insertMemo = "insert into " + table + "_memo values(last_insert_rowid()";
         const auto& fields = m_file->fields();
         for (size_t c = 0; c < fields.size(); ++c) {
+            if (fields[c].type == FieldType::Memo) {
+                m_memoColumns.push_back(c);
+                createMemo += "," + fields[c].name + " text";
+                insertMemo += ",?";
+                continue;
+            }
             const bool number =
                 fields[c].type == FieldType::Numeric || fields[c].type == FieldType::Float;
-            create += (c ? "," : "") + fields[c].name + (number ? " numeric" : " text");
-            insert += c ? ",?" : "?";
+            create +=
+                (m_columns.empty() ? "" : ",") + fields[c].name + (number ? " numeric" : " text");
+            insert += m_columns.empty() ? "?" : ",?";
+            m_columns.push_back(c);
         }
         exec(create + ")");
-        if (sqlite3_prepare_v2(m_native, (insert + ")").c_str(), -1, &m_insert, nullptr) !=
-            SQLITE_OK) {
-            throw std::runtime_error(sqlite3_errmsg(m_native));
+        m_insert = prepare(insert + ")");
+        if (!m_memoColumns.empty()) {
+            exec(createMemo + ")");
+            m_insertMemo = prepare(insertMemo + ")");
         }
     }
     ~Filler() {
         sqlite3_finalize(m_insert);
+        sqlite3_finalize(m_insertMemo);
         m_file->flush();
     }
     Filler(const Filler&) = delete;
@@ -125,26 +140,15 @@ public:
     void add(const std::vector<Value>& row) {
         std::vector<std::pair<int, Value>> values;
         for (size_t c = 0; c < row.size(); ++c) {
-            const Value& v = row[c];
-            const int column = static_cast<int>(c) + 1;
-            if (v.isNull()) {
-                sqlite3_bind_null(m_insert, column);
-            } else if (v.kind() == Value::Kind::Number) {
-                sqlite3_bind_double(m_insert, column, v.asNumber());
-            } else {
-                const std::string s = v.asText();
-                sqlite3_bind_text(m_insert, column, s.c_str(), static_cast<int>(s.size()),
-                                  SQLITE_TRANSIENT);
-            }
-            if (!v.isNull()) {
-                values.emplace_back(static_cast<int>(c), v);
+            if (!row[c].isNull()) {
+                values.emplace_back(static_cast<int>(c), row[c]);
             }
         }
         m_file->append(values);
-        if (sqlite3_step(m_insert) != SQLITE_DONE) {
-            throw std::runtime_error(sqlite3_errmsg(m_native));
+        insertRow(m_insert, m_columns, row);
+        if (m_insertMemo) {
+            insertRow(m_insertMemo, m_memoColumns, row);
         }
-        sqlite3_reset(m_insert);
     }
 
     void exec(const std::string& sql) {
@@ -157,9 +161,41 @@ public:
     }
 
 private:
+    sqlite3_stmt* prepare(const std::string& sql) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(m_native, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+            throw std::runtime_error(sqlite3_errmsg(m_native));
+        }
+        return stmt;
+    }
+
+    void insertRow(sqlite3_stmt* insert, const std::vector<size_t>& columns,
+                   const std::vector<Value>& row) {
+        for (size_t i = 0; i < columns.size(); ++i) {
+            const Value& v = row[columns[i]];
+            const int column = static_cast<int>(i) + 1;
+            if (v.isNull()) {
+                sqlite3_bind_null(insert, column);
+            } else if (v.kind() == Value::Kind::Number) {
+                sqlite3_bind_double(insert, column, v.asNumber());
+            } else {
+                const std::string s = v.asText();
+                sqlite3_bind_text(insert, column, s.c_str(), static_cast<int>(s.size()),
+                                  SQLITE_TRANSIENT);
+            }
+        }
+        if (sqlite3_step(insert) != SQLITE_DONE) {
+            throw std::runtime_error(sqlite3_errmsg(m_native));
+        }
+        sqlite3_reset(insert);
+    }
+
     std::unique_ptr<DbfFile> m_file;
     sqlite3* m_native;
+    std::vector<size_t> m_columns;      // of the fields, in the main table
+    std::vector<size_t> m_memoColumns;  // of the fields, in the memo table
     sqlite3_stmt* m_insert = nullptr;
+    sqlite3_stmt* m_insertMemo = nullptr;
 };
 
 // The row of a record's table: its key fields, the sequence number (the third field of every
@@ -283,16 +319,29 @@ void copyFolder(const fs::path& from, const fs::path& to, bool sync) {
         copyFile(entry.path(), to / entry.path().filename(), sync);
     }
     if (sync) {
-        const int fd = ::open(to.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::fsync(fd);
-        ::close(fd);
+        syncFolder(to);
     }
+}
+
+void syncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::fsync(fd);
+    ::close(fd);
 }
 
 fs::path scratchCopy(const DataFolder& data, const std::string& name) {
     const fs::path copy = data.root / name;
     copyFolder(data.dir(), copy, false);
     return copy;
+}
+
+fs::path withDeletedRecords(const DataFolder& data) {
+    const fs::path folder = scratchCopy(data, "deleted");
+    store::Database db(folder);
+    for (const char* table : {"hvel", "cgwcr", "cgwcdw", "jdwyhmd", "zlqk"}) {
+        db.run(std::string("delete from ") + table + " where substr(item_4, 9, 2) < '05'");
+    }
+    return folder;
 }
 
 }  // namespace benchdata
@@ -305,7 +354,9 @@ NativeTables::NativeTables(const DataFolder& data) {
         throw std::runtime_error("cannot open " + data.native().string());
     }
     sqlite3_exec(m_db, "pragma case_sensitive_like=on", nullptr, nullptr, nullptr);
-    sqlite3_exec(m_db, "pragma cache_size=-65536", nullptr, nullptr, nullptr);
+    // A page cache as large as the program's memory at the main window (bench/program).
+    const std::string cache = "pragma cache_size=-" + std::to_string(kNativeCacheKb);
+    sqlite3_exec(m_db, cache.c_str(), nullptr, nullptr, nullptr);
 }
 
 NativeTables::~NativeTables() {

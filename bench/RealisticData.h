@@ -12,7 +12,8 @@
 // units, 9 committee members and 2 patents; its key is a year (ten years, in blocks of equal
 // size, as records are entered year by year) and a serial; the types take turns. Beside the
 // data folder lies "native.sqlite": the same rows of the main table and the four child tables
-// in native SQLite tables, each with an index on its key.
+// in native SQLite tables, each with an index on its key, the memo fields of each in a table of
+// their own ("hvel_memo", by the row's rowid), as the memo file holds them apart.
 namespace benchdata {
 
 struct DataFolder {
@@ -36,9 +37,16 @@ void copyFile(const std::filesystem::path& from, const std::filesystem::path& to
 // to disk before the next begins.
 void copyFolder(const std::filesystem::path& from, const std::filesystem::path& to, bool sync);
 
+// Makes the folder's entries durable.
+void syncFolder(const std::filesystem::path& folder);
+
 // A fresh copy of the data folder in a scratch folder root/name, for benchmarks that change
 // the tables; returns the copy's path.
 std::filesystem::path scratchCopy(const DataFolder& data, const std::string& name);
+
+// A fresh copy of the data folder in root/"deleted" with every twentieth record deleted, with
+// its child rows, as a user deletes records; returns the copy's path.
+std::filesystem::path withDeletedRecords(const DataFolder& data);
 
 }  // namespace benchdata
 
@@ -46,6 +54,10 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace benchdata {
+
+// The native page cache: about the program's peak memory at the main window at 100,000
+// records (bench/program prints it).
+constexpr int kNativeCacheKb = 96 * 1024;
 
 // The yardsticks: the same questions asked of the native tables, through their indexes.
 class NativeTables {

@@ -1,8 +1,13 @@
 // The program over realistic data (10,000 and 100,000 records), each measurement beside a
 // baseline of the same run:
 //   Start          a fresh process from its first line to the main window shown (offscreen):
-//                  pack, datasets, windows; peak memory at that moment. Beside copying the
-//                  data folder.
+//                  pack, datasets, windows; peak memory at that moment; over several runs.
+//                  StartDeleted the same over a data folder with every twentieth record
+//                  deleted (with its child rows), which the start purges. Each beside copying
+//                  the data folder's files with each copy and the folder synced to disk.
+//   FirstGridClick the first click in the record list of a fresh process, right after its
+//                  start, beside the first indexed lookup of the record's persons on a fresh
+//                  native connection.
 //   TypeSwitch     changing the type selector (the list, the marks, the numbering, the lock),
 //                  beside the native indexed query of the same rows.
 //   YearTyping     typing a year into the year box, one run of the list per keystroke, beside
@@ -28,6 +33,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "Application.h"
 #include "BenchSupport.h"
@@ -82,11 +88,22 @@ int startChild(int argc, char** argv, const char* programDir) {
     mainForm.show();
     QCoreApplication::processEvents();
     const auto shown = Clock::now();
-    std::printf("pack %f datasets %f windows %f show %f peak %ld errors %zu\n", ms(packed - begin),
-                ms(opened - packed), ms(created - opened), ms(shown - created), peakMemoryKb(),
-                packErrors + openErrors);
+    const long peak = peakMemoryKb();
+    store::Query& list = DM->Qryhvel;
+    list.setRecNo(list.recordCount() / 2 + 1);
+    const auto clicking = Clock::now();
+    mainForm.DBGrid1CellClick();
+    const auto clicked = Clock::now();
+    std::printf("pack %f datasets %f windows %f show %f peak %ld click %f errors %zu\n",
+                ms(packed - begin), ms(opened - packed), ms(created - opened), ms(shown - created),
+                peak, ms(clicked - clicking), packErrors + openErrors);
     std::fflush(stdout);
     return 0;
+}
+
+// The rows clicked in turn: spread over the list.
+int clickedRow(int64_t click, int rows) {
+    return static_cast<int>((click * 7919) % rows);
 }
 
 struct StartReport {
@@ -149,11 +166,30 @@ const fs::path& programFolder(int records) {
     return folders.emplace(records, program).first->second;
 }
 
+// The generated data with every twentieth record deleted, made once per run.
+const fs::path& deletedFolder(int records) {
+    static std::map<int, fs::path> folders;
+    if (auto it = folders.find(records); it != folders.end()) {
+        return it->second;
+    }
+    const DataFolder& data = benchdata::realisticData(records);
+    return folders.emplace(records, benchdata::withDeletedRecords(data)).first->second;
+}
+
 // The parts of the start, averaged, by record count.
 std::map<int, std::map<std::string, double>> startParts;
 
+// Starts over the folder until the starts have nothing left to write: the first numbers the
+// list; the next, once the files have settled, keeps the indexes that later starts read.
+void settle(const fs::path& program) {
+    runStart(program);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    runStart(program);
+}
+
 void BM_Start(benchmark::State& state) {
     const fs::path& program = programFolder(static_cast<int>(state.range(0)));
+    settle(program);
     std::map<std::string, double>& sums = startParts[static_cast<int>(state.range(0))];
     sums.clear();
     for (auto _ : state) {
@@ -174,16 +210,64 @@ void BM_Start(benchmark::State& state) {
     state.counters["peak_MB"] = sums["peak"] / 1024;
 }
 
-void BM_CopyDataFolder(benchmark::State& state) {
+// Each start over a fresh copy of the folder with deleted records; the copy is not timed.
+void BM_StartDeleted(benchmark::State& state) {
+    const int records = static_cast<int>(state.range(0));
+    const fs::path program = benchdata::realisticData(records).root / "program-deleted";
+    double packMs = 0;
+    for (auto _ : state) {
+        benchdata::copyFolder(deletedFolder(records), program / "data", false);
+        const StartReport report = runStart(program);
+        state.SetIterationTime(report.seconds);
+        packMs += report.parts.at("pack");
+    }
+    state.counters["pack_ms"] = packMs / static_cast<double>(state.iterations());
+    fs::remove_all(program);
+}
+
+// The first click of each start; the start is not timed.
+void BM_FirstGridClick(benchmark::State& state) {
+    const fs::path& program = programFolder(static_cast<int>(state.range(0)));
+    settle(program);
+    for (auto _ : state) {
+        state.SetIterationTime(runStart(program).parts.at("click") / 1000);
+    }
+}
+
+void BM_Native_FirstGridClick(benchmark::State& state) {
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    const int perYear = data.records / DataFolder::kYears;
+    int64_t click = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto native = std::make_unique<benchdata::NativeTables>(data);
+        const int record = data.records - perYear + clickedRow(++click, perYear);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(native->childRows("cgwcr", DataFolder::key(record, data.records)));
+        state.PauseTiming();
+        native.reset();
+        state.ResumeTiming();
+    }
+}
+
+void copyDataFolderSynced(benchmark::State& state, const fs::path& source) {
     const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
     const fs::path copy = data.root / "copy";
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove_all(copy);
         state.ResumeTiming();
-        benchdata::copyFolder(data.dir(), copy, false);
+        benchdata::copyFolder(source, copy, true);
     }
     fs::remove_all(copy);
+}
+
+void BM_CopyDataFolderSynced(benchmark::State& state) {
+    copyDataFolderSynced(state, benchdata::realisticData(static_cast<int>(state.range(0))).dir());
+}
+
+void BM_CopyDeletedFolderSynced(benchmark::State& state) {
+    copyDataFolderSynced(state, deletedFolder(static_cast<int>(state.range(0))));
 }
 
 // ---- the main window, in this process ---------------------------------------------------
@@ -276,11 +360,6 @@ void BM_Native_YearTyping(benchmark::State& state) {
     }
 }
 
-// The rows clicked in turn: spread over the list.
-int clickedRow(int64_t click, int rows) {
-    return static_cast<int>((click * 7919) % rows);
-}
-
 void BM_GridClick(benchmark::State& state) {
     program(static_cast<int>(state.range(0)));
     store::Query& list = DM->Qryhvel;
@@ -305,8 +384,34 @@ void BM_Native_GridClick(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_Start)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond)->UseManualTime();
-BENCHMARK(BM_CopyDataFolder)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
+// Five runs each (after the first start of a folder, which writes what later starts read).
+BENCHMARK(BM_Start)
+    ->Arg(kSmall)
+    ->Arg(kLarge)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK(BM_CopyDataFolderSynced)
+    ->Apply(benchdata::atBothSizes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_StartDeleted)
+    ->Arg(kSmall)
+    ->Arg(kLarge)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK(BM_CopyDeletedFolderSynced)
+    ->Apply(benchdata::atBothSizes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_FirstGridClick)
+    ->Arg(kSmall)
+    ->Arg(kLarge)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK(BM_Native_FirstGridClick)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypeSwitch)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Native_TypeSwitch)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_YearTyping)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
@@ -325,7 +430,9 @@ int main(int argc, char** argv) {
     VelmoraApplication app(argc, argv);
     benchdata::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios({{"BM_Start", "BM_CopyDataFolder"},
+    reporter.printRatios({{"BM_Start", "BM_CopyDataFolderSynced"},
+                          {"BM_StartDeleted", "BM_CopyDeletedFolderSynced"},
+                          {"BM_FirstGridClick", "BM_Native_FirstGridClick"},
                           {"BM_TypeSwitch", "BM_Native_TypeSwitch"},
                           {"BM_YearTyping", "BM_Native_YearTyping"},
                           {"BM_GridClick", "BM_Native_GridClick"}},

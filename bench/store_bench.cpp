@@ -1,20 +1,26 @@
 // The table store over realistic data (10,000 and 100,000 records with their child rows),
 // each measurement beside a baseline of the same run:
-//   Pack         the 18 tables the start packs, a hundredth of the records deleted (with
-//                their child rows), beside copying the same files, with and without syncing
-//                each copy to disk;
+//   Pack         the 18 tables the start packs, a twentieth of the records deleted (with
+//                their child rows), beside copying the live bytes (the packed files) with
+//                each copy and the folder synced to disk, and beside copying the files as
+//                they are, unsynced; PackMain the same for the main table alone;
 //   ListQuery    the record list of one type and the newest year, reading the list's four
 //                visible columns of every row, beside the native indexed query;
 //   ChildRows    a record's completing persons through the filtered table, every field of
 //                every row, beside the native indexed lookup (records taken in turn);
-//                FirstChildRows is the first of them in a fresh database or connection;
+//   First...     the first list or lookup of a fresh database after the start's pack of its
+//                tables, beside the first of a fresh native connection;
 //   Renumber     numbering that list, edit and post per row in one unit of writes, beside the
 //                same updates inside one native transaction.
 // The ratios (store / baseline) are printed after the runs.
+//
+//   store --data-folder N   prints the data folder of N records (generated when missing).
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <filesystem>
+#include <iostream>
+#include <memory>
 #include <string>
 
 #include "BenchSupport.h"
@@ -39,8 +45,6 @@ constexpr std::array<const char*, 18> kPackedTables = {
     "cgwcrNew.dbf",    "ZTFLH.dbf",      "XKFL.dbf",       "LSBW.dbf",      "DFJHZDXX.DBF",
     "unit.dbf",        "unitexpert.dbf", "gxjs.dbf"};
 
-constexpr const char* kRecordTables[] = {"hvel", "cgwcr", "cgwcdw", "jdwyhmd", "zlqk"};
-
 std::string newestYear() {
     return std::to_string(DataFolder::kFirstYear + DataFolder::kYears - 1);
 }
@@ -57,75 +61,113 @@ std::string recordKey(const DataFolder& data, int64_t turn) {
                            data.records);
 }
 
-// A copy of the data with every hundredth record deleted, with its child rows, as a user
-// deletes records; made once per run.
-const fs::path& withDeletedRecords(const DataFolder& data) {
+// Packs the tables of the folder in the start's order, as the start does.
+void packTables(Database& db, const std::vector<std::string>& files) {
+    Table table(db);
+    for (const std::string& file : files) {
+        table.setTableName(file);
+        table.setExclusive(true);
+        table.open();
+        table.pack();
+        table.close();
+    }
+}
+
+const std::vector<std::string> kAllPacked(kPackedTables.begin(), kPackedTables.end());
+const std::vector<std::string> kMainTable{"hvel.DBF"};
+
+// A copy of the data with every twentieth record deleted, with its child rows, as a user
+// deletes records (benchdata::withDeletedRecords); and that copy packed, whose files hold the
+// live bytes that a pack writes. Made once per run.
+const fs::path& deletedFolder(const DataFolder& data) {
     static std::map<int, fs::path> folders;
     if (auto it = folders.find(data.records); it != folders.end()) {
         return it->second;
     }
-    const fs::path folder = benchdata::scratchCopy(data, "deleted");
-    Database db(folder);
-    for (const char* table : kRecordTables) {
-        db.run(std::string("delete from ") + table + " where substr(item_4, 9, 2) = '00'");
+    return folders.emplace(data.records, benchdata::withDeletedRecords(data)).first->second;
+}
+
+const fs::path& packedFolder(const DataFolder& data) {
+    static std::map<int, fs::path> folders;
+    if (auto it = folders.find(data.records); it != folders.end()) {
+        return it->second;
     }
+    const fs::path folder = data.root / "packed";
+    benchdata::copyFolder(deletedFolder(data), folder, false);
+    Database db(folder);
+    packTables(db, kAllPacked);
     return folders.emplace(data.records, folder).first->second;
 }
 
-void BM_Store_Pack(benchmark::State& state) {
+void pack(benchmark::State& state, const std::vector<std::string>& files) {
     const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
-    const fs::path& source = withDeletedRecords(data);
+    const fs::path& source = deletedFolder(data);
     const fs::path work = data.root / "pack";
     for (auto _ : state) {
         state.PauseTiming();
         benchdata::copyFolder(source, work, false);
         state.ResumeTiming();
         Database db(work);
-        Table table(db);
-        for (const char* file : kPackedTables) {
-            table.setTableName(file);
-            table.setExclusive(true);
-            table.open();
-            table.pack();
-            table.close();
-        }
+        packTables(db, files);
     }
     fs::remove_all(work);
 }
 
-void copyPackedTables(const fs::path& from, const fs::path& to, bool sync) {
+void BM_Store_Pack(benchmark::State& state) {
+    pack(state, kAllPacked);
+}
+
+void BM_Store_PackMain(benchmark::State& state) {
+    pack(state, kMainTable);
+}
+
+// Copies the files of the tables named (and their memo files) from one folder into an empty
+// one; with sync, each copy and then the folder are synced to disk.
+void copyTables(const fs::path& from, const fs::path& to, const std::vector<std::string>& files,
+                bool sync) {
     fs::remove_all(to);
     fs::create_directories(to);
     for (const auto& entry : fs::directory_iterator(from)) {
         const std::string name = entry.path().filename().string();
         const std::string stem = entry.path().stem().string();
-        for (const char* table : kPackedTables) {
-            if (fs::path(table).stem().string() == stem) {
+        const std::string extension = entry.path().extension().string();
+        for (const std::string& table : files) {
+            if (fs::path(table).stem().string() == stem && extension.size() == 4) {
                 benchdata::copyFile(entry.path(), to / name, sync);
             }
         }
     }
+    if (sync) {
+        benchdata::syncFolder(to);
+    }
 }
 
-void copyFiles(benchmark::State& state, bool sync) {
+void copyFiles(benchmark::State& state, const fs::path& source,
+               const std::vector<std::string>& files, bool sync) {
     const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
-    const fs::path& source = withDeletedRecords(data);
     const fs::path work = data.root / "copy";
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove_all(work);
         state.ResumeTiming();
-        copyPackedTables(source, work, sync);
+        copyTables(source, work, files, sync);
     }
     fs::remove_all(work);
 }
 
 void BM_Copy_Files(benchmark::State& state) {
-    copyFiles(state, false);
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    copyFiles(state, deletedFolder(data), kAllPacked, false);
 }
 
-void BM_Copy_FilesSynced(benchmark::State& state) {
-    copyFiles(state, true);
+void BM_Copy_LiveBytesSynced(benchmark::State& state) {
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    copyFiles(state, packedFolder(data), kAllPacked, true);
+}
+
+void BM_Copy_MainLiveBytesSynced(benchmark::State& state) {
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    copyFiles(state, packedFolder(data), kMainTable, true);
 }
 
 // The list of type 1 or 2 (taking turns), read as the grid reads it.
@@ -200,25 +242,66 @@ void BM_Native_ChildRows(benchmark::State& state) {
     }
 }
 
-// The first lookup of a run: the store reads the persons table once to index it, the native
-// database opens its connection.
-void BM_Store_FirstChildRows(benchmark::State& state) {
+// The first list or lookup of a run, timed alone: the store's after a fresh database packed
+// the tables as the start does (with the program's key fields), the native one on a fresh
+// connection.
+template <class Ask>
+void firstOfStore(benchmark::State& state, Ask ask) {
+    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
+    const fs::path work = benchdata::scratchCopy(data, "first");
+    int64_t turn = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto db = std::make_unique<Database>(work);
+        db->setKeyFields({"item_4"});
+        packTables(*db, kAllPacked);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(ask(*db, data, ++turn));
+        state.PauseTiming();
+        db.reset();
+        state.ResumeTiming();
+    }
+    fs::remove_all(work);
+}
+
+template <class Ask>
+void firstOfNative(benchmark::State& state, Ask ask) {
     const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
     int64_t turn = 0;
     for (auto _ : state) {
-        Database db(data.dir());
-        Table persons(db, "cgwcr");
-        benchmark::DoNotOptimize(readPersons(persons, recordKey(data, ++turn)));
+        state.PauseTiming();
+        auto native = std::make_unique<benchdata::NativeTables>(data);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(ask(*native, data, ++turn));
+        state.PauseTiming();
+        native.reset();
+        state.ResumeTiming();
     }
 }
 
+void BM_Store_FirstChildRows(benchmark::State& state) {
+    firstOfStore(state, [](Database& db, const DataFolder& data, int64_t turn) {
+        Table persons(db, "cgwcr");
+        return readPersons(persons, recordKey(data, turn));
+    });
+}
+
 void BM_Native_FirstChildRows(benchmark::State& state) {
-    const DataFolder& data = benchdata::realisticData(static_cast<int>(state.range(0)));
-    int64_t turn = 0;
-    for (auto _ : state) {
-        benchdata::NativeTables native(data);
-        benchmark::DoNotOptimize(native.childRows("cgwcr", recordKey(data, ++turn)));
-    }
+    firstOfNative(state, [](benchdata::NativeTables& native, const DataFolder& data, int64_t turn) {
+        return native.childRows("cgwcr", recordKey(data, turn));
+    });
+}
+
+void BM_Store_FirstListQuery(benchmark::State& state) {
+    firstOfStore(state, [](Database& db, const DataFolder&, int64_t turn) {
+        return readList(db, static_cast<int>(turn % 2 + 1));
+    });
+}
+
+void BM_Native_FirstListQuery(benchmark::State& state) {
+    firstOfNative(state, [](benchdata::NativeTables& native, const DataFolder&, int64_t turn) {
+        return native.listRows(static_cast<int>(turn % 2 + 1), newestYear());
+    });
 }
 
 void BM_Store_Renumber(benchmark::State& state) {
@@ -257,27 +340,64 @@ void BM_Native_Renumber(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_Store_Pack)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Copy_Files)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Copy_FilesSynced)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Store_Pack)
+    ->Apply(benchdata::atBothSizes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_Copy_LiveBytesSynced)
+    ->Apply(benchdata::atBothSizes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_Copy_Files)
+    ->Apply(benchdata::atBothSizes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_Store_PackMain)
+    ->Apply(benchdata::atBothSizes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_Copy_MainLiveBytesSynced)
+    ->Apply(benchdata::atBothSizes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_Store_ListQuery)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Native_ListQuery)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Store_ChildRows)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Native_ChildRows)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Store_FirstChildRows)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Native_FirstChildRows)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Store_FirstListQuery)
+    ->Apply(benchdata::atBothSizes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
+BENCHMARK(BM_Native_FirstListQuery)
+    ->Apply(benchdata::atBothSizes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
+BENCHMARK(BM_Store_FirstChildRows)
+    ->Apply(benchdata::atBothSizes)
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(20);
+BENCHMARK(BM_Native_FirstChildRows)
+    ->Apply(benchdata::atBothSizes)
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(20);
 BENCHMARK(BM_Store_Renumber)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Native_Renumber)->Apply(benchdata::atBothSizes)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--data-folder") {
+        std::cout << benchdata::realisticData(std::stoi(argv[2])).dir().string() << "\n";
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     benchdata::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios({{"BM_Store_Pack", "BM_Copy_Files"},
-                          {"BM_Store_Pack", "BM_Copy_FilesSynced"},
+    reporter.printRatios({{"BM_Store_Pack", "BM_Copy_LiveBytesSynced"},
+                          {"BM_Store_Pack", "BM_Copy_Files"},
+                          {"BM_Store_PackMain", "BM_Copy_MainLiveBytesSynced"},
                           {"BM_Store_ListQuery", "BM_Native_ListQuery"},
+                          {"BM_Store_FirstListQuery", "BM_Native_FirstListQuery"},
                           {"BM_Store_ChildRows", "BM_Native_ChildRows"},
                           {"BM_Store_FirstChildRows", "BM_Native_FirstChildRows"},
                           {"BM_Store_Renumber", "BM_Native_Renumber"}},

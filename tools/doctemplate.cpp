@@ -6,18 +6,22 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "TableText.h"
+#include "Text.h"
 #include "ZipPackage.h"
 
 namespace fs = std::filesystem;
@@ -26,6 +30,9 @@ namespace {
 
 constexpr const char* kWordNamespace =
     "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+constexpr const char* kRelationshipsNamespace =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr const char* kFooterRelationship = "rId3";  // the Id of kFooterRelationshipEntry
 constexpr double kTwipsPerMm = 1440.0 / 25.4;
 
 // A line of a source file with where it came from, for messages.
@@ -112,6 +119,10 @@ public:
             } else if (keyword == "include") {
                 auto included = read(path.parent_path() / rest, &line);
                 lines.insert(lines.end(), included.begin(), included.end());
+            } else if (keyword == "codetable") {
+                // The path is relative to the file that names the table; the builder reads it.
+                line.text = "codetable " + (path.parent_path() / rest).string();
+                lines.push_back(std::move(line));
             } else {
                 if (keyword == "repeat") {
                     m_repeatNames.insert(firstWord(rest).first);
@@ -154,6 +165,65 @@ public:
     std::set<std::string> m_repeatNames;
 };
 
+// The option lists of a code table in its text form: the fields zddm (the list, named after
+// the coded field in lower case), xxdm (the code) and xxmc (the option's text).
+class CodeTable {
+public:
+    static CodeTable read(const Line& line, const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            throw SourceError(line, path + " cannot be read");
+        }
+        std::ostringstream text;
+        text << in.rdbuf();
+        CodeTable table;
+        table.m_path = path;
+        try {
+            table.m_text = store::parseTableText(text.str(), path);
+        } catch (const std::exception& e) {
+            throw SourceError(line, e.what());
+        }
+        for (const char* name : {"zddm", "xxdm", "xxmc"}) {
+            const auto& fields = table.m_text.fields;
+            auto found = std::find_if(fields.begin(), fields.end(), [&](const auto& field) {
+                return store::text::lowerAscii(field.name) == name;
+            });
+            if (found == fields.end()) {
+                throw SourceError(line, path + " has no field " + name);
+            }
+            table.m_columns.push_back(static_cast<size_t>(found - fields.begin()));
+        }
+        return table;
+    }
+
+    // "code text　code text ...", in the table's order. An option whose text starts with
+    // "**" belongs to an earlier edition of the form and is left out, as the entry pages
+    // leave it out.
+    std::string options(const Line& line, const std::string& list) const {
+        std::string result;
+        for (const auto& row : m_text.rows) {
+            auto cell = [&](size_t column) {
+                size_t index = m_columns[column];
+                return index < row.size() ? row[index].asText() : std::string();
+            };
+            std::string text = cell(2);
+            if (cell(0) != list || text.starts_with("**")) {
+                continue;
+            }
+            result += (result.empty() ? "" : "　") + cell(1) + " " + text;
+        }
+        if (result.empty()) {
+            throw SourceError(line, m_path + " has no options of " + list);
+        }
+        return result;
+    }
+
+private:
+    std::string m_path;
+    store::TableText m_text;
+    std::vector<size_t> m_columns;  // of zddm, xxdm, xxmc
+};
+
 struct Cell {
     std::string text;
     int span = 1;
@@ -164,12 +234,13 @@ struct Cell {
 
 struct Row {
     double heightMm = 0;
-    bool header = false;  // repeated at the top of every page the table runs onto
+    bool header = false;    // repeated at the top of every page the table runs onto
+    bool longText = false;  // may break across pages; every other row is kept on one page
     std::vector<Cell> cells;
 };
 
 struct Table {
-    bool lines = false;  // no rules but a line under each value cell
+    enum class Rules { Grid, Lines, None } rules = Rules::Grid;
     bool small = false;
     bool large = false;
     std::vector<double> widths;
@@ -182,6 +253,7 @@ public:
     TemplateBuilder() {
         pugi::xml_node document = m_xml.append_child("w:document");
         document.append_attribute("xmlns:w") = kWordNamespace;
+        document.append_attribute("xmlns:r") = kRelationshipsNamespace;
         m_body = document.append_child("w:body");
     }
 
@@ -213,6 +285,15 @@ public:
             } else if (keyword == "pagebreak") {
                 pugi::xml_node p = m_body.append_child("w:p");
                 p.append_child("w:r").append_child("w:br").append_attribute("w:type") = "page";
+            } else if (keyword == "footer") {
+                if (rest.find('{') != std::string::npos) {
+                    throw SourceError(line, "a footer holds no bookmark");
+                }
+                paragraph(line, "PageFooter", rest, nullptr, footer());
+            } else if (keyword == "codetable") {
+                m_codeTable = CodeTable::read(line, rest);
+            } else if (keyword == "codes") {
+                codes(line, rest);
             } else if (keyword == "table") {
                 i = table(lines, i);
             } else {
@@ -223,6 +304,8 @@ public:
     }
 
     std::string documentXml() const { return serialize(m_xml); }
+    // Empty when the source has no footer line.
+    std::string footerXml() const { return hasFooter() ? serialize(m_footer) : std::string(); }
     const std::set<std::string>& bookmarks() const { return m_bookmarks; }
 
     static std::string serialize(const pugi::xml_document& xml) {
@@ -233,6 +316,31 @@ public:
     }
 
 private:
+    bool hasFooter() const { return !m_footer.document_element().empty(); }
+
+    // The page footer, made on its first line.
+    pugi::xml_node footer() {
+        if (!hasFooter()) {
+            pugi::xml_node ftr = m_footer.append_child("w:ftr");
+            ftr.append_attribute("xmlns:w") = kWordNamespace;
+        }
+        return m_footer.document_element();
+    }
+
+    // "CAPTION：code text　code text ..." in small print: the options of one list of the code
+    // table, in the table's order.
+    void codes(const Line& line, const std::string& rest) {
+        if (!m_codeTable) {
+            throw SourceError(line, "codes needs a codetable line before it");
+        }
+        auto [list, caption] = firstWord(rest);
+        if (caption.empty()) {
+            throw SourceError(line, "codes LIST CAPTION");
+        }
+        std::string options = m_codeTable->options(line, list);
+        paragraph(line, "Note", caption + "：" + options);
+    }
+
     void page(const Line& line, const std::string& rest) {
         std::vector<std::string> options = words(rest);
         for (size_t i = 0; i < options.size(); ++i) {
@@ -322,9 +430,11 @@ private:
         Table table;
         for (const std::string& word : words(firstWord(head.text).second)) {
             if (word == "grid") {
-                table.lines = false;
+                table.rules = Table::Rules::Grid;
             } else if (word == "lines") {
-                table.lines = true;
+                table.rules = Table::Rules::Lines;
+            } else if (word == "plain") {
+                table.rules = Table::Rules::None;
             } else if (word == "small") {
                 table.small = true;
             } else if (word == "large") {
@@ -387,12 +497,14 @@ private:
     void addRow(const Line& line, const std::string& text, Table& table) {
         auto [keyword, rest] = firstWord(text);
         Row row;
-        row.header = keyword == "head" || keyword.starts_with("head:");
-        std::string_view kind = row.header ? "head" : "row";
-        if (keyword.starts_with(std::string(kind) + ":")) {
+        std::string_view kind = keyword.substr(0, keyword.find(':'));
+        row.header = kind == "head";
+        row.longText = kind == "long";
+        if (kind != "head" && kind != "row" && kind != "long") {
+            throw SourceError(line, "a table holds head, row, long, repeat and end lines");
+        }
+        if (keyword.size() > kind.size()) {
             row.heightMm = number(line, keyword.substr(kind.size() + 1));
-        } else if (keyword != kind) {
-            throw SourceError(line, "a table holds head, row, repeat and end lines");
         }
         std::string cells = rest;
         size_t column = 0;
@@ -460,9 +572,10 @@ private:
     }
 
     void emitTable(const Line& line, const Table& table) {
-        // Two tables in a row would join; a paragraph keeps them apart.
+        // Two tables in a row would join; a paragraph of no height to speak of keeps them apart,
+        // so that they read as one ruled block.
         if (m_body.last_child() && std::string_view(m_body.last_child().name()) == "w:tbl") {
-            paragraph(line, "Normal", "");
+            paragraph(line, "TableGap", "");
         }
         pugi::xml_node tbl = m_body.append_child("w:tbl");
         pugi::xml_node properties = tbl.append_child("w:tblPr");
@@ -474,7 +587,7 @@ private:
         width.append_attribute("w:w") = twips(total).c_str();
         width.append_attribute("w:type") = "dxa";
         properties.append_child("w:jc").append_attribute("w:val") = "center";
-        if (!table.lines) {
+        if (table.rules == Table::Rules::Grid) {
             pugi::xml_node borders = properties.append_child("w:tblBorders");
             for (const char* side :
                  {"w:top", "w:left", "w:bottom", "w:right", "w:insideH", "w:insideV"}) {
@@ -492,11 +605,13 @@ private:
         for (double column : table.widths) {
             grid.append_child("w:gridCol").append_attribute("w:w") = twips(column).c_str();
         }
-        const double defaultHeight = table.lines ? 10 : table.small ? 7 : 8;
+        const double defaultHeight = table.rules == Table::Rules::Lines ? 10 : table.small ? 7 : 8;
         for (const Row& row : table.rows) {
             pugi::xml_node tr = tbl.append_child("w:tr");
             pugi::xml_node rowProperties = tr.append_child("w:trPr");
-            rowProperties.append_child("w:cantSplit");
+            if (!row.longText) {
+                rowProperties.append_child("w:cantSplit");
+            }
             pugi::xml_node height = rowProperties.append_child("w:trHeight");
             height.append_attribute("w:val") =
                 twips(row.heightMm > 0 ? row.heightMm : defaultHeight).c_str();
@@ -511,13 +626,13 @@ private:
                     cellWidth += table.widths[column + static_cast<size_t>(s)];
                 }
                 column += static_cast<size_t>(cell.span);
-                emitCell(line, tr, cell, cellWidth, row.heightMm, table);
+                emitCell(line, tr, cell, cellWidth, row, table);
             }
         }
     }
 
     void emitCell(const Line& line, pugi::xml_node tr, const Cell& cell, double widthMm,
-                  double rowHeightMm, const Table& table) {
+                  const Row& row, const Table& table) {
         pugi::xml_node tc = tr.append_child("w:tc");
         pugi::xml_node properties = tc.append_child("w:tcPr");
         pugi::xml_node width = properties.append_child("w:tcW");
@@ -531,12 +646,12 @@ private:
         } else if (cell.merge == Cell::Merge::Continue) {
             properties.append_child("w:vMerge");
         }
-        if (table.lines && !cell.label) {
+        if (table.rules == Table::Rules::Lines && !cell.label) {
             rule(properties.append_child("w:tcBorders").append_child("w:bottom"));
         }
-        // A row of a set height holds a long text, which starts at the top.
+        // A long text, or a row of a set height, starts at the top.
         properties.append_child("w:vAlign").append_attribute("w:val") =
-            rowHeightMm > 0 ? "top" : "center";
+            row.longText || row.heightMm > 0 ? "top" : "center";
         // " // " separates the cell's paragraphs.
         std::string_view rest = cell.text;
         for (bool more = true; more;) {
@@ -570,6 +685,11 @@ private:
             m_body.append_child("w:p");
         }
         pugi::xml_node sect = m_body.append_child("w:sectPr");
+        if (hasFooter()) {
+            pugi::xml_node reference = sect.append_child("w:footerReference");
+            reference.append_attribute("w:type") = "default";
+            reference.append_attribute("r:id") = kFooterRelationship;
+        }
         pugi::xml_node size = sect.append_child("w:pgSz");
         size.append_attribute("w:w") = twips(m_landscape ? 297 : 210).c_str();
         size.append_attribute("w:h") = twips(m_landscape ? 210 : 297).c_str();
@@ -588,6 +708,8 @@ private:
 
     pugi::xml_document m_xml;
     pugi::xml_node m_body;
+    pugi::xml_document m_footer;
+    std::optional<CodeTable> m_codeTable;
     bool m_landscape = false;
     double m_margins[4] = {20, 20, 20, 20};  // top, right, bottom, left
     int m_nextId = 0;
@@ -603,6 +725,8 @@ const char* const kContentTypes =
     R"(<Override PartName="/word/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml"/>)"
     R"(<Override PartName="/word/settings.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.settings+xml"/>)"
     R"(</Types>)";
+const char* const kFooterContentType =
+    R"(<Override PartName="/word/footer1.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.footer+xml"/>)";
 
 const char* const kPackageRelationships =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
@@ -616,6 +740,14 @@ const char* const kDocumentRelationships =
     R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>)"
     R"(<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/settings" Target="settings.xml"/>)"
     R"(</Relationships>)";
+const char* const kFooterRelationshipEntry =
+    R"(<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/footer" Target="footer1.xml"/>)";
+
+// text with entry inserted before its closing tag ("</Types>", "</Relationships>").
+std::string withEntry(std::string text, const char* entry) {
+    text.insert(text.rfind("</"), entry);
+    return text;
+}
 
 const char* const kSettings =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
@@ -645,6 +777,12 @@ const char* const kStyles =
     R"(<w:rPr><w:rFonts w:eastAsia="黑体"/><w:b/><w:sz w:val="28"/><w:szCs w:val="28"/></w:rPr></w:style>)"
     R"(<w:style w:type="paragraph" w:styleId="Note"><w:name w:val="Note"/><w:basedOn w:val="Normal"/>)"
     R"(<w:rPr><w:sz w:val="18"/><w:szCs w:val="18"/></w:rPr></w:style>)"
+    R"(<w:style w:type="paragraph" w:styleId="TableGap"><w:name w:val="Table Gap"/><w:basedOn w:val="Normal"/>)"
+    R"(<w:pPr><w:spacing w:before="0" w:after="0" w:line="20" w:lineRule="exact"/></w:pPr>)"
+    R"(<w:rPr><w:sz w:val="2"/><w:szCs w:val="2"/></w:rPr></w:style>)"
+    R"(<w:style w:type="paragraph" w:styleId="PageFooter"><w:name w:val="Page Footer"/><w:basedOn w:val="Normal"/>)"
+    R"(<w:pPr><w:spacing w:after="120"/><w:jc w:val="center"/></w:pPr>)"
+    R"(<w:rPr><w:sz w:val="30"/><w:szCs w:val="30"/></w:rPr></w:style>)"
     R"(<w:style w:type="paragraph" w:styleId="Cell"><w:name w:val="Cell"/><w:basedOn w:val="Normal"/></w:style>)"
     R"(<w:style w:type="paragraph" w:styleId="SmallCell"><w:name w:val="Small Cell"/><w:basedOn w:val="Normal"/>)"
     R"(<w:rPr><w:sz w:val="18"/><w:szCs w:val="18"/></w:rPr></w:style>)"
@@ -668,11 +806,19 @@ int main(int argc, char** argv) {
         TemplateBuilder builder;
         builder.build(reader.read(argv[1], nullptr));
 
+        const std::string footer = builder.footerXml();
         documents::ZipPackage package;
-        package.put("[Content_Types].xml", kContentTypes);
+        package.put("[Content_Types].xml", footer.empty()
+                                               ? std::string(kContentTypes)
+                                               : withEntry(kContentTypes, kFooterContentType));
         package.put("_rels/.rels", kPackageRelationships);
         package.put("word/document.xml", builder.documentXml());
-        package.put("word/_rels/document.xml.rels", kDocumentRelationships);
+        package.put("word/_rels/document.xml.rels",
+                    footer.empty() ? std::string(kDocumentRelationships)
+                                   : withEntry(kDocumentRelationships, kFooterRelationshipEntry));
+        if (!footer.empty()) {
+            package.put("word/footer1.xml", footer);
+        }
         package.put("word/styles.xml", kStyles);
         package.put("word/settings.xml", kSettings);
         fs::remove(argv[2]);

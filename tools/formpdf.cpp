@@ -14,6 +14,7 @@
 #include <iostream>
 
 #include "Dataset.h"
+#include "PrintNotice.h"
 #include "PrintState.h"
 #include "RecordSession.h"
 #include "ReportRenderer.h"
@@ -27,15 +28,16 @@ int usage() {
     return 2;
 }
 
+// The form prepared and added whole (the pages of a list printed one by one are the same
+// pages in one file); what it could not show goes into notice.
 void addPages(print::PrintJob& job, print::PrintState& state, const QString& formName,
-              print::Numbering numbering, bool pageByPage) {
+              print::Numbering numbering, print::PrintNotice& notice) {
     print::ReportForm& form = state.prepare(formName, numbering);
-    for (const print::OmittedRows& omitted : state.omittedRows()) {
-        std::cerr << formName.toStdString() << ": " << omitted.text().toStdString() << "\n";
-    }
-    for (const print::PageRange& pages : print::directPrintJobs(form, pageByPage)) {
-        job.add(form, pages.first, pages.last);
-    }
+    notice.addOmitted(state.omittedRows());
+    const size_t before = job.notes().size();
+    job.add(form);
+    notice.addCuts(form,
+                   std::vector<print::RenderNote>(job.notes().begin() + before, job.notes().end()));
 }
 
 int run(const fs::path& dataDir, const QString& key, const QString& output, bool direct) {
@@ -49,20 +51,25 @@ int run(const fs::path& dataDir, const QString& key, const QString& output, bool
     writer.setCreator(QStringLiteral("Velmora formpdf"));
     writer.setTitle(QString::fromStdString(dm.Qryhvel.field("ITEM_3").asText()));
     print::PrintJob job(writer);
+    print::PrintNotice notice;
     if (direct) {
         for (const print::DirectPrintStep& step : print::wholeFormSequence(family)) {
-            addPages(job, state, step.form, print::Numbering::MainText, step.pageByPage);
+            addPages(job, state, step.form, print::Numbering::MainText, notice);
         }
     } else {
         for (const print::ReportFormInfo* info : print::familyForms(family)) {
-            addPages(job, state, info->name, print::Numbering::Form, false);
+            addPages(job, state, info->name, print::Numbering::Form, notice);
         }
     }
     job.finish();
     for (const print::RenderNote& note : job.notes()) {
-        std::cerr << note.form.toStdString() << " page " << note.page << ": "
-                  << (note.clipped ? "cut: " : "printed smaller: ") << note.text.toStdString()
-                  << "\n";
+        if (!note.clipped) {
+            std::cerr << note.form.toStdString() << " page " << note.page
+                      << ": printed smaller: " << note.text.toStdString() << "\n";
+        }
+    }
+    if (!notice.empty()) {
+        std::cerr << notice.text().toStdString() << "\n";
     }
     return 0;
 }

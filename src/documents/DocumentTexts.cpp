@@ -4,7 +4,7 @@
 #include <QLocale>
 
 #include "GbkCodec.h"
-#include "Text.h"
+#include "ResearchPeriod.h"
 
 namespace documents {
 
@@ -31,15 +31,11 @@ std::string_view characters(std::string_view text, size_t first, size_t count) {
     return text.substr(0, charactersPrefix(text, count));
 }
 
-std::string yearMonth(std::string_view part) {
-    if (part.empty()) {
-        return {};
+std::string yearMonth(const researchperiod::Side& side) {
+    if (!side.dotted) {
+        return side.text;
     }
-    size_t dot = part.find('.');
-    if (dot == std::string_view::npos) {
-        return std::string(part);
-    }
-    return std::string(part.substr(0, dot)) + "年" + std::string(part.substr(dot + 1)) + "月";
+    return side.year + "年" + side.month + "月";
 }
 
 }  // namespace
@@ -68,13 +64,8 @@ std::string AppendBreakIfShort(std::string text, size_t width) {
 }
 
 YearMonthPeriod SplitPeriodToYearMonth(std::string_view period) {
-    using store::text::trimBlanks;
-    size_t until = period.find("至");
-    if (until == std::string_view::npos) {
-        return {yearMonth(trimBlanks(period)), {}};
-    }
-    return {yearMonth(trimBlanks(period.substr(0, until))),
-            yearMonth(trimBlanks(period.substr(until + std::string_view("至").size())))};
+    const researchperiod::Period parts = researchperiod::SplitResearchPeriod(period);
+    return {yearMonth(parts.start), yearMonth(parts.end)};
 }
 
 std::array<std::string, 3> SplitSemicolonList3(std::string_view value) {

@@ -1,6 +1,7 @@
 #include "Archiver.h"
 
 #include <signal.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -12,9 +13,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cerrno>
+#include <cstdio>
+#include <limits>
 #include <map>
 #include <system_error>
 
@@ -37,6 +40,8 @@ Archiver* g_installed = nullptr;
 constexpr int kFatalStatus = 2;
 constexpr int kCrcStatus = 3;
 constexpr int kNotArjStatus = 9;
+// Its exit status when a file cannot be written: a full disk ("Disk full?").
+constexpr int kDiskFullStatus = 5;
 
 // Milliseconds the archiver may take before its progress is shown.
 constexpr int kQuietWait = 250;
@@ -161,27 +166,29 @@ void ArjArchiver::pack(const fs::path& folder, const std::string& archiveName,
         return;
     }
     removeChangedSince(folder, before);
-    throwFailure(outcome, "打包", archiveName);
+    throwFailure(outcome, "打包", archiveName, folder);
 }
 
-void ArjArchiver::extract(const fs::path& folder, const std::string& archiveName,
+void ArjArchiver::extract(const fs::path& archive, const fs::path& folder,
                           const std::vector<std::string>& members) {
-    const fs::path archive = fs::absolute(folder / archiveName);
+    const fs::path source = fs::absolute(archive);
+    const std::string archiveName = source.filename().string();
     std::error_code error;
-    if (!fs::is_regular_file(archive, error)) {
+    if (!fs::is_regular_file(source, error)) {
         throw ArchiverError("找不到文件" + quoted(archiveName) + "。");
     }
-    listArjMembers(archive);  // refuses a damaged or hostile archive before arj sees it
+    // A damaged or hostile archive, or one that the disk cannot take, is refused before arj
+    // sees it.
+    const std::vector<ArjMember> listed = listArjMembers(source);
+    checkMemberNames(archiveName, listed, members);
+    const fs::space_info space = fs::space(folder, error);
+    checkMemberSizes(archiveName, listed, folder,
+                     error ? std::numeric_limits<uint64_t>::max() : space.available);
 
     // Whatever the archiver writes goes into a folder of its own, removed with everything in
-    // it when this returns: only the members asked for leave it.
-    QTemporaryDir scratch(qtText((folder / ".velmora-unpack-XXXXXX").string()));
-    if (!scratch.isValid()) {
-        throw ArchiverError("无法在文件夹" + quoted(folder.string()) + "中解压" +
-                            quoted(archiveName) + "。");
-    }
-    const fs::path unpacked = scratch.path().toStdString();
-    const Outcome outcome = run(unpacked, {"e", "-+", "-y", "--", archive.string()},
+    // it when this returns: only complete members leave it.
+    const UnpackFolder scratch(folder);
+    const Outcome outcome = run(scratch.path(), {"e", "-+", "-y", "--", source.string()},
                                 "正在解压" + quoted(archiveName) + "……");
     if (outcome.ending == Ending::Finished &&
         (outcome.crashed || outcome.exitCode == kFatalStatus || outcome.exitCode == kCrcStatus ||
@@ -189,11 +196,11 @@ void ArjArchiver::extract(const fs::path& folder, const std::string& archiveName
         throw ArchiveFormatError(quoted(archiveName) + "已损坏，无法完整解压。");
     }
     if (outcome.ending != Ending::Finished || outcome.exitCode != 0) {
-        throwFailure(outcome, "解压", archiveName);
+        throwFailure(outcome, "解压", archiveName, folder);
     }
 
     std::vector<fs::path> taken;
-    for (const fs::directory_entry& entry : fs::directory_iterator(unpacked, error)) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(scratch.path(), error)) {
         std::error_code ignored;
         if (!entry.is_regular_file(ignored) || entry.is_symlink(ignored)) {
             continue;
@@ -213,7 +220,7 @@ void ArjArchiver::extract(const fs::path& folder, const std::string& archiveName
 }
 
 void ArjArchiver::throwFailure(const Outcome& outcome, const std::string& action,
-                               const std::string& archiveName) const {
+                               const std::string& archiveName, const fs::path& folder) const {
     switch (outcome.ending) {
         case Ending::Cancelled:
             throw ArchiverCancelled("已取消" + action + quoted(archiveName) + "。");
@@ -222,6 +229,11 @@ void ArjArchiver::throwFailure(const Outcome& outcome, const std::string& action
                                 "秒仍未完成，已中止。");
         case Ending::Finished:
             break;
+    }
+    if (!outcome.crashed && outcome.exitCode == kDiskFullStatus) {
+        throw ArchiverError(action + quoted(archiveName) + "失败：文件夹" +
+                            quoted(folder.string()) +
+                            "所在的磁盘已满（或无法写入）。请腾出磁盘空间后再试。");
     }
     throw ArchiverError(action + quoted(archiveName) + "失败（" +
                         (outcome.crashed ? std::string("arj异常终止")
@@ -286,6 +298,27 @@ ArjArchiver::Outcome ArjArchiver::run(const fs::path& folder,
     return {Ending::Finished, process.exitStatus() != QProcess::NormalExit, process.exitCode()};
 }
 
+UnpackFolder::UnpackFolder()
+    : UnpackFolder([] {
+          std::error_code error;
+          const fs::path temporary = fs::temp_directory_path(error);
+          return error ? fs::path("/tmp") : temporary;
+      }()) {}
+
+UnpackFolder::UnpackFolder(const fs::path& parent) {
+    std::string pattern = (parent / ".velmora-unpack-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw ArchiverError(fileErrorText("无法建立解压用的文件夹", pattern, errno));
+    }
+    m_path = pattern;
+}
+
+UnpackFolder::~UnpackFolder() {
+    // By the bytes of the names: a name that is no valid text is removed like any other.
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+}
+
 std::optional<fs::path> findIgnoringCase(const fs::path& folder, const std::string& name) {
     std::error_code error;
     if (fs::is_regular_file(folder / name, error)) {
@@ -327,6 +360,34 @@ void moveFile(const fs::path& from, const fs::path& to) {
     if (failed) {
         throw ExchangeIoError(fileErrorText("无法改名文件", from.string(), failed.value()));
     }
+}
+
+uintmax_t copyFile(const fs::path& source, const fs::path& target) {
+    std::FILE* in = std::fopen(source.c_str(), "rb");
+    if (in == nullptr) {
+        throw ExchangeIoError(fileErrorText("无法打开文件", source.string(), errno));
+    }
+    std::FILE* out = std::fopen(target.c_str(), "wb");
+    if (out == nullptr) {
+        std::fclose(in);
+        throw ExchangeIoError(fileErrorText("无法建立文件", target.string(), errno));
+    }
+    uintmax_t copied = 0;
+    char buffer[65536];
+    bool failed = false;
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, in)) {
+        if (std::fwrite(buffer, 1, n, out) != n) {
+            failed = true;
+            break;
+        }
+        copied += n;
+    }
+    failed = failed || std::ferror(in) != 0 || std::fflush(out) != 0 || ::fsync(fileno(out)) != 0;
+    std::fclose(in);
+    if (std::fclose(out) != 0 || failed) {
+        throw ExchangeIoError(fileErrorText("无法写入文件", target.string(), errno));
+    }
+    return copied;
 }
 
 }  // namespace exchange

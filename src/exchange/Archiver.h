@@ -39,12 +39,13 @@ public:
     // no partial archive behind.
     virtual void pack(const std::filesystem::path& folder, const std::string& archiveName,
                       const std::vector<std::string>& files) = 0;
-    // Unpacks from folder/archiveName (the exact name of an existing file) the members named
-    // in members, matched without regard to case, into folder under their names in the
-    // archive, replacing files of those names; other members are not kept. Returns once done;
-    // otherwise throws ArchiveFormatError, ArchiverCancelled or ArchiverError, and nothing of
-    // the archive is left in folder.
-    virtual void extract(const std::filesystem::path& folder, const std::string& archiveName,
+    // Unpacks the archive (an existing file) into folder, each member under its name in the
+    // archive, replacing files of those names. members are the files the kind of package can
+    // hold: an archive holding anything else (names compared without regard to case), or more
+    // than the disk of folder can take, is refused before anything is unpacked. Returns once
+    // done; otherwise throws ArchiveFormatError, ArchiverCancelled or ArchiverError, and
+    // nothing of the archive is left in folder.
+    virtual void extract(const std::filesystem::path& archive, const std::filesystem::path& folder,
                          const std::vector<std::string>& members) = 0;
 
     // The archiver in use: ArjArchiver unless a test installed another.
@@ -57,15 +58,15 @@ public:
 // "-+" (ignore ARJ_SW) and "-y" (answer yes to every question) and its standard input closed.
 // The window stays responsive while it runs: a modal progress with "取消", shown through the
 // dialogs seam, waits for it, and the run is ended after timeout. An archive is listed before
-// it is unpacked (listArjMembers) and unpacked into a fresh folder of its own inside the
-// package's folder, from which the members asked for are moved.
+// it is unpacked (listArjMembers, checkMemberNames, checkMemberSizes) and unpacked into an
+// UnpackFolder inside the target folder, from which its regular files are moved.
 class ArjArchiver : public Archiver {
 public:
     explicit ArjArchiver(std::chrono::milliseconds timeout = std::chrono::minutes(2));
 
     void pack(const std::filesystem::path& folder, const std::string& archiveName,
               const std::vector<std::string>& files) override;
-    void extract(const std::filesystem::path& folder, const std::string& archiveName,
+    void extract(const std::filesystem::path& archive, const std::filesystem::path& folder,
                  const std::vector<std::string>& members) override;
 
     // The program to run; empty (the default) means the search described above.
@@ -82,11 +83,30 @@ private:
     // Runs the archiver in folder, showing caption while it runs.
     Outcome run(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
                 const std::string& caption);
-    // Throws the error of a run that did not succeed; action is "打包" or "解压".
+    // Throws the error of a run in folder that did not succeed; action is "打包" or "解压".
     [[noreturn]] void throwFailure(const Outcome& outcome, const std::string& action,
-                                   const std::string& archiveName) const;
+                                   const std::string& archiveName,
+                                   const std::filesystem::path& folder) const;
     std::chrono::milliseconds m_timeout;
     std::string m_program;
+};
+
+// A folder of its own for what is unpacked: made fresh (readable by the user only) in the
+// user's temporary space or in parent, and removed with everything in it when this goes,
+// whatever the bytes of the names in it.
+class UnpackFolder {
+public:
+    // Throws ArchiverError when the folder cannot be made.
+    UnpackFolder();
+    explicit UnpackFolder(const std::filesystem::path& parent);
+    ~UnpackFolder();
+    UnpackFolder(const UnpackFolder&) = delete;
+    UnpackFolder& operator=(const UnpackFolder&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
 };
 
 // The file in folder whose name equals name without regard to ASCII case (the exact name
@@ -103,5 +123,9 @@ void removeFile(const std::filesystem::path& path);
 
 // Renames from to to, replacing to. Throws ExchangeIoError when it cannot.
 void moveFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Copies source to target (created or truncated) byte for byte and makes it durable; returns
+// the bytes written. Throws ExchangeIoError when a file cannot be opened or written.
+uintmax_t copyFile(const std::filesystem::path& source, const std::filesystem::path& target);
 
 }  // namespace exchange

@@ -59,6 +59,33 @@ uint32_t littleEndian(const std::string& bytes, size_t at, int width) {
     return value;
 }
 
+// A member's name as a message shows it: stored in the sending system's code page (GBK); a
+// name that is not GBK is followed by its bytes.
+std::string shownName(const std::string& name) {
+    bool invalid = false;
+    std::string shown = store::GbkCodec::decode(name, &invalid);
+    if (invalid) {
+        static const char kHex[] = "0123456789ABCDEF";
+        shown += "（字节";
+        for (const unsigned char byte : name) {
+            shown += {' ', kHex[byte >> 4], kHex[byte & 0xF]};
+        }
+        shown += "）";
+    }
+    return shown;
+}
+
+std::string quoted(const std::string& text) {
+    return "“" + text + "”";
+}
+
+// A size in bytes, and in MB for a reader.
+std::string sizeText(uint64_t bytes) {
+    constexpr uint64_t kMegabyte = uint64_t(1) << 20;
+    return std::to_string(bytes) + "字节（约" +
+           std::to_string((bytes + kMegabyte / 2) / kMegabyte) + " MB）";
+}
+
 class ArchiveReader {
 public:
     explicit ArchiveReader(const fs::path& path)
@@ -85,10 +112,10 @@ public:
             const std::string name = storedName(*header);
             checkName(name);
             if (!seen.insert(store::text::lowerAscii(name)).second) {
-                fail("中有两个同名文件“" + shown(name) + "”。");
+                fail("中有两个同名文件“" + shownName(name) + "”。");
             }
             if (flags & kGarbledFlag) {
-                fail("中的文件“" + shown(name) + "”已加密。");
+                fail("中的文件“" + shownName(name) + "”已加密。");
             }
             if (flags & kVolumeFlag) {
                 fail("是分卷压缩文件的一部分。");
@@ -98,7 +125,7 @@ public:
                 cutShort();
             }
             at += compressed;
-            members.push_back({name, littleEndian(*header, kOriginalSize, 4)});
+            members.push_back({name, littleEndian(*header, kOriginalSize, 4), compressed});
         }
         return members;
     }
@@ -110,8 +137,6 @@ private:
     [[noreturn]] void cutShort() const {
         fail("不完整，文件在第" + std::to_string(m_size) + "字节处中断。");
     }
-
-    static std::string shown(const std::string& name) { return store::GbkCodec::decode(name); }
 
     std::string bytes(uint64_t at, size_t count) {
         if (at + count > m_size) {
@@ -172,10 +197,10 @@ private:
 
     void checkName(const std::string& name) const {
         if (name.find_first_of("/\\") != std::string::npos) {
-            fail("中的文件名“" + shown(name) + "”含有路径或反斜杠，不予解压。");
+            fail("中的文件名“" + shownName(name) + "”含有路径或反斜杠，不予解压。");
         }
         if (name.empty() || name == "." || name == "..") {
-            fail("中有无效的文件名“" + shown(name) + "”，不予解压。");
+            fail("中有无效的文件名“" + shownName(name) + "”，不予解压。");
         }
     }
 
@@ -217,6 +242,45 @@ private:
 
 std::vector<ArjMember> listArjMembers(const fs::path& path) {
     return ArchiveReader(path).members();
+}
+
+void checkMemberNames(const std::string& archiveName, const std::vector<ArjMember>& members,
+                      const std::vector<std::string>& allowed) {
+    for (const ArjMember& member : members) {
+        const bool holds =
+            std::any_of(allowed.begin(), allowed.end(), [&](const std::string& name) {
+                return store::text::equalsIgnoringCase(member.name, name);
+            });
+        if (!holds) {
+            std::string names;
+            for (const std::string& name : allowed) {
+                names += (names.empty() ? "" : "、") + name;
+            }
+            throw ArchiveFormatError(quoted(archiveName) + "中有不应有的文件" +
+                                     quoted(shownName(member.name)) + "，不予解压（这种包只能含有" +
+                                     names + "）。");
+        }
+    }
+}
+
+void checkMemberSizes(const std::string& archiveName, const std::vector<ArjMember>& members,
+                      const fs::path& folder, uint64_t available) {
+    uint64_t total = 0;
+    for (const ArjMember& member : members) {
+        if (member.unpackedBytes() > kMemberSizeLimit) {
+            throw ArchiveFormatError(quoted(archiveName) + "中的文件" +
+                                     quoted(shownName(member.name)) + "解压后有" +
+                                     sizeText(member.unpackedBytes()) + "，超过了包中文件的上限" +
+                                     sizeText(kMemberSizeLimit) + "，不予解压。");
+        }
+        total += member.unpackedBytes();
+    }
+    if (total + kFreeSpaceMargin > available) {
+        throw ArchiverError(quoted(archiveName) + "解压后有" + sizeText(total) + "，而文件夹" +
+                            quoted(folder.string()) + "所在的磁盘只有" + sizeText(available) +
+                            "可用（解压后须留出" + sizeText(kFreeSpaceMargin) +
+                            "），磁盘空间不足，无法解压。");
+    }
 }
 
 }  // namespace exchange

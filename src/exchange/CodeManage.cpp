@@ -1,11 +1,8 @@
 #include "CodeManage.h"
 
-#include <unistd.h>
-
 #include <QFileInfo>
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
+#include <optional>
 
 #include "Archiver.h"
 #include "Database.h"
@@ -60,38 +57,6 @@ std::string wrongColumns(const std::vector<store::FieldDef>& fields,
     }
     return "“" + fileName + "”的字段应依次为" + wanted + "（文字型），而它的字段是" +
            (found.empty() ? std::string("（无）") : found) + "。";
-}
-
-// Copies source to target byte for byte and makes it durable; returns the bytes written.
-uintmax_t copyFile(const fs::path& source, const fs::path& target) {
-    std::FILE* in = std::fopen(source.c_str(), "rb");
-    if (in == nullptr) {
-        throw exchange::ExchangeIoError(
-            exchange::fileErrorText("无法打开文件", source.string(), errno));
-    }
-    std::FILE* out = std::fopen(target.c_str(), "wb");
-    if (out == nullptr) {
-        std::fclose(in);
-        throw exchange::ExchangeIoError(
-            exchange::fileErrorText("无法建立文件", target.string(), errno));
-    }
-    uintmax_t copied = 0;
-    char buffer[65536];
-    bool failed = false;
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, in)) {
-        if (std::fwrite(buffer, 1, n, out) != n) {
-            failed = true;
-            break;
-        }
-        copied += n;
-    }
-    failed = failed || std::ferror(in) != 0 || std::fflush(out) != 0 || ::fsync(fileno(out)) != 0;
-    std::fclose(in);
-    if (std::fclose(out) != 0 || failed) {
-        throw exchange::ExchangeIoError(
-            exchange::fileErrorText("无法写入文件", target.string(), errno));
-    }
-    return copied;
 }
 
 // What keeps the table file at path (shown as fileName) from replacing a code table, or an
@@ -191,11 +156,12 @@ void TFcodeManage::updateFromPackage(const CodeTable& code, store::Table& table,
             widgets::Ok, widgets::Ok);
         return;
     }
-    const QFileInfo package(chosen.trimmed());
-    const fs::path folder = package.absolutePath().toStdString();
-    exchange::removeIgnoringCase(folder, code.textFile);
+    // The text file is unpacked into a folder of its own in the temporary space, removed once
+    // it is read: the package's folder is only read (it may be on a read-only medium).
+    std::optional<exchange::UnpackFolder> unpacked;
     try {
-        exchange::Archiver::instance().extract(folder, package.fileName().toStdString(),
+        unpacked.emplace();
+        exchange::Archiver::instance().extract(chosen.trimmed().toStdString(), unpacked->path(),
                                                {code.textFile});
     } catch (const exchange::ArchiverCancelled&) {
         return;
@@ -206,7 +172,8 @@ void TFcodeManage::updateFromPackage(const CodeTable& code, store::Table& table,
         warn(QString::fromStdString(error.what()));
         return;
     }
-    const std::optional<fs::path> textFile = exchange::findIgnoringCase(folder, code.textFile);
+    const std::optional<fs::path> textFile =
+        exchange::findIgnoringCase(unpacked->path(), code.textFile);
     if (!textFile) {
         warn(QStringLiteral("导入包中没有“") + QString::fromUtf8(code.textFile) +
              QStringLiteral("”！"));
@@ -287,7 +254,7 @@ void TFcodeManage::updateFromTableFile(const CodeTable& code, store::Table& tabl
                 const fs::path beside =
                     target.parent_path() / ("." + target.filename().string() + ".new");
                 try {
-                    const uintmax_t copied = copyFile(source, beside);
+                    const uintmax_t copied = exchange::copyFile(source, beside);
                     std::error_code sizeUnknown;
                     if (copied == fs::file_size(source, sizeUnknown) && !sizeUnknown) {
                         const std::string problem = tableFileProblem(

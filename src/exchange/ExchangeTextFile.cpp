@@ -213,20 +213,24 @@ void ExchangeTextWriter::close() {
     }
 }
 
-void WriteExchangeFile(store::Dataset& query, const std::string& path) {
-    ExchangeTextWriter writer(path);
-    const int last = query.fieldCount() - 1;
+void WriteExchangeRows(store::Dataset& rows, ExchangeTextWriter& file) {
+    const int last = rows.fieldCount() - 1;
     const bool flagLast =
-        last >= 0 && store::text::equalsIgnoringCase(query.fieldDef(last).name, "ITEM_188");
-    for (query.first(); !query.eof(); query.next()) {
+        last >= 0 && store::text::equalsIgnoringCase(rows.fieldDef(last).name, "ITEM_188");
+    for (rows.first(); !rows.eof(); rows.next()) {
         for (int i = 0; i < last; ++i) {
-            writer.column(ExchangeText(query.field(i).value()));
+            file.column(ExchangeText(rows.field(i).value()));
         }
         if (last >= 0) {
-            const std::string text = ExchangeText(query.field(last).value());
-            writer.lastColumn(flagLast ? (text == "1" ? "1" : "0") : text);
+            const std::string text = ExchangeText(rows.field(last).value());
+            file.lastColumn(flagLast ? (text == "1" ? "1" : "0") : text);
         }
     }
+}
+
+void WriteExchangeFile(store::Dataset& query, const std::string& path) {
+    ExchangeTextWriter writer(path);
+    WriteExchangeRows(query, writer);
     writer.close();
 }
 

@@ -76,9 +76,12 @@ private:
     std::FILE* m_file = nullptr;
 };
 
-// Rewrites path with every row of query (moved to its first row): all fields by the column
-// rules, the last one unquoted; a last field named ITEM_188 is written "1" when its text is
-// "1", else "0". Throws ExchangeIoError on a file error.
+// Writes every row of rows (moved to its first row) to file: all fields by the column rules,
+// the last one unquoted; a last field named ITEM_188 is written "1" when its text is "1", else
+// "0".
+void WriteExchangeRows(store::Dataset& rows, ExchangeTextWriter& file);
+// Rewrites path with every row of query by WriteExchangeRows. Throws ExchangeIoError on a file
+// error.
 void WriteExchangeFile(store::Dataset& query, const std::string& path);
 
 // Package files are read into the staging tables; code-table files into the code tables,

@@ -28,11 +28,6 @@ namespace {
 const QString kPackageName = QStringLiteral("DOVAQY.ARJ");
 const QString kAttention = QStringLiteral("请注意！");
 
-// The record files of a package, as the import clears them before and after reading.
-const QStringList kRecordFiles = {QStringLiteral("HVEL.TXT"), QStringLiteral("CGWCDW.TXT"),
-                                  QStringLiteral("CGWCR.TXT"), QStringLiteral("JDWYHMD.TXT"),
-                                  QStringLiteral("ZLQK.TXT")};
-
 // What the reading panel says while each file of the package is read, in package order.
 const QString kReadingTexts[] = {
     QStringLiteral("正在导入科技成果主表……"), QStringLiteral("正在导入成果完成单位……"),
@@ -46,13 +41,27 @@ std::filesystem::path fsPath(const QString& path) {
     return std::filesystem::path(path.toStdString());
 }
 
-// The names of the package files read into staging tables.
-std::vector<std::string> stagedFileNames() {
-    std::vector<std::string> names;
-    for (int i = 0; i < kStagedFiles; ++i) {
-        names.push_back((ExchangeTables[i] + QStringLiteral(".TXT")).toStdString());
+std::vector<std::string> stdNames(const QStringList& names) {
+    std::vector<std::string> out;
+    for (const QString& name : names) {
+        out.push_back(name.toStdString());
     }
-    return names;
+    return out;
+}
+
+// Puts file at target through a copy beside it, so that target is at every moment either the
+// file it was or the new one whole.
+void placeFile(const std::filesystem::path& file, const std::filesystem::path& target) {
+    const std::filesystem::path beside =
+        target.parent_path() / ("." + target.filename().string() + ".new");
+    try {
+        exchange::copyFile(file, beside);
+        exchange::moveFile(beside, target);
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove(beside, ignored);
+        throw;
+    }
 }
 
 // Shows what an archiver failure means for the user; a cancelled run needs no message.
@@ -148,6 +157,7 @@ void TFormin::openStagingTable(const QString& exchangeName) {
 
 void TFormin::FormShow() {
     ui->Edit1->clear();
+    m_unpacked.reset();
     m_model.setDataset(nullptr);
     DM->T_temp_in.close();
     // The unit file's staging table, where there is one, is emptied too: nothing merges it,
@@ -174,15 +184,6 @@ void TFormin::FormShow() {
     ui->Label2->clear();
 }
 
-void TFormin::removeTextFiles(const QString& folder, const QStringList& names) {
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        return;
-    }
-    for (const QString& name : names) {
-        exchange::removeIgnoringCase(fsPath(folder), name.toStdString());
-    }
-}
-
 void TFormin::Button1Click() {
     auto& dialogs = widgets::Dialogs::instance();
     const QString chosen = dialogs.openFileName(this, QStringLiteral("请选择要导入的文件夹"),
@@ -200,17 +201,18 @@ void TFormin::Button1Click() {
         return;
     }
     const QFileInfo package(chosen.trimmed());
-    const QString folder = package.absolutePath() + QLatin1Char('/');
-    removeTextFiles(ImportFolder, kRecordFiles);
-    removeTextFiles(folder, kRecordFiles);
-    ImportFolder = folder;
-    // The archive is the file the user chose, under its own name: Linux names are
-    // case-sensitive.
-    m_package = package.fileName();
+    ImportFolder = package.absolutePath() + QLatin1Char('/');
+    // The archive is the file the user chose, under its own name (Linux names are
+    // case-sensitive). Its files are unpacked into a folder of their own in the temporary
+    // space, where "导入" reads them: the package's folder is only read (it may be on a
+    // read-only medium).
+    m_unpacked.reset();
     try {
-        exchange::Archiver::instance().extract(fsPath(package.absolutePath()),
-                                               m_package.toStdString(), stagedFileNames());
+        m_unpacked.emplace();
+        exchange::Archiver::instance().extract(fsPath(package.absoluteFilePath()),
+                                               m_unpacked->path(), stdNames(allTextFiles()));
     } catch (const exchange::ArchiverError& e) {
+        m_unpacked.reset();
         showArchiverError(e);
         return;
     }
@@ -228,7 +230,7 @@ void TFormin::attachGrids() {
 }
 
 void TFormin::Button3Click() {
-    if (ImportFolder.isEmpty()) {
+    if (!m_unpacked) {
         return;
     }
     const QStringList& tables = ExchangeTables;
@@ -236,7 +238,7 @@ void TFormin::Button3Click() {
     int present = 0;
     for (int i = 0; i < kStagedFiles; ++i) {
         files.push_back(exchange::findIgnoringCase(
-            fsPath(ImportFolder), (tables[i] + QStringLiteral(".txt")).toStdString()));
+            m_unpacked->path(), (tables[i] + QStringLiteral(".txt")).toStdString()));
         present += files.back() ? 1 : 0;
     }
     if (present < kStagedFiles - 1) {
@@ -284,7 +286,7 @@ void TFormin::Button3Click() {
     } catch (const exchange::ExchangeFormatError& e) {
         restore();
         // A file that cannot be read will not read later either: the unpacked files go.
-        removeTextFiles(ImportFolder, allTextFiles());
+        m_unpacked.reset();
         ui->Button3->setEnabled(false);
         widgets::ShowWarning(QString::fromStdString(exchange::BadFormatText(e.what())));
         return;
@@ -300,14 +302,14 @@ void TFormin::Button3Click() {
     }
     ShowStagedCounts();
     ui->Button1->setEnabled(false);
-    removeTextFiles(ImportFolder, allTextFiles());
+    m_unpacked.reset();
     widgets::ShowWarning(QStringLiteral("导入完毕！") + readingNotes(missing, read));
 }
 
 QStringList TFormin::allTextFiles() const {
     QStringList names;
     for (const QString& table : ExchangeTables) {
-        names << table + QStringLiteral(".TXT");
+        names << table.toUpper() + QStringLiteral(".TXT");
     }
     return names;
 }
@@ -385,7 +387,7 @@ void TFormin::Button5Click() {
     m_mainWindow.RenumberList();
     m_mainWindow.LockUntilComplete();
 
-    removeTextFiles(ImportFolder, kRecordFiles);
+    m_unpacked.reset();
     ui->Button1->setEnabled(true);
     ui->Button5->setEnabled(true);
     for (QPushButton* button : {ui->Button3, ui->Button4, ui->Button6, ui->Button7, ui->Button8}) {
@@ -431,36 +433,36 @@ void TFormin::Label7Click() {
     auto oldName = [&](const char* prefix) {
         return QLatin1String(prefix) + code + QStringLiteral(".TXT");
     };
+    // Such a package holds the old names; files under their new names count as present.
     QStringList all;
     for (const auto& [prefix, newName] : names) {
         all << QLatin1String(newName) << oldName(prefix);
     }
     const QString folder = package.absolutePath() + QLatin1Char('/');
-    removeTextFiles(folder, all);
     ImportFolder = folder;
 
+    // The files are unpacked, renamed and packed again in a folder of their own in the
+    // temporary space; only the converted package goes into the package's folder.
     exchange::Archiver& archiver = exchange::Archiver::instance();
-    std::vector<std::string> members;
-    for (const QString& file : all) {
-        members.push_back(file.toStdString());
-    }
+    std::optional<exchange::UnpackFolder> unpacked;
     try {
-        archiver.extract(fsPath(folder), name.toStdString(), members);
+        unpacked.emplace();
+        archiver.extract(fsPath(package.absoluteFilePath()), unpacked->path(), stdNames(all));
     } catch (const exchange::ArchiverError& e) {
         showArchiverError(e);
         return;
     }
+    const std::filesystem::path work = unpacked->path();
     // The archiver has finished: every file it was going to write is there, so one look at
     // the names suffices.
     std::vector<std::string> packed;
     for (const auto& [prefix, newName] : names) {
-        const std::filesystem::path target = fsPath(folder + QLatin1String(newName));
-        if (auto old = exchange::findIgnoringCase(fsPath(folder), oldName(prefix).toStdString())) {
+        const std::filesystem::path target = work / newName;
+        if (auto old = exchange::findIgnoringCase(work, oldName(prefix).toStdString())) {
             exchange::moveFile(*old, target);
-        } else if (auto renamed = exchange::findIgnoringCase(fsPath(folder), newName)) {
+        } else if (auto renamed = exchange::findIgnoringCase(work, newName)) {
             exchange::moveFile(*renamed, target);
         } else if (std::string_view(prefix) != "ZLQK") {
-            removeTextFiles(folder, all);  // what a damaged package left is of no use
             dialogs.message(this, widgets::Icon::Warning, kAttention,
                             QStringLiteral("包内文件不正确，可能有缺失!"), widgets::Ok,
                             widgets::Ok);
@@ -471,16 +473,16 @@ void TFormin::Label7Click() {
         packed.push_back(newName);
     }
 
-    // A package left from before would keep files that this one lacks: it is replaced.
     const QString converted = QStringLiteral("dovaqy.arj");
-    exchange::removeFile(fsPath(folder + converted));
     try {
-        archiver.pack(fsPath(folder), converted.toStdString(), packed);
+        archiver.pack(work, converted.toStdString(), packed);
     } catch (const exchange::ArchiverError& e) {
         showArchiverError(e);
         return;
     }
-    removeTextFiles(folder, all);
+    // A package left from before is replaced, not added to: it would keep files that this one
+    // lacks.
+    placeFile(work / converted.toStdString(), fsPath(folder + converted));
     widgets::ShowWarning(QStringLiteral("你已改名成功!文件在") + folder + converted);
 }
 

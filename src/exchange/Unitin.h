@@ -3,7 +3,9 @@
 #include <QDialog>
 #include <QString>
 #include <memory>
+#include <optional>
 
+#include "Archiver.h"
 #include "DatasetModel.h"
 #include "MainWindowOperations.h"
 
@@ -32,7 +34,7 @@ public:
 
     // Empties the staging tables and sets the buttons for choosing a package.
     void FormShow();
-    // "请选择导入文件": chooses the package and unpacks it into its folder.
+    // "请选择导入文件": chooses the package and unpacks it into a folder of the temporary space.
     void Button1Click();
     // "导入": reads the unpacked text files into the staging tables.
     void Button3Click();
@@ -67,7 +69,8 @@ public:
     // Empties the four staged child tables.
     void EmptyTempChildTables();
 
-    // The folder of the chosen package, with its trailing "/"; empty until one is chosen.
+    // The folder of the chosen or converted package, with its trailing "/"; empty until one is
+    // chosen.
     QString ImportFolder;
 
 protected:
@@ -81,8 +84,6 @@ private:
     void openStagingTable(const QString& exchangeName);
     // The staged record under the cursor and its staged child rows go, as one unit.
     void deleteStagedRecord();
-    // Deletes the text files of the package (those named, any case) in folder.
-    void removeTextFiles(const QString& folder, const QStringList& names);
     // The names of every file of a package.
     QStringList allTextFiles() const;
     // Stores every staged record; overwrite replaces live records of the same name first.
@@ -98,8 +99,8 @@ private:
     widgets::DatasetModel m_model;
     widgets::MainWindowOperations& m_mainWindow;
     std::unique_ptr<Ui::TFormin> ui;
-    // The package file that was unpacked.
-    QString m_package;
+    // The files of the chosen package, unpacked, until "导入" has read them.
+    std::optional<exchange::UnpackFolder> m_unpacked;
     bool m_merging = false;
 };
 

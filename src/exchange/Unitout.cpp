@@ -15,8 +15,10 @@
 #include "Dialogs.h"
 #include "ExchangeTables.h"
 #include "ExchangeTextFile.h"
+#include "ExportRows.h"
 #include "RecordRows.h"
 #include "SqlText.h"
+#include "Text.h"
 #include "UnitDM.h"
 #include "Warnings.h"
 #include "ui_Unitout.h"
@@ -325,17 +327,20 @@ std::vector<store::Dataset::Bookmark> TFormout::selectedRecords() {
     return marks;
 }
 
-void TFormout::writeMainFile(const fs::path& path,
-                             const std::vector<store::Dataset::Bookmark>& records) {
+std::vector<exchange::RecordKey> TFormout::writeMainFile(
+    const fs::path& path, const std::vector<store::Dataset::Bookmark>& records) {
     store::Table& main = DM->T_temp_out;
     const QuietRows quiet(main);
     const int fields = main.fieldCount();
     const int mark = main.fieldIndex("ITEM_SJDC");
     exchange::ExchangeTextWriter file(path.string());
+    std::vector<exchange::RecordKey> written;
     for (const store::Dataset::Bookmark record : records) {
         if (!main.gotoBookmark(record)) {
             continue;
         }
+        written.push_back({std::string(store::text::trimBlanks(main.field("ITEM_4").asText())),
+                           std::string(store::text::trimBlanks(main.field("ITEM_DQDM").asText()))});
         for (int i = 0; i <= fields - 4; ++i) {
             file.column(i == mark ? std::string("0") : fieldText(main, i));
         }
@@ -345,6 +350,7 @@ void TFormout::writeMainFile(const fs::path& path,
         file.lastColumn(fieldText(main, fields - 1));
     }
     file.close();
+    return written;
 }
 
 void TFormout::writeUnitFile(const fs::path& path) {
@@ -408,10 +414,13 @@ void TFormout::packSelection(const fs::path& folder, const std::optional<fs::pat
     const WaitCursor wait;
     const std::vector<store::Dataset::Bookmark> records = selectedRecords();
     m_exportFolder = QString::fromStdString(folder.string());
-    writeMainFile(folder / packageFile(0), records);
+    const std::vector<exchange::RecordKey> written =
+        writeMainFile(folder / packageFile(0), records);
+    // Only the exported records' own rows leave: not the persons, units, committees and patents
+    // of the installation's other records.
     for (int table = kFirstChild; table < kFirstChild + kChildCount; ++table) {
-        TDM::OpenQuerySql(DM->tempquery, "select * from " + ExchangeTables.at(table).toStdString());
-        exchange::WriteExchangeFile(DM->tempquery, (folder / packageFile(table)).string());
+        exchange::WriteChildRows(DM->database(), ExchangeTables.at(table).toStdString(), written,
+                                 (folder / packageFile(table)).string());
     }
     writeUnitFile(folder / packageFile(kFirstChild + kChildCount));
     writeExpertFile(folder / packageFile(kFirstChild + kChildCount + 1));

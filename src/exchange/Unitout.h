@@ -9,6 +9,7 @@
 
 #include "Dataset.h"
 #include "DatasetModel.h"
+#include "ExportRows.h"
 #include "MainWindowOperations.h"
 
 class QFileSystemModel;
@@ -17,7 +18,7 @@ namespace Ui {
 class TFormout;
 }
 
-// The export dialog: the chosen records, every child row, the registering unit and its
+// The export dialog: the chosen records with their child rows, the registering unit and its
 // discipline leaders are written as exchange text files into a folder and packed there into
 // one package.
 class TFormout : public QDialog {
@@ -65,8 +66,9 @@ private:
     void showRadioHint();
     // The record numbers of the selected rows, in grid order.
     std::vector<store::Dataset::Bookmark> selectedRecords();
-    void writeMainFile(const std::filesystem::path& path,
-                       const std::vector<store::Dataset::Bookmark>& records);
+    // Writes the main file of records; returns the keys of the records written, in order.
+    std::vector<exchange::RecordKey> writeMainFile(
+        const std::filesystem::path& path, const std::vector<store::Dataset::Bookmark>& records);
     void writeUnitFile(const std::filesystem::path& path);
     void writeExpertFile(const std::filesystem::path& path);
     // Writes the files of the selected records into folder and packs them there; the old

@@ -4,6 +4,7 @@
 
 #include "CodeLookups.h"
 #include "Dataset.h"
+#include "ResearchPeriod.h"
 #include "UnitDM.h"
 
 namespace print {
@@ -23,48 +24,6 @@ QString trimBlanks(const QString& text) {
         --end;
     }
     return text.mid(begin, end - begin);
-}
-
-// Width of a character in the system code page: one byte for ASCII, two for the rest.
-int gbkWidth(QChar c) {
-    return c.unicode() < 0x80 ? 1 : 2;
-}
-
-int gbkLength(const QString& text) {
-    int bytes = 0;
-    for (QChar c : text) {
-        bytes += gbkWidth(c);
-    }
-    return bytes;
-}
-
-// The characters of text that lie wholly within count bytes from byte offset from (0-based)
-// of its code-page form. A character that the range would cut in two is left out, never
-// halved; on text whose slices fall between characters this is exactly the byte slice.
-QString gbkBytes(const QString& text, int from, int count) {
-    QString slice;
-    int offset = 0;
-    for (QChar c : text) {
-        const int width = gbkWidth(c);
-        if (offset >= from && offset + width <= from + count) {
-            slice += c;
-        }
-        offset += width;
-    }
-    return slice;
-}
-
-QString gbkLeft(const QString& text, int count) {
-    return gbkBytes(text, 0, count);
-}
-
-QString gbkRight(const QString& text, int count) {
-    return gbkBytes(text, std::max(0, gbkLength(text) - count), count);
-}
-
-// Characters position..position+count-1 of the code-page form, counted from 1.
-QString gbkMid(const QString& text, int position, int count) {
-    return gbkBytes(text, position - 1, count);
 }
 
 QString fieldText(store::Dataset& dataset, const QString& field) {
@@ -267,20 +226,12 @@ void PrintState::SetLabelToCodeName(store::Table& codeTable, const QString& fiel
 // ---- page preparations -----------------------------------------------------------------
 
 void PrintState::PrepareCover(ReportForm& form) {
-    const QString period = trimBlanks(recordText(QStringLiteral("ITEM_8")));
-    for (const char* label : {"item_8_1", "item_8_2", "item_8_3", "item_8_4"}) {
-        form.setCaption(QLatin1String(label), QString());
-    }
-    if (!period.isEmpty()) {
-        // The stored period is "YYYY.MM   至YYYY.MM": its first and last seven bytes are the
-        // start and the end.
-        const QString start = gbkLeft(period, 7);
-        const QString end = gbkRight(period, 7);
-        form.setCaption(QStringLiteral("item_8_1"), gbkMid(start, 1, 4));
-        form.setCaption(QStringLiteral("item_8_2"), gbkMid(start, 6, 2));
-        form.setCaption(QStringLiteral("item_8_3"), gbkMid(end, 1, 4));
-        form.setCaption(QStringLiteral("item_8_4"), gbkMid(end, 6, 2));
-    }
+    const researchperiod::Period period =
+        researchperiod::SplitResearchPeriod(m_dm.Qryhvel.field("ITEM_8").asText());
+    form.setCaption(QStringLiteral("item_8_1"), QString::fromStdString(period.start.year));
+    form.setCaption(QStringLiteral("item_8_2"), QString::fromStdString(period.start.month));
+    form.setCaption(QStringLiteral("item_8_3"), QString::fromStdString(period.end.year));
+    form.setCaption(QStringLiteral("item_8_4"), QString::fromStdString(period.end.month));
 
     for (const char* label : {"item_121_1", "item_121_2", "item_121_3"}) {
         form.setCaption(QLatin1String(label), QString());

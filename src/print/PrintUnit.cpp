@@ -11,6 +11,7 @@
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "MainTextDocuments.h"
+#include "PrintNotice.h"
 #include "Printers.h"
 #include "Product.h"
 #include "RegistrationDocuments.h"
@@ -42,13 +43,11 @@ QIcon mainTextGlyph() {
     return QIcon(pixmap);
 }
 
-// How the user names the pages of a job: by their page labels ("第6--1页"), a page without one
-// by its caption on the custom-print panel ("封面1").
+// The pages first..last of a form as the user names them ("第6--1页、第6--2页").
 QString pageNames(const print::ReportForm& form, int first, int last) {
     QStringList names;
     for (int page = first; page <= std::max(first, last); ++page) {
-        const QString label = form.pageLabel(page);
-        names << (label.isEmpty() ? form.info().caption : QStringLiteral("第%1页").arg(label));
+        names << form.pageName(page);
     }
     return names.join(QStringLiteral("、"));
 }
@@ -72,6 +71,43 @@ documents::ExportSeams exportSeams() {
 QString whatFailed(const std::exception& e) {
     return QString::fromUtf8(e.what());
 }
+
+// The print jobs of one direct print on the printer chosen for it, with the pages sent so far
+// and the pages in hand, for the message of a print that stops.
+class DirectPrintJobs {
+public:
+    explicit DirectPrintJobs(print::PrinterSession& printer) : m_printer(printer) {}
+
+    // The form as one print job.
+    void printWhole(const print::ReportForm& form) {
+        send(form, 1, 0, pageNames(form, 1, print::pageCount(form)));
+    }
+
+    // Printing page by page: after the list has been prepared, each of its pages from the first
+    // to its page count for the current record as a print job of its own, in ascending order.
+    void PrintPagesSeparately(const print::ReportForm& form) {
+        const int pages = print::pageCount(form);
+        for (int page = 1; page <= pages; ++page) {
+            send(form, page, page, pageNames(form, page, page));
+        }
+    }
+
+    void setInHand(const QString& pages) { m_inHand = pages; }
+    const QString& inHand() const { return m_inHand; }
+    const QStringList& sent() const { return m_sent; }
+
+private:
+    // Pages first..last (last 0: to the form's last page) as one job.
+    void send(const print::ReportForm& form, int first, int last, const QString& pages) {
+        m_inHand = pages;
+        m_printer.print(form, first, last);
+        m_sent << m_inHand;
+    }
+
+    print::PrinterSession& m_printer;
+    QString m_inHand;
+    QStringList m_sent;
+};
 
 }  // namespace
 
@@ -230,9 +266,11 @@ void TPrintForm::Button6Click() {
 
 void TPrintForm::previewPage(const QString& formName) {
     print::ReportForm& page = m_state.prepare(formName, print::Numbering::Form);
+    print::PrintNotice notice;
+    notice.addOmitted(m_state.omittedRows());
     // A page without its layout fails here, before anything is said or shown.
-    print::paginate(page);
-    reportOmittedRows(m_state.omittedRows());
+    notice.addCuts(page, print::fitNotes(page));
+    tell(notice);
 
     QPrinter& printer = print::Printers::instance().previewPrinter();
     // Each preview prints the whole report unless its own print dialog asks for less: no page
@@ -390,27 +428,29 @@ void TPrintForm::printDirect(const std::vector<print::DirectPrintStep>& steps) {
     if (!printer) {
         return;  // the user cancelled choosing a printer
     }
-    QStringList sent;
-    std::vector<print::OmittedRows> omitted;
+    DirectPrintJobs jobs(*printer);
+    print::PrintNotice notice;
     for (const print::DirectPrintStep& step : steps) {
-        // The pages in hand, for the message of a print that stops: the step's page until it is
-        // prepared, then the pages of each job.
+        // The step's page until it is prepared, then the pages of each job.
         const print::ReportFormInfo& info = *print::findReportForm(step.form);
-        QString pages = info.mainTextPage.isEmpty()
-                            ? info.caption
-                            : QStringLiteral("第%1页").arg(info.mainTextPage);
+        jobs.setInHand(info.mainTextPage.isEmpty()
+                           ? info.caption
+                           : QStringLiteral("第%1页").arg(info.mainTextPage));
         try {
             print::ReportForm& form = m_state.prepare(step.form, print::Numbering::MainText);
-            const std::vector<print::OmittedRows> left = m_state.omittedRows();
-            for (const print::PageRange& job : print::directPrintJobs(form, step.pageByPage)) {
-                pages = pageNames(form, job.first, job.last);
-                printer->print(form, job.first, job.last);
-                sent << pages;
+            const std::vector<print::OmittedRows> omitted = m_state.omittedRows();
+            const std::vector<print::RenderNote> notes = print::fitNotes(form);
+            if (step.printPagesSeparately) {
+                jobs.PrintPagesSeparately(form);
+            } else {
+                jobs.printWhole(form);
             }
-            omitted.insert(omitted.end(), left.begin(), left.end());
+            notice.addOmitted(omitted);
+            notice.addCuts(form, notes);
         } catch (const std::exception& e) {
-            reportOmittedRows(omitted);
-            throw print::PrintError(jobFailure(pages, whatFailed(e), printer->printerName(), sent));
+            tell(notice);
+            throw print::PrintError(
+                jobFailure(jobs.inHand(), whatFailed(e), printer->printerName(), jobs.sent()));
         }
     }
     try {
@@ -419,23 +459,19 @@ void TPrintForm::printDirect(const std::vector<print::DirectPrintStep>& steps) {
         throw print::PrintError(QStringLiteral("打印没有完成：%1\n打印机：%2")
                                     .arg(whatFailed(e), printer->printerName()));
     }
-    reportOmittedRows(omitted);
+    tell(notice);
 }
 
 void TPrintForm::printStep(Family family, size_t k) {
     printDirect({print::wholeFormSequence(family).at(k)});
 }
 
-void TPrintForm::reportOmittedRows(const std::vector<print::OmittedRows>& omitted) {
-    if (omitted.empty()) {
+void TPrintForm::tell(const print::PrintNotice& notice) {
+    if (notice.empty()) {
         return;
     }
-    QStringList texts;
-    for (const print::OmittedRows& rows : omitted) {
-        texts << rows.text();
-    }
     widgets::Dialogs::instance().message(this, widgets::Icon::Information,
-                                         QStringLiteral("提示信息"), texts.join(u'\n'), widgets::Ok,
+                                         QStringLiteral("提示信息"), notice.text(), widgets::Ok,
                                          widgets::Ok);
 }
 

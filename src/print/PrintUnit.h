@@ -11,6 +11,10 @@
 class QAbstractButton;
 class QPrinter;
 
+namespace print {
+class PrintNotice;
+}
+
 namespace Ui {
 class TPrintForm;
 }
@@ -126,8 +130,8 @@ private:
     void printDirect(const std::vector<print::DirectPrintStep>& steps);
     // Direct print of step k of the family's whole-form sequence.
     void printStep(print::Family family, size_t k);
-    // One information message on the rows the printed pages have no room for.
-    void reportOmittedRows(const std::vector<print::OmittedRows>& omitted);
+    // One information message on what the printed pages could not show, when there is any.
+    void tell(const print::PrintNotice& notice);
 
     print::PrintState m_state;
     std::unique_ptr<Ui::TPrintForm> ui;

@@ -69,6 +69,11 @@ QString ReportForm::pageLabel(int page) const {
     return isEnabled(QStringLiteral("QRpage")) ? caption(QStringLiteral("QRpage")) : QString();
 }
 
+QString ReportForm::pageName(int page) const {
+    const QString label = pageLabel(page);
+    return label.isEmpty() ? m_info.caption : QStringLiteral("第%1页").arg(label);
+}
+
 void ReportForm::setRecordValue(const QString& field, const QString& value) {
     m_record[field] = value;
 }

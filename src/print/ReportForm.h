@@ -39,6 +39,9 @@ public:
     // (QRSysData1's text followed by the page) or its static label (QRpage), a main-text page's
     // QRPage; empty on pages that carry none (covers, instructions, annexes).
     QString pageLabel(int page) const;
+    // How the user names a printed page: by its page label ("第6--1页"), a page without one by
+    // its caption on the custom-print panel ("封面1").
+    QString pageName(int page) const;
     // Every control name the preparation addressed since the form was created.
     const QSet<QString>& addressedNames() const { return m_addressed; }
 

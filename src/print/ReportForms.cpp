@@ -110,8 +110,8 @@ std::vector<const ReportFormInfo*> familyForms(Family family) {
 }
 
 std::vector<DirectPrintStep> wholeFormSequence(Family family) {
-    auto step = [](const char* form, bool pageByPage = false) {
-        return DirectPrintStep{QLatin1String(form), pageByPage};
+    auto step = [](const char* form, bool printPagesSeparately = false) {
+        return DirectPrintStep{QLatin1String(form), printPagesSeparately};
     };
     if (family == Family::Yy) {
         return {step("Tyyfm1"),           step("TyyPrint03"),      step("TyyPrint05"),

@@ -46,8 +46,9 @@ std::vector<const ReportFormInfo*> familyForms(Family family);
 // One step of printing the whole form straight to the printer.
 struct DirectPrintStep {
     QString form;
-    // Lists print one job per page; the other pages one job each.
-    bool pageByPage = false;
+    // Lists print page by page, one job per page (PrintPagesSeparately); the other pages one
+    // job each.
+    bool printPagesSeparately = false;
 };
 
 // The whole-form sequence of direct print ("全文打印"); each single-section button prints

@@ -336,23 +336,30 @@ private:
                 break;
             case ElementKind::Field:
             case ElementKind::RowField:
-                allowBox(node, {"name"});
+                allowBox(node, {"name", "caption"});
                 noChildren(node);
                 e.field = required(node, "name");
+                e.caption = node.attributes.value(QStringLiteral("caption"));
                 break;
             case ElementKind::Memo:
-                allowBox(node, {"field", "name"});
+                allowBox(node, {"field", "name", "caption"});
                 noChildren(node);
                 e.field = required(node, "field");
                 e.name = node.attributes.value(QStringLiteral("name"));
+                e.caption = node.attributes.value(QStringLiteral("caption"));
                 if (!node.attributes.contains(QStringLiteral("valign"))) {
                     e.style.align = (e.style.align & Qt::AlignHorizontal_Mask) | Qt::AlignTop;
                 }
                 break;
             case ElementKind::Label:
             case ElementKind::PageNumber:
-                allowBox(node, {"name"});
+                if (e.kind == ElementKind::Label) {
+                    allowBox(node, {"name", "caption"});
+                } else {
+                    allowBox(node, {"name"});
+                }
                 e.name = required(node, "name");
+                e.caption = node.attributes.value(QStringLiteral("caption"));
                 e.text = contentText(
                     node, [this](const Node& child) { fail(child, QStringLiteral("只能有文字")); });
                 break;

@@ -66,6 +66,9 @@ struct Element {
     QString name;   // control name (Label, Check, PageNumber, Memo, Options: none)
     QString field;  // Field, RowField, Memo, Options
     QString text;   // static text or the design caption
+    // Field, RowField, Label, Memo: what the page calls the value ("对成果创造性贡献"), for
+    // telling the user which value was cut.
+    QString caption;
     TextStyle style;
     bool box = false;  // Check: draw a box around the mark
     // Options

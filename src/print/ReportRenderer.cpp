@@ -1,8 +1,10 @@
 #include "ReportRenderer.h"
 
+#include <QBuffer>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QTextLayout>
 #include <map>
@@ -111,28 +113,28 @@ private:
                 m_painter.drawRect(dev(e.rect, placed.top));
                 return;
             case ElementKind::Text:
-                paintText(e, e.text, placed.top);
+                paintText(e, e.text, placed);
                 return;
             case ElementKind::Field:
             case ElementKind::Memo:
-                paintText(e, m_form.recordValue(e.field), placed.top);
+                paintText(e, m_form.recordValue(e.field), placed);
                 return;
             case ElementKind::RowField: {
                 const MemoryTable* table = m_form.dataset();
                 const int column = table != nullptr ? table->fieldIndex(e.field) : -1;
                 if (placed.row >= 0 && column >= 0) {
-                    paintText(e, table->value(placed.row, column), placed.top);
+                    paintText(e, table->value(placed.row, column), placed);
                 }
                 return;
             }
             case ElementKind::Label:
                 if (m_form.isEnabled(e.name)) {
-                    paintText(e, m_form.caption(e.name), placed.top);
+                    paintText(e, m_form.caption(e.name), placed);
                 }
                 return;
             case ElementKind::PageNumber:
                 if (m_form.isEnabled(e.name)) {
-                    paintText(e, m_form.caption(e.name) + QString::number(m_page), placed.top);
+                    paintText(e, m_form.caption(e.name) + QString::number(m_page), placed);
                 }
                 return;
             case ElementKind::Check:
@@ -140,7 +142,7 @@ private:
                     paintBox(boxIn(dev(e.rect, placed.top)));
                 }
                 if (m_form.isEnabled(e.name)) {
-                    paintText(e, m_form.caption(e.name), placed.top);
+                    paintText(e, m_form.caption(e.name), placed);
                 }
                 return;
             case ElementKind::Options:
@@ -193,11 +195,11 @@ private:
         return result;
     }
 
-    void paintText(const Element& e, const QString& text, double top) {
+    void paintText(const Element& e, const QString& text, const PlacedBand& placed) {
         if (text.isEmpty()) {
             return;
         }
-        const QRectF outer = dev(e.rect, top);
+        const QRectF outer = dev(e.rect, placed.top);
         const QRectF inner = outer.adjusted(dev(e.style.padding), dev(kVerticalPadding),
                                             -dev(e.style.padding), -dev(kVerticalPadding));
         double size = e.style.sizePx;
@@ -211,7 +213,7 @@ private:
             clipped = clipLines(lines, inner.width(), inner.height());
         }
         if (size < e.style.sizePx || clipped) {
-            note(text, clipped);
+            note({m_form.name(), m_page, text, e.caption, placed.row, clipped});
         }
         drawLines(lines, inner, e.style.align);
     }
@@ -322,7 +324,7 @@ private:
             for (const OptionItem& option : e.options) {
                 captions << option.caption;
             }
-            note(captions.join(u' '), !fits);
+            note({m_form.name(), m_page, captions.join(u' '), {}, -1, !fits});
         }
         const QFont font = reportFont(e.style.font, size, e.style.bold);
         const double lineHeight = std::min(e.lineHeight, e.rect.height());
@@ -351,9 +353,9 @@ private:
         }
     }
 
-    void note(const QString& text, bool clipped) {
+    void note(RenderNote note) {
         if (m_notes != nullptr) {
-            m_notes->push_back({m_form.name(), m_page, text, clipped});
+            m_notes->push_back(std::move(note));
         }
     }
 
@@ -438,18 +440,6 @@ int pageCount(const ReportForm& form) {
     return static_cast<int>(paginate(form).size());
 }
 
-std::vector<PageRange> directPrintJobs(const ReportForm& form, bool pageByPage) {
-    const int pages = pageCount(form);
-    if (!pageByPage) {
-        return {PageRange{1, 0}};
-    }
-    std::vector<PageRange> jobs;
-    for (int page = 1; page <= pages; ++page) {
-        jobs.push_back({page, page});
-    }
-    return jobs;
-}
-
 PrintJob::PrintJob(QPagedPaintDevice& device) : m_device(device) {
     // The painter's origin is the corner of the paper: the layouts keep their own margins.
     QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
@@ -497,6 +487,14 @@ std::vector<RenderNote> render(const ReportForm& form, QPagedPaintDevice& device
     job.add(form, first, last);
     job.finish();
     return job.notes();
+}
+
+std::vector<RenderNote> fitNotes(const ReportForm& form) {
+    requireLayout(form);
+    QBuffer discarded;
+    discarded.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&discarded);
+    return render(form, writer);
 }
 
 QImage renderPageImage(const ReportForm& form, int page, double dpi,

@@ -19,15 +19,18 @@ class ReportForm;
 // 96 dpi becomes points (12 px = 9 pt), so it prints at the same size on every device.
 QFont reportFont(const QString& formFont, double sizePx, bool bold);
 
-// Text that does not fit its place shrinks in half-pixel steps down to this size; text that
-// still does not fit is cut after the last line that fits, which then ends in "…".
-constexpr double kFloorSizePx = 8;
+// Text that does not fit its place shrinks in half-pixel steps down to this size, 七号
+// (5.25 pt), the smallest size of Chinese type that stays legible; text that still does not
+// fit is cut after the last line that fits, which then ends in "…".
+constexpr double kFloorSizePx = 7;
 
 // Something the renderer had to do to a text so that it stays inside its place.
 struct RenderNote {
     QString form;
     int page = 0;
     QString text;          // the text concerned
+    QString caption;       // what the page calls a value (the element's caption); empty otherwise
+    int row = -1;          // the list row (from 0) of a value in a detail band
     bool clipped = false;  // false: printed smaller than designed; true: cut
 };
 
@@ -45,16 +48,6 @@ using PagePlan = std::vector<PlacedBand>;
 std::vector<PagePlan> paginate(const ReportForm& form);
 // The number of pages the form prints for its current data.
 int pageCount(const ReportForm& form);
-
-// The pages of one print job, counted from 1; last 0 means to the report's last page.
-struct PageRange {
-    int first = 1;
-    int last = 0;
-};
-// The print jobs of a prepared form in direct print: a list printed page by page gets one job
-// per page, from page 1 to its page count for the current data; any other form one job of the
-// whole report. Throws PrintError for a form without a layout.
-std::vector<PageRange> directPrintJobs(const ReportForm& form, bool pageByPage);
 
 // One print job: pages of one or more forms, one after another, on a printer, a PDF writer or
 // the printer of a print preview. Every page is A4 portrait; the forms' margins are their own.
@@ -86,6 +79,11 @@ private:
 // range (chosen in its print dialog) limits the pages.
 std::vector<RenderNote> render(const ReportForm& form, QPagedPaintDevice& device, int first = 1,
                                int last = 0);
+
+// What printing the form as it is prepared does to its texts, page by page, without printing
+// it: the same layout as on a printer (text is measured in the printers' resolution-independent
+// metrics). Throws PrintError for a form without a layout.
+std::vector<RenderNote> fitNotes(const ReportForm& form);
 
 // One page (counted from 1) as a picture at the given resolution.
 QImage renderPageImage(const ReportForm& form, int page, double dpi,

@@ -98,6 +98,8 @@ TDM::TDM(const std::filesystem::path& programDir)
     Tblexpert.addLookupField({"V_124_1", "item_124_1", &Tblexpert_124_1});
 
     Tblhvel.setMaster(&Qryhvel, "item_4;item_dqdm");
+    // Records and their child rows are looked up by their key.
+    m_db->setKeyFields({"item_4"});
 }
 
 TDM::~TDM() {

@@ -414,6 +414,7 @@ struct Database::Impl {
     std::unordered_map<std::string, Statement, StringHash, std::equal_to<>> cache;
     uint64_t generations = 0;
     std::vector<std::vector<std::shared_ptr<DbfFile>>> units;  // files enrolled per open unit
+    std::vector<std::string> keyFields;
     Journal journal;
 
     Statement* preparing = nullptr;  // the statement the authorizer reports to
@@ -494,6 +495,7 @@ struct Database::Impl {
             throw EngineError(missingTable(key));
         }
         Handle fresh{path.string(), DbfFile::open(path.string(), mode), ++generations};
+        indexKeyFields(*fresh.file);
         if (auto kept = retired.find(key); kept != retired.end()) {
             if (kept->second.path == fresh.path &&
                 kept->second.identity == fresh.file->identity()) {
@@ -502,6 +504,18 @@ struct Database::Impl {
             retired.erase(kept);
         }
         return handles[key] = std::move(fresh);
+    }
+
+    void indexKeyFields(DbfFile& file) const {
+        std::vector<int> fields;
+        for (const std::string& name : keyFields) {
+            const int field = file.fieldIndex(name);
+            if (field >= 0 &&
+                file.fields()[static_cast<size_t>(field)].type == FieldType::Character) {
+                fields.push_back(field);
+            }
+        }
+        file.index().setKeyFields(std::move(fields));
     }
 
     // Closes a handle. When nothing else holds its file, what the file's index knows is kept
@@ -1411,6 +1425,13 @@ void Database::release(std::string_view name) {
     // A handle written in an open unit stays until the unit ends.
     if (it != m_impl->handles.end() && !it->second.file->inTransaction()) {
         m_impl->retire(it);
+    }
+}
+
+void Database::setKeyFields(std::vector<std::string> names) {
+    m_impl->keyFields = std::move(names);
+    for (auto& [key, handle] : m_impl->handles) {
+        m_impl->indexKeyFields(*handle.file);
     }
 }
 

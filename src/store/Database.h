@@ -70,6 +70,11 @@ public:
     // Closes the handle of name (datasets still holding it keep their copy).
     void release(std::string_view name);
 
+    // The text fields (by name, any case) that records are looked up by: every table file
+    // that has them indexes them in any reading of all its records (the pack's), and keeps
+    // those indexes beside the file for the next opening (RecordIndex).
+    void setKeyFields(std::vector<std::string> names);
+
     // Enrols file in the open Transaction units before it is written outside SQL (a dataset's
     // post or delete), so that their rollback restores it and its writes wait for the journal;
     // does nothing when no unit is open. SQL statements enrol the files they write themselves.

@@ -501,7 +501,21 @@ bool Dataset::locate(std::string_view fieldName, const Value& value) {
     requireActive();
     const int index = field(fieldName).index();
     const int count = recordCount();
+    // Only the rows whose records the index names can hold the text; each is still compared.
+    std::optional<std::vector<uint32_t>> named;
+    if (m_file && m_state == State::Browse && index < static_cast<int>(m_fields.size()) &&
+        value.kind() == Value::Kind::Text) {
+        const std::string whole = value.asText();
+        const std::string_view text = trimTrailingBlanks(whole);
+        if (auto gbk = GbkCodec::encode(text); gbk && !text.empty()) {
+            named = m_file->index().candidates({{index, std::move(*gbk), false}});
+        }
+    }
     for (int row = 0; row < count; ++row) {
+        if (named &&
+            !std::binary_search(named->begin(), named->end(), m_rows[static_cast<size_t>(row)])) {
+            continue;
+        }
         if (sameText(storedValue(row, index), value)) {
             if (m_state != State::Browse) {
                 post();

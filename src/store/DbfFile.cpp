@@ -640,48 +640,53 @@ void DbfFile::load() {
     }
 }
 
+// Why the memo pointers of record recno do not fit a memo file of blocks blocks; "" when
+// they do.
+std::string DbfFile::pointerFault(std::string_view record, uint32_t recno, uint64_t blocks) const {
+    const Impl& d = *m_impl;
+    for (const FieldDef& field : m_fields) {
+        if (field.type != FieldType::Memo) {
+            continue;
+        }
+        const std::string_view pointer = trim(record.substr(field.offset, field.length));
+        uint64_t block = 0;
+        const auto [end, error] =
+            std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
+        if (pointer.empty()) {
+            continue;
+        }
+        auto where = [&] {
+            return "第 " + std::to_string(recno) + " 条记录的备注字段 " + field.name;
+        };
+        if (error != std::errc() || end != pointer.data() + pointer.size() || block == 0 ||
+            block >= blocks) {
+            return where() + " 指向 " + shown(std::string(pointer)) + "，不在备注文件之内";
+        }
+        if (d.memoIV) {
+            const uint64_t start = block * d.blockSize;
+            const auto length = memoIVLength(start);
+            if (length && !memoLengthFits(start, *length)) {
+                return where() + " 的长度 " + std::to_string(*length) + " 超出了备注文件";
+            }
+        }
+    }
+    return {};
+}
+
 // Every memo pointer within the memo file: otherwise a memo appended later would turn up in
 // the rows whose pointers run past the end.
 void DbfFile::requireWritable() {
     Impl& d = *m_impl;
-    if (m_damage.empty() && !m_pointersChecked && d.memo) {
+    if (m_damage.empty() && !m_pointersChecked && d.memo && !m_index->pointersSound()) {
         const uint64_t blocks = (d.memo->size() + d.blockSize - 1) / d.blockSize;
         // Each slice stops at its first pointer that is out of place; the first one found in
         // file order is reported.
         std::vector<std::string> faultOf(sliceCount());
-        auto check = [&](std::string_view record, uint32_t recno) -> std::string {
-            for (const FieldDef& field : m_fields) {
-                if (field.type != FieldType::Memo) {
-                    continue;
-                }
-                const std::string_view pointer = trim(record.substr(field.offset, field.length));
-                uint64_t block = 0;
-                const auto [end, error] =
-                    std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
-                if (pointer.empty()) {
-                    continue;
-                }
-                auto where = [&] {
-                    return "第 " + std::to_string(recno) + " 条记录的备注字段 " + field.name;
-                };
-                if (error != std::errc() || end != pointer.data() + pointer.size() || block == 0 ||
-                    block >= blocks) {
-                    return where() + " 指向 " + shown(std::string(pointer)) + "，不在备注文件之内";
-                }
-                if (d.memoIV) {
-                    const uint64_t start = block * d.blockSize;
-                    const auto length = memoIVLength(start);
-                    if (length && !memoLengthFits(start, *length)) {
-                        return where() + " 的长度 " + std::to_string(*length) + " 超出了备注文件";
-                    }
-                }
-            }
-            return {};
-        };
         const size_t stopped = readInSlices([&](const RecordSlice& slice) {
             for (size_t at = 0; at < slice.records.size(); at += m_recordLength) {
                 const uint32_t recno = slice.first + static_cast<uint32_t>(at / m_recordLength);
-                faultOf[slice.index] = check(slice.records.substr(at, m_recordLength), recno);
+                faultOf[slice.index] =
+                    pointerFault(slice.records.substr(at, m_recordLength), recno, blocks);
                 if (!faultOf[slice.index].empty()) {
                     return true;
                 }
@@ -696,6 +701,7 @@ void DbfFile::requireWritable() {
     if (!m_damage.empty()) {
         throw EngineError(m_damage);
     }
+    m_index->setPointersSound();
 }
 
 // The length that the dBase IV memo at start gives itself, its 8-byte head included; nullopt
@@ -891,12 +897,14 @@ std::string DbfFile::memoBytes(std::string_view record, int index) const {
     return memoBytes(record, index, m_impl->memoAhead);
 }
 
-std::string DbfFile::memoBytes(std::string_view record, int index, MemoReadAhead& ahead) const {
+template <class Piece>
+bool DbfFile::eachMemoPiece(std::string_view record, int index, MemoReadAhead& ahead,
+                            Piece&& piece) const {
     const Impl& d = *m_impl;
     const FieldDef& field = m_fields[index];
     std::string_view pointer = trim(record.substr(field.offset, field.length));
     if (pointer.empty()) {
-        return {};
+        return true;
     }
     auto where = [&] { return "字段 " + field.name + " 的备注"; };
     uint64_t block = 0;
@@ -917,21 +925,21 @@ std::string DbfFile::memoBytes(std::string_view record, int index, MemoReadAhead
             fault(where() + "（第 " + std::to_string(block) + " 块）的长度 " +
                   std::to_string(*length) + " 超出了备注文件");
         }
-        const size_t size = *length - 8;
-        std::string data;
-        data.reserve(size);
-        for (uint64_t pos = start + 8; data.size() < size;) {
+        size_t left = *length - 8;
+        for (uint64_t pos = start + 8; left > 0;) {
             const std::string_view window = d.memoWindow(ahead, pos);
             if (window.empty()) {
                 break;
             }
-            data.append(window.substr(0, size - data.size()));
-            pos += window.size();
+            const std::string_view part = window.substr(0, left);
+            piece(part);
+            left -= part.size();
+            pos += part.size();
         }
-        return data;
+        return true;
     }
     // A dBase III memo runs to its end mark (or, if that is missing, to the end of the file).
-    std::string data;
+    uint64_t taken = 0;
     for (uint64_t pos = start; pos < memoSize;) {
         const std::string_view window = d.memoWindow(ahead, pos);
         if (window.empty()) {
@@ -939,16 +947,25 @@ std::string DbfFile::memoBytes(std::string_view record, int index, MemoReadAhead
         }
         const size_t mark = window.find(kEndMark);
         if (mark != std::string_view::npos) {
-            data.append(window.substr(0, mark));
-            return data;
+            piece(window.substr(0, mark));
+            return true;
         }
-        data.append(window);
+        piece(window);
         pos += window.size();
-        if (data.size() > kMaxMemo) {
+        taken += window.size();
+        if (taken > kMaxMemo) {
             fault(where() + "（第 " + std::to_string(block) + " 块）没有结束标记");
         }
     }
-    return std::string(trimRight(data));
+    return false;
+}
+
+std::string DbfFile::memoBytes(std::string_view record, int index, MemoReadAhead& ahead) const {
+    std::string data;
+    if (!eachMemoPiece(record, index, ahead, [&](std::string_view part) { data.append(part); })) {
+        data.resize(trimRight(data).size());
+    }
+    return data;
 }
 
 Value DbfFile::decodeField(const std::string& record, int index) const {
@@ -1334,8 +1351,6 @@ void DbfFile::flush() {
     refreshIdentity();
 }
 
-// Whether a pack would change anything: deleted records, memo blocks that no live record
-// uses, bytes after the records, or an index flag to clear.
 size_t DbfFile::sliceCount() const {
     return (m_recordCount + recordsPerSlice() - 1) / recordsPerSlice();
 }
@@ -1399,7 +1414,105 @@ size_t DbfFile::readInSlices(const std::function<bool(const RecordSlice&)>& visi
     return stopped;
 }
 
-bool DbfFile::needsPack() const {
+// Whether the index knows what a pack needs without reading: the deleted records, the
+// soundness and the layout of the memos, the key fields.
+bool DbfFile::surveyed() {
+    const std::optional<bool> deleted = m_index->anyDeleted();
+    if (!deleted) {
+        return false;
+    }
+    if (*deleted) {
+        return true;  // the pack reads every record and indexes the new file
+    }
+    for (int field : m_index->keyFields()) {
+        if (!m_index->keyKnown(field)) {
+            return false;
+        }
+    }
+    return !m_impl->memo ||
+           ((m_pointersChecked || m_index->pointersSound()) && m_index->memoCompact());
+}
+
+// One reading of every record, on several threads: the deletion marks and the key fields'
+// values for the index, the memo pointers' check, and whether the memo file holds the live
+// records' memos end to end and nothing else (unless a record is deleted, when the pack
+// rewrites it anyway).
+void DbfFile::survey() {
+    Impl& d = *m_impl;
+    const bool checkPointers =
+        d.memo && m_damage.empty() && !m_pointersChecked && !m_index->pointersSound();
+    const uint64_t blocks = d.memo ? (d.memo->size() + d.blockSize - 1) / d.blockSize : 0;
+    const size_t slices = sliceCount();
+    RecordIndex::Gathering gathering(m_index->keyFields(), slices);
+    std::vector<std::string> faultOf(slices);
+    std::vector<std::vector<std::pair<uint64_t, uint64_t>>> memosOf(slices);  // block, blocks
+    std::atomic<bool> memosWanted{d.memo != nullptr};
+    readInSlices([&](const RecordSlice& slice) {
+        std::string& fault = faultOf[slice.index];
+        for (size_t at = 0; at < slice.records.size(); at += m_recordLength) {
+            const std::string_view record = slice.records.substr(at, m_recordLength);
+            const uint32_t recno = slice.first + static_cast<uint32_t>(at / m_recordLength);
+            gathering.record(*this, slice.index, recno, record);
+            if (checkPointers && fault.empty()) {
+                fault = pointerFault(record, recno, blocks);
+            }
+            if (isDeletedRecord(record) || !fault.empty()) {
+                memosWanted = false;
+            }
+            for (size_t f = 0; memosWanted && f < m_fields.size(); ++f) {
+                if (m_fields[f].type != FieldType::Memo) {
+                    continue;
+                }
+                uint64_t length = 0;
+                const bool ended =
+                    eachMemoPiece(record, static_cast<int>(f), slice.memos,
+                                  [&](std::string_view part) { length += part.size(); });
+                if (!ended) {
+                    length = memoBytes(record, static_cast<int>(f), slice.memos).size();
+                }
+                if (length > 0) {
+                    const std::string_view pointer =
+                        trim(record.substr(m_fields[f].offset, m_fields[f].length));
+                    uint64_t block = 0;
+                    std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
+                    memosOf[slice.index].emplace_back(block, d.memoBlocks(length));
+                }
+            }
+        }
+        return false;
+    });
+    m_index->learn(std::move(gathering));
+    if (checkPointers) {
+        for (const std::string& fault : faultOf) {
+            if (!fault.empty()) {
+                markDamaged(fault);
+                break;
+            }
+        }
+        m_pointersChecked = true;
+    }
+    if (!memosWanted) {
+        return;
+    }
+    std::vector<std::pair<uint64_t, uint64_t>> memos;
+    for (const auto& ofSlice : memosOf) {
+        memos.insert(memos.end(), ofSlice.begin(), ofSlice.end());
+    }
+    std::sort(memos.begin(), memos.end());
+    uint64_t next = 1;
+    bool compact = true;
+    for (const auto& [block, count] : memos) {
+        compact = compact && block == next;
+        next += count;
+    }
+    unsigned char head[4] = {};
+    d.memo->readAt(0, head, 4);
+    m_index->setMemoCompact(compact && d.memo->size() == next * d.blockSize && get32(head) == next);
+}
+
+// Whether a pack would change anything: deleted records, memo blocks that no live record
+// uses, bytes after the records, or an index flag to clear.
+bool DbfFile::needsPack() {
     const Impl& d = *m_impl;
     unsigned char flag = 0;
     d.dbf->readAt(kIndexFlag, &flag, 1);
@@ -1415,108 +1528,89 @@ bool DbfFile::needsPack() const {
             return true;
         }
     }
-    if (const std::optional<bool> deleted = m_index->anyDeleted()) {
-        if (*deleted || !d.memo) {
-            return *deleted;
-        }
-    }
-    // Each slice stops at its first deleted record; the memos it points to otherwise.
-    std::vector<std::vector<std::pair<uint64_t, uint64_t>>> memosOf(sliceCount());
-    const size_t stopped = readInSlices([&](const RecordSlice& slice) {
-        auto& memos = memosOf[slice.index];
-        for (size_t at = 0; at < slice.records.size(); at += m_recordLength) {
-            const std::string_view record = slice.records.substr(at, m_recordLength);
-            if (isDeletedRecord(record)) {
-                return true;
-            }
-            for (size_t f = 0; d.memo && f < m_fields.size(); ++f) {
-                if (m_fields[f].type != FieldType::Memo) {
-                    continue;
-                }
-                const std::string data = memoBytes(record, static_cast<int>(f), slice.memos);
-                if (!data.empty()) {
-                    const std::string_view pointer =
-                        trim(record.substr(m_fields[f].offset, m_fields[f].length));
-                    uint64_t block = 0;
-                    std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
-                    memos.emplace_back(block, d.memoBlocks(data.size()));
-                }
-            }
-        }
-        return false;
-    });
-    if (stopped < memosOf.size()) {
-        return true;
-    }
-    std::vector<std::pair<uint64_t, uint64_t>> memos;  // first block, blocks
-    for (const auto& ofSlice : memosOf) {
-        memos.insert(memos.end(), ofSlice.begin(), ofSlice.end());
-    }
-    if (!d.memo) {
-        return false;
-    }
-    std::sort(memos.begin(), memos.end());
-    uint64_t next = 1;
-    for (const auto& [block, blocks] : memos) {
-        if (block != next) {
-            return true;
-        }
-        next += blocks;
-    }
-    unsigned char head[4] = {};
-    d.memo->readAt(0, head, 4);
-    return d.memo->size() != next * d.blockSize || get32(head) != next;
+    return *m_index->anyDeleted() || (d.memo && !*m_index->memoCompact());
 }
 
-void DbfFile::packInto(FileIo& dbf, FileIo* memo) {
+void DbfFile::packInto(FileIo& dbf, FileIo* memo, RecordIndex::Gathering& gathering) {
     Impl& d = *m_impl;
     std::string header(d.headerLength, '\0');
     d.dbf->readAt(0, header.data(), header.size());
     header[kIndexFlag] = 0;  // no production index is kept
-    uint64_t memoSize = 0;
+    // The new files are written in large pieces: records and memos gathered in batches.
+    constexpr size_t kBatch = 4 * kMaxReadAhead;
+    uint64_t memoWritten = 0;  // bytes of the new memo file before memoBatch
     std::string memoBatch;
-    auto flushMemos = [&] {
-        memo->writeAt(memoSize - memoBatch.size(), memoBatch.data(), memoBatch.size());
-        memoBatch.clear();
-    };
     if (memo) {
         memoBatch.assign(d.memoIV ? d.blockSize : kMemoBlock, '\0');
         d.memo->readAt(0, memoBatch.data(), std::min<uint64_t>(memoBatch.size(), 24));
-        memoSize = memoBatch.size();
     }
     uint64_t offset = d.headerLength;
     uint32_t live = 0;
-    std::string record, batch;
-    for (uint32_t recno = 1; recno <= m_recordCount; ++recno) {
-        readRecord(recno, record);
-        if (isDeletedRecord(record)) {
-            continue;
+    std::string records, batch;
+    batch.reserve(kBatch + m_recordLength);
+    const uint32_t perSlice = recordsPerSlice();
+    for (uint32_t first = 1; first <= m_recordCount; first += perSlice) {
+        const uint32_t count = std::min(perSlice, m_recordCount - first + 1);
+        records.resize(size_t(count) * m_recordLength);
+        const size_t got = d.dbf->readAt(d.headerLength + uint64_t(first - 1) * m_recordLength,
+                                         records.data(), records.size());
+        if (got < records.size()) {
+            fault("第 " + std::to_string(first + got / m_recordLength) + " 条记录被文件末尾截断");
         }
-        for (size_t i = 0; memo && i < m_fields.size(); ++i) {
-            const FieldDef& field = m_fields[i];
-            if (field.type != FieldType::Memo) {
+        for (size_t at = 0; at < records.size(); at += m_recordLength) {
+            const std::string_view record = std::string_view(records).substr(at, m_recordLength);
+            if (isDeletedRecord(record)) {
                 continue;
             }
-            std::string data = memoBytes(record, static_cast<int>(i));
-            char* pointer = record.data() + field.offset;
-            if (data.empty()) {
-                std::memset(pointer, ' ', field.length);
-                continue;
+            const size_t placed = batch.size();
+            batch.append(record);
+            for (size_t i = 0; memo && i < m_fields.size(); ++i) {
+                const FieldDef& field = m_fields[i];
+                if (field.type != FieldType::Memo) {
+                    continue;
+                }
+                // The memo as memoRecord() stores it, copied straight from what is read ahead.
+                const size_t start = memoBatch.size();
+                const size_t head = d.memoIV ? 8 : 0;
+                memoBatch.resize(start + head);
+                const bool ended = eachMemoPiece(record, static_cast<int>(i), d.memoAhead,
+                                                 [&](std::string_view part) { memoBatch += part; });
+                if (!ended) {
+                    memoBatch.resize(
+                        start + head +
+                        trimRight(std::string_view(memoBatch).substr(start + head)).size());
+                }
+                char* pointer = batch.data() + placed + field.offset;
+                const size_t length = memoBatch.size() - start - head;
+                if (length == 0) {
+                    memoBatch.resize(start);
+                    std::memset(pointer, ' ', field.length);
+                    continue;
+                }
+                if (d.memoIV) {
+                    put32(bytes(memoBatch) + start, 0x0008FFFF);
+                    put32(bytes(memoBatch) + start + 4, static_cast<uint32_t>(length + 8));
+                } else {
+                    memoBatch += kEndMark;
+                    memoBatch += kEndMark;
+                }
+                const size_t stored = memoBatch.size() - start;
+                memoBatch.resize(start + (stored + d.blockSize - 1) / d.blockSize * d.blockSize,
+                                 '\0');
+                putMemoPointer(pointer, (memoWritten + start) / d.blockSize);
             }
-            const std::string stored = d.memoRecord(std::move(data));
-            putMemoPointer(pointer, memoSize / d.blockSize);
-            memoSize += stored.size();
-            memoBatch += stored;
-        }
-        batch += record;
-        ++live;
-        if (batch.size() >= kMaxReadAhead) {
-            dbf.writeAt(offset, batch.data(), batch.size());
-            offset += batch.size();
-            batch.clear();
-        }
-        if (memoBatch.size() >= kMaxReadAhead) {
-            flushMemos();
+            ++live;
+            gathering.record(*this, 0, live, std::string_view(batch).substr(placed));
+            if (batch.size() >= kBatch) {
+                dbf.writeAt(offset, batch.data(), batch.size());
+                offset += batch.size();
+                batch.clear();
+            }
+            if (memoBatch.size() >= kBatch) {
+                memo->writeAt(memoWritten, memoBatch.data(), memoBatch.size());
+                memoWritten += memoBatch.size();
+                memoBatch.clear();
+            }
         }
     }
     batch += kEndMark;
@@ -1525,9 +1619,10 @@ void DbfFile::packInto(FileIo& dbf, FileIo* memo) {
     put32(bytes(header) + 4, live);
     dbf.writeAt(0, header.data(), header.size());
     if (memo) {
-        flushMemos();
+        memo->writeAt(memoWritten, memoBatch.data(), memoBatch.size());
+        memoWritten += memoBatch.size();
         unsigned char next[4];
-        put32(next, static_cast<uint32_t>(memoSize / d.blockSize));
+        put32(next, static_cast<uint32_t>(memoWritten / d.blockSize));
         memo->writeAt(0, next, 4);
         memo->sync();
     }
@@ -1542,15 +1637,25 @@ void DbfFile::pack() {
     if (!m_path.empty() && !isExclusive()) {
         throw EngineError("数据表 " + m_name + " 须独占打开才能整理：" + m_path);
     }
+    if (!m_damage.empty()) {
+        requireWritable();
+    }
+    const bool read = !surveyed();
+    if (read) {
+        survey();
+    }
     requireWritable();
     if (!needsPack()) {
-        m_index->noneDeleted();
+        if (read) {
+            m_index->keep();
+        }
         return;
     }
+    RecordIndex::Gathering gathering(m_index->keyFields(), 1);
     if (m_path.empty()) {
         // A table in memory is packed in place: the same file objects get the new bytes.
         MemoryFile newDbf, newMemo;
-        packInto(newDbf, d.memo ? &newMemo : nullptr);
+        packInto(newDbf, d.memo ? &newMemo : nullptr, gathering);
         for (auto [file, bytes] : {std::pair{d.dbf.get(), &newDbf}, {d.memo.get(), &newMemo}}) {
             if (file) {
                 file->truncate(0);
@@ -1565,7 +1670,7 @@ void DbfFile::pack() {
             if (d.memo) {
                 memoFile = createFile(memoPath + kNewSuffix);
             }
-            packInto(*dbfFile, memoFile.get());
+            packInto(*dbfFile, memoFile.get(), gathering);
             installFiles(m_path, memoPath, memoFile != nullptr);
         } catch (...) {
             // Before the old table file is renamed aside nothing has changed; after it,
@@ -1587,21 +1692,31 @@ void DbfFile::pack() {
     load();
     refreshIdentity();
     m_index->packed();
+    m_index->learn(std::move(gathering));
 }
 
+namespace {
+
+DbfFile::Identity identityFrom(const struct stat& info) {
+    return DbfFile::Identity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                             static_cast<uint64_t>(info.st_size),
+                             int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+                             int64_t(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
+}
+
+}  // namespace
+
 void DbfFile::refreshIdentity() {
-    const auto* file = dynamic_cast<const PosixFile*>(&m_impl->dbf->base());
-    if (!file) {
-        m_identity = Identity{0, 0, m_impl->dbf->size(), 0};
-        return;
-    }
-    struct stat info {};
-    if (::fstat(file->descriptor(), &info) == 0) {
-        m_identity =
-            Identity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
-                     static_cast<uint64_t>(info.st_size),
-                     int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-    }
+    auto identityOfFile = [](BufferedFile& file) {
+        struct stat info {};
+        const auto* posix = dynamic_cast<const PosixFile*>(&file.base());
+        if (!posix) {
+            return Identity{0, 0, file.size(), 0, 0};
+        }
+        return ::fstat(posix->descriptor(), &info) == 0 ? identityFrom(info) : Identity{};
+    };
+    m_identity = identityOfFile(*m_impl->dbf);
+    m_memoIdentity = m_impl->memo ? identityOfFile(*m_impl->memo) : Identity{};
 }
 
 DbfFile::Identity DbfFile::identityOf(const std::string& path) {
@@ -1609,9 +1724,7 @@ DbfFile::Identity DbfFile::identityOf(const std::string& path) {
     if (::stat(path.c_str(), &info) != 0) {
         return {};
     }
-    return Identity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
-                    static_cast<uint64_t>(info.st_size),
-                    int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+    return identityFrom(info);
 }
 
 }  // namespace store

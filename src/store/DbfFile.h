@@ -173,9 +173,12 @@ public:
     struct Identity {
         uint64_t device = 0, inode = 0, size = 0;
         int64_t mtimeNs = 0;
+        int64_t ctimeNs = 0;  // the last change of contents or name, which no one can set
         bool operator==(const Identity&) const = default;
     };
     Identity identity() const { return m_identity; }
+    // The same of the memo file (all zero when there is none).
+    Identity memoIdentity() const { return m_memoIdentity; }
     static Identity identityOf(const std::string& path);  // all zero when missing
 
 private:
@@ -186,7 +189,10 @@ private:
     void load();
     void markDamaged(const std::string& what);
     void requireWritable();
-    bool needsPack() const;
+    bool needsPack();
+    bool surveyed();
+    void survey();
+    std::string pointerFault(std::string_view record, uint32_t recno, uint64_t blocks) const;
     uint32_t recordsPerSlice() const;
     std::optional<uint32_t> memoIVLength(uint64_t start) const;
     bool memoLengthFits(uint64_t start, uint32_t length) const;
@@ -200,8 +206,13 @@ private:
     // by the one given (one per thread).
     std::string memoBytes(std::string_view record, int index) const;
     std::string memoBytes(std::string_view record, int index, MemoReadAhead& ahead) const;
+    // Hands that memo to piece as read ahead, piece by piece; returns false for a dBase III
+    // memo without its end mark, whose trailing blanks are not part of it.
+    template <class Piece>
+    bool eachMemoPiece(std::string_view record, int index, MemoReadAhead& ahead,
+                       Piece&& piece) const;
     void writeHeaderCount();
-    void packInto(FileIo& dbf, FileIo* memo);
+    void packInto(FileIo& dbf, FileIo* memo, RecordIndex::Gathering& gathering);
     void refreshIdentity();
 
     std::unique_ptr<Impl> m_impl;
@@ -213,6 +224,7 @@ private:
     int m_recordLength = 0;
     std::vector<size_t> m_marks;
     Identity m_identity;
+    Identity m_memoIdentity;
     std::string m_damage;
     bool m_pointersChecked = false;
     std::unique_ptr<RecordIndex> m_index;

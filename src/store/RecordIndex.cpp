@@ -1,6 +1,11 @@
 #include "RecordIndex.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <limits>
 
@@ -22,7 +27,7 @@ constexpr size_t kIntersectFactor = 4;
 constexpr size_t kScanShare = 4;
 
 // The value of field in a raw record as the index keys it: without trailing blanks and NULs.
-std::string_view keyOf(const std::string& record, const FieldDef& field) {
+std::string_view keyOf(std::string_view record, const FieldDef& field) {
     std::string_view key(record.data() + field.offset, static_cast<size_t>(field.length));
     while (!key.empty() && (key.back() == ' ' || key.back() == '\0')) {
         key.remove_suffix(1);
@@ -38,6 +43,104 @@ uint32_t hashOf(std::string_view key) {
     return hash;
 }
 
+// The kept file: a head, the parts, and a checksum of everything before it.
+constexpr char kKeptMagic[8] = {'V', 'L', 'M', 'R', 'I', 'D', 'X', '1'};
+// The last change of the table or memo file must lie this far before the kept file is
+// written: a change that comes later gets a later time stamp on any file system.
+constexpr int64_t kSettledNs = 2'000'000'000;
+
+uint64_t checksumOf(std::string_view bytes) {
+    uint64_t sum = 1469598103934665603ull;
+    size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes.data() + at, 8);
+        sum = (sum ^ word) * 1099511628211ull;
+        sum ^= sum >> 29;
+    }
+    for (; at < bytes.size(); ++at) {
+        sum = (sum ^ static_cast<unsigned char>(bytes[at])) * 1099511628211ull;
+    }
+    return sum;
+}
+
+// Writes and reads plain values and arrays of them, as this machine holds them.
+class KeptWriter {
+public:
+    template <class T>
+    void put(const T& value) {
+        m_bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+    }
+    template <class T>
+    void putArray(const std::vector<T>& values) {
+        put<uint64_t>(values.size());
+        m_bytes.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
+    }
+    void putBytes(const std::string& bytes) {
+        put<uint64_t>(bytes.size());
+        m_bytes += bytes;
+    }
+    std::string& bytes() { return m_bytes; }
+
+private:
+    std::string m_bytes;
+};
+
+class KeptReader {
+public:
+    explicit KeptReader(std::string_view bytes) : m_bytes(bytes) {}
+    template <class T>
+    bool get(T& value) {
+        if (m_bytes.size() < sizeof value) {
+            return false;
+        }
+        std::memcpy(&value, m_bytes.data(), sizeof value);
+        m_bytes.remove_prefix(sizeof value);
+        return true;
+    }
+    template <class T>
+    bool getArray(std::vector<T>& values) {
+        uint64_t count = 0;
+        if (!get(count) || count > m_bytes.size() / sizeof(T)) {
+            return false;
+        }
+        values.resize(count);
+        std::memcpy(values.data(), m_bytes.data(), count * sizeof(T));
+        m_bytes.remove_prefix(count * sizeof(T));
+        return true;
+    }
+    bool getBytes(std::string& bytes) {
+        uint64_t count = 0;
+        if (!get(count) || count > m_bytes.size()) {
+            return false;
+        }
+        bytes.assign(m_bytes.substr(0, count));
+        m_bytes.remove_prefix(count);
+        return true;
+    }
+    bool atEnd() const { return m_bytes.empty(); }
+
+private:
+    std::string_view m_bytes;
+};
+
+void putIdentity(KeptWriter& out, const DbfFile::Identity& identity) {
+    out.put(identity.device);
+    out.put(identity.inode);
+    out.put(identity.size);
+    out.put(identity.mtimeNs);
+    out.put(identity.ctimeNs);
+}
+
+bool getIdentity(KeptReader& in, DbfFile::Identity& identity) {
+    return in.get(identity.device) && in.get(identity.inode) && in.get(identity.size) &&
+           in.get(identity.mtimeNs) && in.get(identity.ctimeNs);
+}
+
+std::string keptPath(const DbfFile& file) {
+    return file.path() + ".idx";
+}
+
 }  // namespace
 
 // The records of each distinct value of one text field. Each value keeps the first and the
@@ -48,6 +151,8 @@ public:
     explicit KeyIndex(uint32_t records) : m_next(size_t(records) + 1, 0) {}
 
     size_t distinct() const { return m_keys.size(); }
+    // The records it has room for, plus one.
+    size_t size() const { return m_next.size(); }
 
     void add(uint32_t recno, std::string_view text) {
         Key& key = m_keys[findOrAdd(text)];
@@ -72,6 +177,71 @@ public:
             m_next[before] = recno;
         }
         ++key.count;
+    }
+
+    // Records first .. first + count - 1, all holding text, after every record added so far.
+    void addRun(uint32_t first, uint32_t count, std::string_view text) {
+        Key& key = m_keys[findOrAdd(text)];
+        if (key.count > 0 && first <= key.tail) {
+            for (uint32_t recno = first; recno < first + count; ++recno) {
+                add(recno, text);
+            }
+            return;
+        }
+        const uint32_t last = first + count - 1;
+        if (m_next.size() <= last) {
+            m_next.resize(size_t(last) + 1, 0);
+        }
+        if (key.count == 0) {
+            key.head = first;
+        } else {
+            m_next[key.tail] = first;
+        }
+        for (uint32_t recno = first; recno < last; ++recno) {
+            m_next[recno] = recno + 1;
+        }
+        m_next[last] = 0;
+        key.tail = last;
+        key.count += count;
+    }
+
+    void write(KeptWriter& out) const {
+        out.putBytes(m_bytes);
+        out.putArray(m_keys);
+        out.putArray(m_slots);
+        out.putArray(m_next);
+    }
+
+    // Whether the parts read hold together: every value and record within bounds.
+    bool read(KeptReader& in) {
+        if (!in.getBytes(m_bytes) || !in.getArray(m_keys) || !in.getArray(m_slots) ||
+            !in.getArray(m_next)) {
+            return false;
+        }
+        const size_t slots = m_slots.size();
+        if (m_keys.size() > std::numeric_limits<uint32_t>::max() - 1 ||
+            (slots != 0 && ((slots & (slots - 1)) != 0 || m_keys.size() * 2 > slots)) ||
+            (slots == 0 && !m_keys.empty())) {
+            return false;
+        }
+        for (uint32_t slot : m_slots) {
+            if (slot > m_keys.size()) {
+                return false;
+            }
+        }
+        for (const Key& key : m_keys) {
+            if (uint64_t(key.offset) + key.length > m_bytes.size() || key.head >= m_next.size() ||
+                key.tail >= m_next.size()) {
+                return false;
+            }
+        }
+        for (uint32_t next : m_next) {
+            if (next >= m_next.size()) {
+                return false;
+            }
+        }
+        m_last = kNone;
+        return true;
     }
 
     void remove(uint32_t recno, std::string_view text) {
@@ -250,22 +420,25 @@ void RecordIndex::forget() {
     m_deleted.clear();
     m_deleted.shrink_to_fit();
     m_keys.clear();
+    m_pointersSound = false;
+    m_memoCompact.reset();
+    m_recalled = true;  // a kept file describes the file as it was before
 }
 
 void RecordIndex::packed() {
     forget();
-    noneDeleted();
-}
-
-void RecordIndex::noneDeleted() {
-    m_deleted.clear();
     m_deletedKnown = true;
+    m_pointersSound = true;
+    m_memoCompact = true;
 }
 
 void RecordIndex::adopt(RecordIndex& other) {
     m_deletedKnown = other.m_deletedKnown;
     m_deleted = std::move(other.m_deleted);
     m_keys = std::move(other.m_keys);
+    m_pointersSound = other.m_pointersSound;
+    m_memoCompact = other.m_memoCompact;
+    m_recalled = m_recalled || other.m_recalled;
     other.forget();
 }
 
@@ -293,6 +466,16 @@ void RecordIndex::stored(uint32_t recno, const std::string* old, const std::stri
     if (!old || old->empty() || (*old)[0] != record[0]) {
         flagged(recno, DbfFile::isDeletedRecord(record));
     }
+    if (old && m_memoCompact == true) {
+        // A memo replaced leaves its blocks unused; one appended at the end of the file
+        // leaves none.
+        for (const FieldDef& def : m_file->fields()) {
+            if (def.type == FieldType::Memo && !keyOf(*old, def).empty() &&
+                keyOf(*old, def) != keyOf(record, def)) {
+                m_memoCompact = false;
+            }
+        }
+    }
     for (const auto& [field, index] : m_keys) {
         if (!index) {
             continue;
@@ -308,57 +491,249 @@ void RecordIndex::stored(uint32_t recno, const std::string* old, const std::stri
     }
 }
 
-void RecordIndex::scan(const std::vector<int>& fields) {
-    if (fields.empty()) {
-        scanDeletionMarks();
-        return;
-    }
-    const uint32_t count = m_file->recordCount();
-    std::vector<std::unique_ptr<KeyIndex>> built;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        built.push_back(std::make_unique<KeyIndex>(count));
-    }
+// ---- one reading of every record --------------------------------------------------------
+
+// Records first .. first + count - 1 of a slice hold one value, whose bytes lie in the
+// slice's bytes at offset.
+struct RecordIndex::Gathering::Run {
+    uint32_t first;
+    uint32_t count;
+    uint32_t offset;
+    uint32_t length;
+};
+
+struct RecordIndex::Gathering::OfSlice {
     std::vector<uint32_t> deleted;
-    std::string record;
-    for (uint32_t recno = 1; recno <= count; ++recno) {
-        m_file->readRecord(recno, record);
-        if (DbfFile::isDeletedRecord(record)) {
-            deleted.push_back(recno);
-        }
-        for (size_t i = 0; i < fields.size(); ++i) {
-            built[i]->add(recno, keyOf(record, m_file->fields()[static_cast<size_t>(fields[i])]));
-        }
-    }
-    m_deleted = std::move(deleted);
-    m_deletedKnown = true;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        const bool unselective =
-            count >= kFewRecords && built[i]->distinct() * kUnselectiveAverage < count;
-        m_keys[fields[i]] = unselective ? nullptr : std::move(built[i]);
+    std::vector<std::string> bytes;      // by key field
+    std::vector<std::vector<Run>> runs;  // by key field
+};
+
+RecordIndex::Gathering::Gathering(std::vector<int> fields, size_t slices)
+    : m_fields(std::move(fields)), m_slices(slices) {
+    for (OfSlice& slice : m_slices) {
+        slice.bytes.resize(m_fields.size());
+        slice.runs.resize(m_fields.size());
     }
 }
 
-// The deletion marks alone are read on several threads at once (the keys are gathered in file
-// order by scan()).
-void RecordIndex::scanDeletionMarks() {
-    std::vector<std::vector<uint32_t>> deletedOf(m_file->sliceCount());
+RecordIndex::Gathering::~Gathering() = default;
+
+void RecordIndex::Gathering::record(const DbfFile& file, size_t slice, uint32_t recno,
+                                    std::string_view record) {
+    OfSlice& of = m_slices[slice];
+    if (DbfFile::isDeletedRecord(record)) {
+        of.deleted.push_back(recno);
+    }
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        const std::string_view key = keyOf(record, file.fields()[static_cast<size_t>(m_fields[i])]);
+        std::vector<Run>& runs = of.runs[i];
+        std::string& bytes = of.bytes[i];
+        if (!runs.empty()) {
+            Run& last = runs.back();
+            if (last.first + last.count == recno &&
+                std::string_view(bytes).substr(last.offset, last.length) == key) {
+                ++last.count;
+                continue;
+            }
+        }
+        runs.push_back(
+            {recno, 1, static_cast<uint32_t>(bytes.size()), static_cast<uint32_t>(key.size())});
+        bytes.append(key);
+    }
+}
+
+void RecordIndex::learn(Gathering&& gathering) {
+    m_deleted.clear();
+    for (const Gathering::OfSlice& slice : gathering.m_slices) {
+        m_deleted.insert(m_deleted.end(), slice.deleted.begin(), slice.deleted.end());
+    }
+    m_deletedKnown = true;
+    const uint32_t count = m_file->recordCount();
+    for (size_t i = 0; i < gathering.m_fields.size(); ++i) {
+        auto built = std::make_unique<KeyIndex>(count);
+        for (const Gathering::OfSlice& slice : gathering.m_slices) {
+            const std::string_view bytes = slice.bytes[i];
+            for (const Gathering::Run& run : slice.runs[i]) {
+                built->addRun(run.first, run.count, bytes.substr(run.offset, run.length));
+            }
+        }
+        const bool unselective =
+            count >= kFewRecords && built->distinct() * kUnselectiveAverage < count;
+        m_keys[gathering.m_fields[i]] = unselective ? nullptr : std::move(built);
+    }
+}
+
+// Read on several threads at once; what it learns is kept beside the file.
+void RecordIndex::scan(const std::vector<int>& fields) {
+    std::vector<int> all = fields;
+    for (int field : m_keyFields) {
+        if (!m_keys.contains(field) && std::find(all.begin(), all.end(), field) == all.end()) {
+            all.push_back(field);
+        }
+    }
+    Gathering gathering(all, m_file->sliceCount());
     const size_t length = static_cast<size_t>(m_file->recordLength());
     m_file->readInSlices([&](const DbfFile::RecordSlice& slice) {
         for (size_t at = 0; at < slice.records.size(); at += length) {
-            if (DbfFile::isDeletedRecord(slice.records.substr(at, length))) {
-                deletedOf[slice.index].push_back(slice.first + static_cast<uint32_t>(at / length));
-            }
+            gathering.record(*m_file, slice.index, slice.first + static_cast<uint32_t>(at / length),
+                             slice.records.substr(at, length));
         }
         return false;
     });
-    m_deleted.clear();
-    for (const std::vector<uint32_t>& ofSlice : deletedOf) {
-        m_deleted.insert(m_deleted.end(), ofSlice.begin(), ofSlice.end());
-    }
-    m_deletedKnown = true;
+    learn(std::move(gathering));
+    keep();
 }
 
-std::optional<bool> RecordIndex::anyDeleted() const {
+// ---- the kept file ----------------------------------------------------------------------
+
+void RecordIndex::recall() {
+    if (!m_recalled && !m_deletedKnown) {
+        takeKept();
+    }
+    m_recalled = true;
+}
+
+void RecordIndex::keep() {
+    if (m_file->path().empty() || !m_deletedKnown) {
+        return;
+    }
+    // The identities that what is known was learnt for; the files must still have them.
+    const DbfFile::Identity table = m_file->identity();
+    const DbfFile::Identity memo = m_file->memoIdentity();
+    if (DbfFile::identityOf(m_file->path()) != table ||
+        (!m_file->memoPath().empty() && DbfFile::identityOf(m_file->memoPath()) != memo)) {
+        return;
+    }
+    KeptWriter out;
+    out.bytes().append(kKeptMagic, sizeof kKeptMagic);
+    putIdentity(out, table);
+    putIdentity(out, memo);
+    out.put<uint32_t>(m_file->recordCount());
+    out.put<uint32_t>(static_cast<uint32_t>(m_file->recordLength()));
+    out.put<uint8_t>(m_pointersSound ? 1 : 0);
+    out.put<uint8_t>(!m_memoCompact ? 2 : *m_memoCompact ? 1 : 0);
+    out.putArray(m_deleted);
+    out.put<uint64_t>(m_keys.size());
+    for (const auto& [field, index] : m_keys) {
+        out.put<int32_t>(field);
+        out.put<uint8_t>(index ? 1 : 0);
+        if (index) {
+            index->write(out);
+        }
+    }
+    out.put(checksumOf(out.bytes()));
+
+    const std::string path = keptPath(*m_file);
+    const std::string part = path + ".part";
+    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return;
+    }
+    const std::string& bytes = out.bytes();
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    struct stat written {};
+    const bool whole = done == bytes.size() && ::fstat(fd, &written) == 0;
+    ::close(fd);
+    // The kept file's own time of change comes from the same clock as the table's.
+    const int64_t writtenNs =
+        int64_t(written.st_ctim.tv_sec) * 1'000'000'000 + written.st_ctim.tv_nsec;
+    const bool settled =
+        table.ctimeNs + kSettledNs < writtenNs && memo.ctimeNs + kSettledNs < writtenNs;
+    if (!whole || !settled || ::rename(part.c_str(), path.c_str()) != 0) {
+        ::unlink(part.c_str());
+    }
+}
+
+bool RecordIndex::takeKept() {
+    if (m_file->path().empty()) {
+        return false;
+    }
+    const int fd = ::open(keptPath(*m_file).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    std::string bytes;
+    if (::fstat(fd, &info) == 0 && info.st_size > 0) {
+        bytes.resize(static_cast<size_t>(info.st_size));
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+        bytes.resize(done);
+    }
+    ::close(fd);
+    if (bytes.size() < sizeof kKeptMagic + sizeof(uint64_t) ||
+        std::memcmp(bytes.data(), kKeptMagic, sizeof kKeptMagic) != 0) {
+        return false;
+    }
+    const std::string_view body = std::string_view(bytes).substr(0, bytes.size() - 8);
+    uint64_t checksum = 0;
+    std::memcpy(&checksum, bytes.data() + body.size(), 8);
+    if (checksumOf(body) != checksum) {
+        return false;
+    }
+    KeptReader in(body.substr(sizeof kKeptMagic));
+    DbfFile::Identity table, memo;
+    uint32_t records = 0, length = 0;
+    uint8_t sound = 0, compact = 0;
+    std::vector<uint32_t> deleted;
+    uint64_t keys = 0;
+    if (!getIdentity(in, table) || !getIdentity(in, memo) || !in.get(records) || !in.get(length) ||
+        !in.get(sound) || !in.get(compact) || !in.getArray(deleted) || !in.get(keys)) {
+        return false;
+    }
+    if (table != m_file->identity() || memo != m_file->memoIdentity() ||
+        table != DbfFile::identityOf(m_file->path()) ||
+        (!m_file->memoPath().empty() && memo != DbfFile::identityOf(m_file->memoPath())) ||
+        records != m_file->recordCount() ||
+        length != static_cast<uint32_t>(m_file->recordLength()) ||
+        !std::is_sorted(deleted.begin(), deleted.end()) ||
+        (!deleted.empty() && (deleted.front() == 0 || deleted.back() > records))) {
+        return false;
+    }
+    std::map<int, std::unique_ptr<KeyIndex>> indexes;
+    for (uint64_t k = 0; k < keys; ++k) {
+        int32_t field = -1;
+        uint8_t present = 0;
+        if (!in.get(field) || !in.get(present) || field < 0 ||
+            static_cast<size_t>(field) >= m_file->fields().size() ||
+            m_file->fields()[static_cast<size_t>(field)].type != FieldType::Character) {
+            return false;
+        }
+        std::unique_ptr<KeyIndex> index;
+        if (present) {
+            index = std::make_unique<KeyIndex>(0);
+            if (!index->read(in) || index->size() != size_t(records) + 1) {
+                return false;
+            }
+        }
+        indexes[field] = std::move(index);
+    }
+    if (!in.atEnd()) {
+        return false;
+    }
+    m_deleted = std::move(deleted);
+    m_deletedKnown = true;
+    m_keys = std::move(indexes);
+    m_pointersSound = sound == 1;
+    m_memoCompact = compact == 2 ? std::nullopt : std::optional<bool>(compact == 1);
+    return true;
+}
+
+std::optional<bool> RecordIndex::anyDeleted() {
+    recall();
     if (!m_deletedKnown) {
         return std::nullopt;
     }
@@ -366,6 +741,7 @@ std::optional<bool> RecordIndex::anyDeleted() const {
 }
 
 RowNumbers RecordIndex::liveRecords() {
+    recall();
     if (!m_deletedKnown) {
         scan({});
     }
@@ -387,6 +763,7 @@ RowNumbers RecordIndex::liveRecords() {
 }
 
 RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare compare) {
+    recall();
     if (!m_keys.contains(field)) {
         scan({field});
     }
@@ -462,6 +839,7 @@ std::optional<std::vector<uint32_t>> RecordIndex::candidates(
                fields[static_cast<size_t>(condition.field)].type == FieldType::Character &&
                !(condition.prefix && condition.gbk.empty());
     };
+    recall();
     // The fields not indexed yet are indexed (in one reading of the file) unless a field of
     // the conditions already has its index: then that one serves, without a reading.
     std::vector<int> unknown;

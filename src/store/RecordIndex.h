@@ -15,10 +15,12 @@ namespace store {
 class DbfFile;
 
 // What is known of a table file's records without reading them again: which records are
-// deleted, and for a text field, which records hold a given value (a key index). Learnt by
-// one scan of the file when first asked, then kept in step by the file's own writes; the
-// file tells it of every stored record, every change of a deletion mark, a pack and anything
-// else that rewrites it (after which it starts again from nothing).
+// deleted, for a text field which records hold a given value (a key index), and whether the
+// memo pointers are sound and the memo file holds nothing unused. Learnt by one reading of
+// every record (the pack's, or a scan when first asked), or taken from what an earlier
+// reading kept beside the table file (see keep() and takeKept()); then kept in step by the
+// file's own writes: the file tells it of every stored record, every change of a deletion
+// mark, a pack and anything else that rewrites it (after which it starts again from nothing).
 //
 // Values are compared as the file holds them, in GBK, without trailing blanks (and NULs), and
 // case-sensitively, as the table filters and SQL compare text.
@@ -41,7 +43,53 @@ public:
     // The records not marked deleted, in file order.
     RowNumbers liveRecords();
     // Whether any record is marked deleted, as far as that is known without reading.
-    std::optional<bool> anyDeleted() const;
+    std::optional<bool> anyDeleted();
+
+    // The text fields whose key indexes a reading of every record builds as it goes, so that
+    // the first search by them reads nothing.
+    void setKeyFields(std::vector<int> fields) { m_keyFields = std::move(fields); }
+    const std::vector<int>& keyFields() const { return m_keyFields; }
+    // Whether field's key index is known (or known to be not worth keeping).
+    bool keyKnown(int field) const { return m_keys.contains(field); }
+
+    // What one reading of every record in slices (DbfFile::readInSlices) gathers: each
+    // slice's deleted records and the runs of equal values of the key fields. record() is
+    // called in file order within a slice, from the slice's thread.
+    class Gathering {
+    public:
+        Gathering(std::vector<int> fields, size_t slices);
+        ~Gathering();
+        void record(const DbfFile& file, size_t slice, uint32_t recno, std::string_view record);
+
+    private:
+        friend class RecordIndex;
+        struct Run;
+        struct OfSlice;
+        std::vector<int> m_fields;
+        std::vector<OfSlice> m_slices;
+    };
+    // Takes what a reading of every record gathered: the deleted records and the key indexes
+    // of its fields.
+    void learn(Gathering&& gathering);
+
+    // Whether every memo pointer is known to lie within the memo file; whether the memo file
+    // is known to hold the live records' memos and nothing else, end to end (nullopt: not
+    // known).
+    bool pointersSound() const { return m_pointersSound; }
+    void setPointersSound() { m_pointersSound = true; }
+    std::optional<bool> memoCompact() const { return m_memoCompact; }
+    void setMemoCompact(bool compact) { m_memoCompact = compact; }
+
+    // Writes what is known into the file kept beside the table file (its path + ".idx"), for
+    // the next opening, when the table file and its memo file have not changed since the
+    // identity the file last took and when their last change lies far enough before this
+    // writing that no later change can share its time stamp. A file that cannot be written is
+    // left out: nothing depends on it.
+    void keep();
+    // Takes what the kept file knows when it was written for the table file and the memo
+    // file exactly as they are now (identity: device, inode, size, time of change); returns
+    // whether it did. A kept file that does not hold whole is disregarded.
+    bool takeKept();
     // The records not marked deleted that may meet every condition, in file order: every
     // record that meets them is among them, and the caller checks each. nullopt when no
     // condition narrows the search enough to be worth an index (the caller reads every
@@ -67,22 +115,24 @@ public:
     void flagged(uint32_t recno, bool deleted);
     // The file was rewritten or restored: nothing is known any more.
     void forget();
-    // The file was packed: no record is deleted.
+    // The file was packed: no record is deleted, no memo block unused.
     void packed();
-    // No record of the file, which is unchanged, is deleted (a pack found nothing to purge).
-    void noneDeleted();
 
     // Takes over what other knows (other then knows nothing), for the same file unchanged.
     void adopt(RecordIndex& other);
 
 private:
     class KeyIndex;
-    KeyIndex* keyIndex(int field);
     void scan(const std::vector<int>& fields);
-    void scanDeletionMarks();
     bool isDeleted(uint32_t recno) const;
+    // Takes the kept file once, when nothing is known yet.
+    void recall();
 
     const DbfFile* m_file;
+    std::vector<int> m_keyFields;
+    bool m_recalled = false;
+    bool m_pointersSound = false;
+    std::optional<bool> m_memoCompact;
     bool m_deletedKnown = false;
     std::vector<uint32_t> m_deleted;  // ascending
     // By field: the key index, or null for a field that holds too few distinct values.

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "ScratchFolder.h"
 #include "WordDocument.h"
@@ -80,6 +81,101 @@ TEST_F(DocTemplateTest, BuildsTheBookmarksRowsAndMergedCells) {
     EXPECT_TRUE(rows[3].node().select_node("w:tc[1]//w:vMerge"));
 }
 
+// The texts of the part's paragraphs, each with its style: "<Note>text".
+std::vector<std::string> paragraphsOf(const std::string& part) {
+    pugi::xml_document xml;
+    EXPECT_TRUE(xml.load_buffer(part.data(), part.size()));
+    std::vector<std::string> paragraphs;
+    for (pugi::xpath_node p : xml.select_nodes("//w:p")) {
+        std::string text;
+        if (auto style = p.node().select_node("w:pPr/w:pStyle/@w:val")) {
+            text = "<" + std::string(style.attribute().value()) + ">";
+        }
+        for (pugi::xpath_node t : p.node().select_nodes(".//w:t")) {
+            text += t.node().text().get();
+        }
+        paragraphs.push_back(text);
+    }
+    return paragraphs;
+}
+
+TEST_F(DocTemplateTest, OnlyLongTextRowsMayBreakAcrossPages) {
+    write("t.txt",
+          "table 20 30\n"
+          "head *甲 | *乙\n"
+          "row 一 | 二\n"
+          "long:40 {text} | ~\n"
+          "row:20 签字 | 日期\n"
+          "end\n");
+    ASSERT_EQ(build(), 0) << m_messages;
+    pugi::xml_document xml;
+    const std::string body = *documents::ZipPackage::read(output()).find("word/document.xml");
+    ASSERT_TRUE(xml.load_buffer(body.data(), body.size()));
+    pugi::xpath_node_set rows = xml.select_nodes("//w:tr");
+    ASSERT_EQ(rows.size(), 4u);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(static_cast<bool>(rows[i].node().child("w:trPr").child("w:cantSplit")), i != 2)
+            << "row " << i;
+    }
+    // The long text starts at the top of its cell.
+    EXPECT_STREQ(rows[2].node().select_node(".//w:vAlign/@w:val").attribute().value(), "top");
+}
+
+TEST_F(DocTemplateTest, CodesQuoteTheOptionsOfTheCodeTable) {
+    write("codes.txt",
+          "# a code table\n"
+          "zddm C(20)\txxdm C(10)\txxmc C(60)\n"
+          "item_2\t1\t国际领先\n"
+          "item_9\t1\t别的选项\n"
+          "item_2\t2\t国际先进\n"
+          "item_2\t6\t**上一版的选项\n");
+    // The table's path is relative to the file that names it.
+    write("parts/notes.txt",
+          "codetable ../codes.txt\n"
+          "codes item_2 成果水平\n");
+    write("t.txt", "include parts/notes.txt\n");
+    ASSERT_EQ(build(), 0) << m_messages;
+    EXPECT_EQ(paragraphsOf(*documents::ZipPackage::read(output()).find("word/document.xml")),
+              (std::vector<std::string>{"<Note>成果水平：1 国际领先　2 国际先进"}));
+
+    write("t.txt", "codetable codes.txt\ncodes item_7 未知\n");
+    EXPECT_EQ(build(), 1);
+    EXPECT_NE(m_messages.find("t.txt:2: "), std::string::npos) << m_messages;
+    EXPECT_NE(m_messages.find("has no options of item_7"), std::string::npos) << m_messages;
+}
+
+TEST_F(DocTemplateTest, FooterLinesMakeThePageFooter) {
+    write("t.txt",
+          "para 正文\n"
+          "table plain 20 30\n"
+          "row 甲 | 乙\n"
+          "end\n"
+          "footer **中华人民共和国**\n"
+          "footer 二○○四年制\n");
+    ASSERT_EQ(build(), 0) << m_messages;
+    documents::ZipPackage package = documents::ZipPackage::read(output());
+    ASSERT_NE(package.find("word/footer1.xml"), nullptr);
+    EXPECT_EQ(paragraphsOf(*package.find("word/footer1.xml")),
+              (std::vector<std::string>{"<PageFooter>中华人民共和国", "<PageFooter>二○○四年制"}));
+    EXPECT_NE(package.find("[Content_Types].xml")->find("/word/footer1.xml"), std::string::npos);
+    EXPECT_NE(package.find("word/_rels/document.xml.rels")->find("Id=\"rId3\""), std::string::npos);
+    const std::string& body = *package.find("word/document.xml");
+    EXPECT_NE(body.find("<w:footerReference w:type=\"default\" r:id=\"rId3\"/>"),
+              std::string::npos);
+    // A plain table rules nothing.
+    EXPECT_EQ(body.find("Borders"), std::string::npos);
+
+    // Without footer lines the package has no footer part and names none.
+    write("t.txt", "para 正文\n");
+    fs::remove(output());
+    ASSERT_EQ(build(), 0) << m_messages;
+    package = documents::ZipPackage::read(output());
+    EXPECT_EQ(package.find("word/footer1.xml"), nullptr);
+    EXPECT_EQ(package.find("[Content_Types].xml")->find("footer"), std::string::npos);
+    EXPECT_EQ(package.find("word/_rels/document.xml.rels")->find("footer"), std::string::npos);
+    EXPECT_EQ(package.find("word/document.xml")->find("footerReference"), std::string::npos);
+}
+
 struct FaultCase {
     const char* name;
     std::string source;
@@ -116,7 +212,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "t.txt:1: the columns are wider than the page's text"},
         FaultCase{"ContinuedCellWithNothingAbove", "table 10\nrow ^\nend\n",
                   "t.txt:2: ^ needs a cell above it"},
-        FaultCase{"MissingInclude", "include parts/none.txt\n", "t.txt:1: "}),
+        FaultCase{"MissingInclude", "include parts/none.txt\n", "t.txt:1: "},
+        FaultCase{"CodesWithoutACodeTable", "codes item_2 成果水平\n",
+                  "t.txt:1: codes needs a codetable line before it"},
+        FaultCase{"MissingCodeTable", "codetable none.txt\n", "t.txt:1: "},
+        FaultCase{"BookmarkInAFooter", "footer {x}\n", "t.txt:1: a footer holds no bookmark"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -5,8 +5,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "DocumentCatalog.h"
@@ -18,13 +16,6 @@ using namespace documents;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The lines of a text as paragraphs show them, control characters other than TAB gone.
 std::vector<std::string> shownLines(const std::string& text) {
@@ -81,7 +72,7 @@ TEST_P(LibreOfficeTest, OpensEachDocumentAndShowsTheValues) {
     for (const auto& [textPath, fills] : documents) {
         ASSERT_TRUE(fs::exists(textPath)) << textPath << " was not converted:\n"
                                           << convert.readAll().toStdString();
-        const std::string text = readFile(textPath);
+        const std::string text = testsupport::readFile(textPath);
         for (const Fill& fill : fills) {
             for (const std::string& line : shownLines(fill.text)) {
                 EXPECT_NE(text.find(line), std::string::npos)

@@ -75,6 +75,16 @@ inline std::string renameMembers(const std::string& archive,
     });
 }
 
+// archive with the size that member's header declares for its unpacked data set to size.
+inline std::string declareSize(const std::string& archive, const std::string& member,
+                               uint32_t size) {
+    return walkMembers(archive, [&](const std::string& name, std::string& header, size_t, size_t) {
+        if (name == member) {
+            header.replace(16, 4, little(size, 4));
+        }
+    });
+}
+
 // archive with one byte in the middle of member's packed data changed.
 inline std::string damageMember(const std::string& archive, const std::string& member) {
     std::string damaged = archive;

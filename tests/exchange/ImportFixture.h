@@ -25,7 +25,7 @@
 namespace testsupport {
 
 // Stands in for the archiver: "extracting" copies the files of a package folder written by
-// the test into the package's folder.
+// the test into the folder it is given.
 class FakeArchiver : public exchange::Archiver {
 public:
     FakeArchiver() { install(this); }
@@ -42,10 +42,11 @@ public:
         // Like arj, adds to an archive that exists.
         std::ofstream(folder / archiveName, std::ios::app) << "packed";
     }
-    // Like the real one, keeps only the members asked for.
-    void extract(const std::filesystem::path& folder, const std::string& archiveName,
+    // Unpacks the members a package can hold (the real one refuses a package with others).
+    void extract(const std::filesystem::path& archive, const std::filesystem::path& folder,
                  const std::vector<std::string>& members) override {
-        extracted.push_back(archiveName);
+        extracted.push_back(archive.filename().string());
+        unpackedInto = folder;
         if (!error.empty()) {
             throw exchange::ArchiverError(error);
         }
@@ -63,6 +64,7 @@ public:
     std::filesystem::path contents;
     std::string error;
     std::vector<std::string> extracted;
+    std::filesystem::path unpackedInto;
     std::vector<std::string> packed;
 };
 

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -80,15 +81,13 @@ TEST_F(ArchiverTest, PacksAndExtractsWithTheRealArj) {
     fs::create_directories(in);
     write(out / "HVEL.TXT", "k\t\"a\r\nb\"\tc\r\n");
     write(out / "unit.txt", std::string("\xb3\xc9\xb9\xfb\r\n"));  // GBK bytes unchanged
-    write(out / "EXTRA.SH", "rm -rf /");
-    arj.pack(out, "dovaqy.arj", {"HVEL.TXT", "unit.txt", "EXTRA.SH"});
+    arj.pack(out, "dovaqy.arj", {"HVEL.TXT", "unit.txt"});
     ASSERT_TRUE(fs::exists(out / "dovaqy.arj"));
 
-    fs::copy_file(out / "dovaqy.arj", in / "dovaqy.arj");
     write(in / "HVEL.TXT", "old");  // overwritten without a question
-    arj.extract(in, "dovaqy.arj", {"HVEL.TXT", "UNIT.TXT"});
-    // Members under their own names; a member not asked for is not kept.
-    EXPECT_EQ(names(in), (std::set<std::string>{"dovaqy.arj", "HVEL.TXT", "unit.txt"}));
+    arj.extract(out / "dovaqy.arj", in, {"HVEL.TXT", "UNIT.TXT", "ZLQK.TXT"});
+    // Members under their own names.
+    EXPECT_EQ(names(in), (std::set<std::string>{"HVEL.TXT", "unit.txt"}));
     EXPECT_EQ(read(in / "HVEL.TXT"), read(out / "HVEL.TXT"));
     EXPECT_EQ(read(in / "unit.txt"), read(out / "unit.txt"));
 }
@@ -97,7 +96,7 @@ TEST_F(ArchiverTest, RealArjFailuresLeaveNothingBehind) {
     ArjArchiver arj;
     write(folder() / "A.TXT", "a");
     EXPECT_THROW(arj.pack(folder(), "p.arj", {"A.TXT", "MISSING.TXT"}), ArchiverError);
-    EXPECT_THROW(arj.extract(folder(), "nothere.arj", {"A.TXT"}), ArchiverError);
+    EXPECT_THROW(arj.extract(folder() / "nothere.arj", folder(), {"A.TXT"}), ArchiverError);
     EXPECT_EQ(names(folder()), (std::set<std::string>{"A.TXT"}));
 }
 
@@ -112,13 +111,15 @@ TEST_F(ArchiverTest, RunsWithSafeSwitchesAndClosedInput) {
     makeArchive("DFJHXX.ARJ", {{"DFJHXX.TXT", "x"}});
     write(folder() / "HVEL.TXT", "h");
     write(folder() / "UNIT.TXT", "u");
+    const fs::path target = scriptFolder() / "target";
+    fs::create_directory(target);
     const fs::path log = scriptFolder() / "args.txt";
     ArjArchiver arj;
     arj.setProgram(script("pwd >> " + log.string() + "; echo \"$@\" >> " + log.string() +
                           "; read x && exit 7; exit 0"));
-    arj.extract(folder(), "DFJHXX.ARJ", {"DFJHXX.TXT"});
+    arj.extract(folder() / "DFJHXX.ARJ", target, {"DFJHXX.TXT"});
     arj.pack(folder(), "dovaqy.arj", {"HVEL.TXT", "UNIT.TXT"});
-    // Unpacking runs in a folder of its own inside the package's folder, packing in the
+    // Unpacking runs in a folder of its own inside the target folder, packing in the
     // package's folder.
     std::istringstream lines(read(log));
     std::string unpackedIn, extractArgs, packedIn, packArgs;
@@ -126,16 +127,17 @@ TEST_F(ArchiverTest, RunsWithSafeSwitchesAndClosedInput) {
     std::getline(lines, extractArgs);
     std::getline(lines, packedIn);
     std::getline(lines, packArgs);
-    EXPECT_EQ(fs::path(unpackedIn).parent_path(), fs::canonical(folder()));
+    EXPECT_EQ(fs::path(unpackedIn).parent_path(), fs::canonical(target));
     EXPECT_EQ(extractArgs, "e -+ -y -- " + (folder() / "DFJHXX.ARJ").string());
     EXPECT_EQ(packedIn, fs::canonical(folder()).string());
     EXPECT_EQ(packArgs, "a -+ -y -- dovaqy.arj HVEL.TXT UNIT.TXT");
-    // The run's own folder is gone.
+    // The run's own folder is gone; the archive's folder is only read.
+    EXPECT_TRUE(names(target).empty());
     EXPECT_EQ(names(folder()), (std::set<std::string>{"DFJHXX.ARJ", "HVEL.TXT", "UNIT.TXT"}));
 }
 
 // Whatever a failed run wrote goes; what was there before stays. The failure says whether the
-// archive is at fault.
+// archive is at fault, and a full disk (arj's status 5, "Disk full?") says so.
 TEST_F(ArchiverTest, FailureRemovesWhatTheRunWrote) {
     enum class Kind { Other, Format };
     struct Case {
@@ -144,20 +146,25 @@ TEST_F(ArchiverTest, FailureRemovesWhatTheRunWrote) {
         const char* body;
         std::chrono::milliseconds timeout;
         Kind kind;
+        const char* says;
     };
     const Case cases[] = {
         {"ExtractExitStatus", false, "echo partial > A.TXT; exit 1", std::chrono::seconds(30),
-         Kind::Other},
+         Kind::Other, "解压“X.ARJ”失败（arj的退出状态为1）。"},
         {"ExtractCrcError", false, "echo partial > A.TXT; exit 3", std::chrono::seconds(30),
-         Kind::Format},
+         Kind::Format, "“X.ARJ”已损坏，无法完整解压。"},
         {"ExtractCrash", false, "echo partial > A.TXT; kill -9 $$", std::chrono::seconds(30),
-         Kind::Format},
+         Kind::Format, "“X.ARJ”已损坏，无法完整解压。"},
         {"ExtractTimeout", false, "echo partial > A.TXT; exec sleep 30",
-         std::chrono::milliseconds(300), Kind::Other},
+         std::chrono::milliseconds(300), Kind::Other, "解压“X.ARJ”超过1秒仍未完成，已中止。"},
+        {"ExtractDiskFull", false, "echo partial > A.TXT; exit 5", std::chrono::seconds(30),
+         Kind::Other, "解压“X.ARJ”失败：文件夹“FOLDER”所在的磁盘已满（或无法写入）。"},
         {"PackExitStatus", true, "echo partial > P.ARJ; exit 1", std::chrono::seconds(30),
-         Kind::Other},
+         Kind::Other, "打包“P.ARJ”失败（arj的退出状态为1）。"},
         {"PackTimeout", true, "echo partial > P.ARJ; exec sleep 30", std::chrono::milliseconds(300),
-         Kind::Other},
+         Kind::Other, "打包“P.ARJ”超过1秒仍未完成，已中止。"},
+        {"PackDiskFull", true, "echo partial > P.ARJ; exit 5", std::chrono::seconds(30),
+         Kind::Other, "打包“P.ARJ”失败：文件夹“FOLDER”所在的磁盘已满（或无法写入）。"},
     };
     makeArchive("X.ARJ", {{"A.TXT", "a"}});
     write(folder() / "KEEP.TXT", "keep");
@@ -168,29 +175,79 @@ TEST_F(ArchiverTest, FailureRemovesWhatTheRunWrote) {
         arj.setProgram(script(c.body));
         QElapsedTimer clock;
         clock.start();
+        std::string message;
         try {
             if (c.pack) {
                 arj.pack(folder(), "P.ARJ", {"KEEP.TXT"});
             } else {
-                arj.extract(folder(), "X.ARJ", {"A.TXT"});
+                arj.extract(folder() / "X.ARJ", folder(), {"A.TXT"});
             }
             ADD_FAILURE() << "no error";
-        } catch (const ArchiveFormatError&) {
+        } catch (const ArchiveFormatError& e) {
             EXPECT_EQ(c.kind, Kind::Format);
+            message = e.what();
         } catch (const ArchiverError& e) {
             EXPECT_EQ(c.kind, Kind::Other) << e.what();
+            message = e.what();
         }
+        std::string says = c.says;
+        if (const size_t at = says.find("FOLDER"); at != std::string::npos) {
+            says.replace(at, 6, folder().string());
+        }
+        EXPECT_EQ(message.substr(0, says.size()), says);
         EXPECT_LT(clock.elapsed(), 10000);
         EXPECT_EQ(names(folder()), before);
         EXPECT_EQ(read(folder() / "KEEP.TXT"), "keep");
     }
 }
 
+// The unpack folder goes with whatever is in it, by the bytes of the names: names that are no
+// valid text, a folder inside, a read-only file.
+TEST_F(ArchiverTest, AnUnpackFolderIsRemovedWhateverItHolds) {
+    fs::path path;
+    {
+        const UnpackFolder unpacked(folder());
+        path = unpacked.path();
+        EXPECT_EQ(path.parent_path(), folder());
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_all);
+        write(path / "\xFF\xFE", "x");
+        fs::create_directory(path / "\xB3\xC9");
+        write(path / "\xB3\xC9" / "\x80", "y");
+        write(path / "READONLY.TXT", "z");
+        fs::permissions(path / "READONLY.TXT", fs::perms::owner_read);
+    }
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(names(folder()).empty());
+}
+
+TEST_F(ArchiverTest, AnUnpackFolderIsMadeInTheTemporarySpace) {
+    const char* old = std::getenv("TMPDIR");
+    const std::string kept = old != nullptr ? old : "";
+    ::setenv("TMPDIR", folder().c_str(), 1);
+    {
+        const UnpackFolder unpacked;
+        EXPECT_EQ(unpacked.path().parent_path(), folder());
+    }
+    old != nullptr ? ::setenv("TMPDIR", kept.c_str(), 1) : ::unsetenv("TMPDIR");
+    EXPECT_TRUE(names(folder()).empty());
+}
+
+// What the archiver writes beside the members, under a name that is no valid text too, goes.
+TEST_F(ArchiverTest, OnlyTheMembersLeaveTheRunsFolder) {
+    makeArchive("X.ARJ", {{"A.TXT", "a"}});
+    const fs::path target = scriptFolder() / "target";
+    fs::create_directory(target);
+    ArjArchiver arj;
+    arj.setProgram(script("printf x > \"$(printf '\\377\\376')\"; echo a > A.TXT"));
+    arj.extract(folder() / "X.ARJ", target, {"A.TXT"});
+    EXPECT_EQ(names(target), std::set<std::string>{"A.TXT"});
+}
+
 TEST_F(ArchiverTest, MissingProgramIsAnError) {
     makeArchive("X.ARJ", {{"A.TXT", "a"}});
     ArjArchiver arj;
     arj.setProgram((folder() / "no-such-arj").string());
-    EXPECT_THROW(arj.extract(folder(), "X.ARJ", {"A.TXT"}), ArchiverError);
+    EXPECT_THROW(arj.extract(folder() / "X.ARJ", folder(), {"A.TXT"}), ArchiverError);
 }
 
 TEST_F(ArchiverTest, ADamagedMemberLeavesNoneOfTheOthers) {
@@ -202,7 +259,7 @@ TEST_F(ArchiverTest, ADamagedMemberLeavesNoneOfTheOthers) {
     std::string bytes = read(folder() / "X.ARJ");
     bytes[bytes.size() / 2] ^= 0x55;  // inside BIG.TXT's packed data
     write(folder() / "X.ARJ", bytes);
-    EXPECT_THROW(ArjArchiver().extract(folder(), "X.ARJ", {"BIG.TXT", "S.TXT"}),
+    EXPECT_THROW(ArjArchiver().extract(folder() / "X.ARJ", folder(), {"BIG.TXT", "S.TXT"}),
                  ArchiveFormatError);
     EXPECT_EQ(names(folder()), std::set<std::string>{"X.ARJ"});
 }
@@ -237,7 +294,7 @@ TEST_P(RefusedArchive, IsRefusedBeforeTheArchiverRuns) {
     ArjArchiver arj;
     arj.setProgram(script("touch " + ran.string()));
     try {
-        arj.extract(folder(), "BAD.ARJ", {"A.TXT", "B.TXT", "a.txt", "..", "x"});
+        arj.extract(folder() / "BAD.ARJ", folder(), {"A.TXT", "B.TXT", "a.txt", "..", "x"});
         ADD_FAILURE() << "not refused";
     } catch (const ArchiveFormatError& e) {
         const std::string message = e.what();
@@ -306,7 +363,7 @@ TEST_F(ArchiverProgressTest, TheWindowRunsItsEventsWhileTheArchiverWorks) {
         loop.exec();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     };
-    arj.extract(folder(), "X.ARJ", {"A.TXT"});
+    arj.extract(folder() / "X.ARJ", folder(), {"A.TXT"});
     EXPECT_EQ(caption, QStringLiteral("正在解压“X.ARJ”……"));
     EXPECT_GT(ticks, 5);
     EXPECT_EQ(read(folder() / "A.TXT"), "unpacked\n");
@@ -343,7 +400,7 @@ TEST_F(ArchiverProgressTest, CancelEndsTheArchiverAndRemovesItsOutput) {
         if (pack) {
             EXPECT_THROW(arj.pack(folder(), "P.ARJ", {"IN.TXT"}), ArchiverCancelled);
         } else {
-            EXPECT_THROW(arj.extract(folder(), "X.ARJ", {"A.TXT"}), ArchiverCancelled);
+            EXPECT_THROW(arj.extract(folder() / "X.ARJ", folder(), {"A.TXT"}), ArchiverCancelled);
         }
         EXPECT_LT(clock.elapsed(), 10000);
         EXPECT_EQ(names(folder()), (std::set<std::string>{"IN.TXT", "X.ARJ"}));
@@ -371,15 +428,15 @@ TEST_F(ArchiverTest, NamesAreFoundAndRemovedWithoutRegardToCase) {
 TEST_F(ArchiverTest, InstalledArchiverReplacesTheDefault) {
     struct Recorder : Archiver {
         void pack(const fs::path&, const std::string&, const std::vector<std::string>&) override {}
-        void extract(const fs::path&, const std::string& name,
+        void extract(const fs::path& archive, const fs::path&,
                      const std::vector<std::string>&) override {
-            last = name;
+            last = archive.filename().string();
         }
         std::string last;
     } recorder;
     EXPECT_NE(dynamic_cast<ArjArchiver*>(&Archiver::instance()), nullptr);
     Archiver::install(&recorder);
-    Archiver::instance().extract(folder(), "A.ARJ", {});
+    Archiver::instance().extract(folder() / "A.ARJ", folder(), {});
     Archiver::install(nullptr);
     EXPECT_EQ(recorder.last, "A.ARJ");
     EXPECT_NE(dynamic_cast<ArjArchiver*>(&Archiver::instance()), nullptr);

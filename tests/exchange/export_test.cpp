@@ -68,7 +68,7 @@ public:
         }
         std::ofstream(folder / archiveName, std::ios::binary) << "new package";
     }
-    void extract(const fs::path&, const std::string&, const std::vector<std::string>&) override {
+    void extract(const fs::path&, const fs::path&, const std::vector<std::string>&) override {
         ADD_FAILURE() << "the export never extracts";
     }
 
@@ -231,7 +231,7 @@ TEST_F(ExportTest, AYearWithAQuoteFiltersByPrefix) {
     EXPECT_EQ(selectedCount(), 1);
 }
 
-TEST_F(ExportTest, ExportPacksTheChosenRecordsWithEveryChildRow) {
+TEST_F(ExportTest, ExportPacksTheChosenRecordsWithTheirChildRows) {
     open();
     chooseYear(QStringLiteral("2025"));
     selectRows({0});
@@ -250,11 +250,9 @@ TEST_F(ExportTest, ExportPacksTheChosenRecordsWithEveryChildRow) {
     EXPECT_EQ(column(main[0], DM->T_temp_out.fieldIndex("ITEM_SJDC")), QStringLiteral("0"));
     EXPECT_EQ(column(main[0], fields - 3), QString());  // NO is never exported
 
-    // Child rows of every record, not only of the chosen one.
-    EXPECT_EQ(m_archiver.lines["CGWCR.TXT"].size(), 4);
-    EXPECT_EQ(m_archiver.lines["CGWCDW.TXT"].size(), 2);
-    EXPECT_EQ(m_archiver.lines["JDWYHMD.TXT"].size(), 1);
-    EXPECT_EQ(m_archiver.lines["ZLQK.TXT"].size(), 1);
+    // The chosen record's child rows (ChildRowsTest tells which rows go).
+    EXPECT_EQ(m_archiver.lines["CGWCR.TXT"].size(), 1);
+    EXPECT_EQ(m_archiver.lines["CGWCDW.TXT"].size(), 1);
     const QStringList units = m_archiver.lines["UNIT.TXT"];
     ASSERT_EQ(units.size(), 2);
     EXPECT_TRUE(units[0].endsWith(QStringLiteral("\t\"方向\"一\"\""))) << units[0].toStdString();
@@ -272,6 +270,85 @@ TEST_F(ExportTest, ExportPacksTheChosenRecordsWithEveryChildRow) {
     EXPECT_EQ(selectedCount(), 0);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
+
+// The child files hold exactly the rows of the exported records, matched by key and region:
+// neither the rows of the records left out, nor rows of the same key from another region, nor
+// rows of no record.
+struct ChildRowsCase {
+    const char* name;
+    const char* year;       // the year chosen; null for "全部"
+    std::vector<int> rows;  // the grid rows left selected; empty for the whole range
+    // Per child file, the key and region ("ITEM_4/ITEM_DQDM") of each line, in order.
+    std::map<std::string, std::vector<std::string>> lines;
+};
+
+void PrintTo(const ChildRowsCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ChildRowsTest : public ExportTest, public ::testing::WithParamInterface<ChildRowsCase> {};
+
+TEST_P(ChildRowsTest, OnlyTheExportedRecordsRowsLeave) {
+    const ChildRowsCase& c = GetParam();
+    // A record without child rows, one without a region with a person without one, a person
+    // of another region under a chosen key and a person of no record.
+    append("hvel.DBF", {testsupport::record("2023000009", "1"),
+                        {{"ITEM_4", "2022000001"}, {"ITEM_CGLB", "1"}, {"ITEM_3", "无地区"}}});
+    append("cgwcr.DBF", {{{"ITEM_4", "2022000001"}, {"ITEM_180", "无地区的人"}},
+                         {{"ITEM_4", "2025000001"}, {"ITEM_DQDM", "A01"}, {"ITEM_180", "外地"}},
+                         {{"ITEM_4", "2019000001"}, {"ITEM_DQDM", "."}, {"ITEM_180", "无主"}}});
+    open();
+    if (c.year != nullptr) {
+        chooseYear(QString::fromUtf8(c.year));
+    } else {
+        w->RadioButton5->click();
+    }
+    if (!c.rows.empty()) {
+        QItemSelectionModel* selection = w->DBGrid1->selectionModel();
+        selection->clearSelection();
+        for (const int row : c.rows) {
+            selection->select(m_out->model().index(row, 0),
+                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+    m_out->Button2Click();
+    ASSERT_EQ(m_archiver.calls, 1);
+    for (const char* file : {"CGWCR.TXT", "CGWCDW.TXT", "JDWYHMD.TXT", "ZLQK.TXT"}) {
+        SCOPED_TRACE(file);
+        std::vector<std::string> keys;
+        for (const QString& line : m_archiver.lines[file]) {
+            keys.push_back((column(line, 0) + QLatin1Char('/') + column(line, 1)).toStdString());
+        }
+        const auto expected = c.lines.find(file);
+        EXPECT_EQ(keys, expected == c.lines.end() ? std::vector<std::string>() : expected->second);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, ChildRowsTest,
+    ::testing::Values(
+        ChildRowsCase{"OneRecord",
+                      "2025",
+                      {0},
+                      {{"CGWCR.TXT", {"2025000001/."}}, {"CGWCDW.TXT", {"2025000001/."}}}},
+        ChildRowsCase{"AYear",
+                      "2025",
+                      {},
+                      {{"CGWCR.TXT", {"2025000001/.", "2025000002/."}},
+                       {"CGWCDW.TXT", {"2025000001/."}},
+                       {"ZLQK.TXT", {"2025000002/."}}}},
+        ChildRowsCase{
+            "EveryRecord",
+            nullptr,
+            {},
+            {{"CGWCR.TXT",
+              {"2022000001/", "2025000001/.", "2025000002/.", "2024000001/.", "abc0000001/."}},
+             {"CGWCDW.TXT", {"2025000001/.", "2024000001/."}},
+             {"JDWYHMD.TXT", {"2024000001/."}},
+             {"ZLQK.TXT", {"2025000002/."}}}},
+        ChildRowsCase{"ARecordWithoutChildRows", "2023", {}, {}},
+        ChildRowsCase{"ARecordWithoutRegion", "2022", {}, {{"CGWCR.TXT", {"2022000001/"}}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct OverwriteCase {
     const char* name;
@@ -449,8 +526,7 @@ TEST_F(ExportTest, DebiansArjPacksTheSevenFiles) {
 
     QTemporaryDir unpacked;
     const fs::path in(unpacked.path().toStdString());
-    fs::copy_file(folder() / "dovaqy.arj", in / "dovaqy.arj");
-    exchange::ArjArchiver().extract(in, "dovaqy.arj", kPackageFiles);
+    exchange::ArjArchiver().extract(folder() / "dovaqy.arj", in, kPackageFiles);
     for (const std::string& file : kPackageFiles) {
         EXPECT_TRUE(fs::exists(in / file)) << file;
     }

@@ -116,6 +116,17 @@ TEST_P(LayoutConformance, BindsFieldsTheTablesHave) {
     }
 }
 
+// A value cut short is named in the notice by what the page calls it.
+TEST_P(LayoutConformance, EveryValueHasACaption) {
+    for (const print::Element* e : m_layout->elements(
+             {ElementKind::Field, ElementKind::RowField, ElementKind::Label, ElementKind::Memo})) {
+        const bool pageLabel = e->name == u"QRPage" || e->name == u"QRpage";
+        EXPECT_NE(e->caption.isEmpty(), !pageLabel)
+            << (e->name.isEmpty() ? e->field : e->name).toStdString() << " (line " << e->sourceLine
+            << ")";
+    }
+}
+
 TEST_P(LayoutConformance, EveryElementLiesWithinItsBandAndTheBandsFitThePage) {
     double single = 0;
     for (const print::Band& band : m_layout->bands) {

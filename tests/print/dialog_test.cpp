@@ -8,6 +8,8 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinterInfo>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QToolButton>
 #include <set>
 
@@ -144,6 +146,7 @@ protected:
     struct Preview {
         int pages = 0;
         QStringList labels;
+        size_t boxesBefore = 0;  // message boxes shown before the preview opened
     };
     // Lets every preview paint, records it and, when print is set, prints it on the preview
     // printer (a PDF file) as its print button does once the user has chosen.
@@ -156,6 +159,7 @@ protected:
             widget->updatePreview();
             Preview seen;
             seen.pages = widget->pageCount();
+            seen.boxesBefore = m_dialogs.boxes.size();
             print::ReportForm& form = m_dialog->state().form(formName);
             for (int page = 1; page <= seen.pages; ++page) {
                 seen.labels << form.pageLabel(page);
@@ -208,6 +212,101 @@ TEST_F(PrintDialogTest, OpensOnTheStartPanelAtItsDesignSize) {
     m_dialog->ShowPrintPanel(6);
     EXPECT_EQ(visiblePanel(), 5);
 }
+
+// Every button of every panel lies inside the panel's rounded shape, clear of the others, with
+// its whole caption (and glyph) inside the button's contents; the direct panels keep their
+// order and full width, and the largest height that fits.
+struct PanelCase {
+    const char* name;
+    int panel;
+    const char* shape;
+    std::vector<const char*> column;  // the direct panels' full-width buttons, top to bottom
+    int columnHeight;
+};
+
+void PrintTo(const PanelCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PanelGeometry : public PrintDialogTest, public ::testing::WithParamInterface<PanelCase> {
+protected:
+    // The place a button's style leaves for its caption and glyph.
+    static QRect contents(QAbstractButton* button) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        option.icon = button->icon();
+        option.iconSize = button->iconSize();
+        return button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    }
+
+    // What the caption and glyph take, side by side.
+    static QSize needed(QAbstractButton* button) {
+        const QFontMetrics metrics(button->font());
+        QSize size = metrics.size(Qt::TextShowMnemonic, button->text());
+        if (!button->icon().isNull()) {
+            size.rwidth() += button->iconSize().width() + 4;
+            size.setHeight(std::max(size.height(), button->iconSize().height()));
+        }
+        return size;
+    }
+};
+
+TEST_P(PanelGeometry, EveryButtonFitsTheShapeWithItsWholeCaption) {
+    const PanelCase& c = GetParam();
+    show(Family::Yy);
+    m_dialog->show();
+    m_dialog->ShowPrintPanel(c.panel);
+    auto* shape = m_dialog->findChild<QWidget*>(QString::fromLatin1(c.shape));
+    ASSERT_NE(shape, nullptr);
+    // Inside the shape's border of one pixel.
+    const QRect inside = shape->geometry().adjusted(1, 1, -1, -1);
+    const QList<QAbstractButton*> buttons = shape->parentWidget()->findChildren<QAbstractButton*>();
+    ASSERT_FALSE(buttons.isEmpty());
+    for (QAbstractButton* b : buttons) {
+        SCOPED_TRACE(b->objectName().toStdString());
+        EXPECT_TRUE(inside.contains(b->geometry()))
+            << b->x() << "," << b->y() << " " << b->width() << "x" << b->height();
+        const QRect room = contents(b);
+        const QSize caption = needed(b);
+        EXPECT_LE(caption.width(), room.width()) << b->text().toStdString();
+        EXPECT_LE(caption.height(), room.height()) << b->text().toStdString();
+        for (QAbstractButton* other : buttons) {
+            // The Word buttons of the two families share their place; only one of them shows.
+            const bool samePlace = other->geometry() == b->geometry() && other->text() == b->text();
+            if (other != b && !samePlace) {
+                EXPECT_FALSE(b->geometry().intersects(other->geometry()))
+                    << "overlaps " << other->objectName().toStdString();
+            }
+        }
+    }
+    int top = -1;
+    for (const char* name : c.column) {
+        QAbstractButton* b = button(name);
+        EXPECT_EQ(b->size(), QSize(250, c.columnHeight)) << name;
+        EXPECT_GT(b->y(), top) << name << " keeps its place in the order";
+        top = b->y();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Panels, PanelGeometry,
+    ::testing::Values(PanelCase{"CustomRj", 1, "Shape1", {}, 0},
+                      PanelCase{"CustomYy", 2, "Shape2", {}, 0},
+                      PanelCase{"DirectYy",
+                                3,
+                                "Shape3",
+                                {"zBitBtn4", "zBitBtn5", "zBitBtn6", "zBitBtn7", "zBitBtn8",
+                                 "zBitBtn9", "zBitBtn10", "zBitBtn2", "zBitBtn11"},
+                                24},
+                      PanelCase{"DirectRj",
+                                4,
+                                "Shape4",
+                                {"zBitBtn12", "zBitBtn13", "zBitBtn14", "zBitBtn42", "zBitBtn43",
+                                 "zBitBtn44", "zBitBtn45", "zBitBtn46"},
+                                25},
+                      PanelCase{"Start", 5, "Shape5", {}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct FamilyCase {
     const char* name;
@@ -462,25 +561,135 @@ TEST_F(PrintDialogTest, PrintingFromThePreviewOnAPrinterThatDoesNotStartSaysSo) 
                                            unwritable + u("\n没有任何一页送到打印机。"));
 }
 
-TEST_F(PrintDialogTest, CustomPrintTellsOnceWhichRowsThePageHasNoRoomFor) {
-    append("zlqk.DBF", numbered(5, "PATENT_NAM", "ITEM_NO"));
-    show(Family::Yy);
-    ui->Button7->click();
-    watchPreviews(u("TyyPrint05"));
-    const QString error = clickPrint("BitBtn34");
-    EXPECT_EQ(error, QString());
-    const auto boxes = informationBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].title, u("提示信息"));
-    EXPECT_EQ(boxes[0].text, u("专利共 5 项，表中只能印出前 4 项。"));
-    EXPECT_EQ(m_previews.size(), 1u);
+// What the pages cannot show, told once in one message: the rows left out and the values cut
+// short (imported values longer than the entry pages take, a summary longer than its page),
+// before a preview opens (printing from it says nothing more) and after a direct print.
+struct NoticeCase {
+    const char* name;
+    Family family;
+    const char* panelButton;  // "Button7" custom print, "Button4" direct print
+    const char* button;
+    const char* previewed;  // the form a custom-print button previews
+    Row fields;
+    int patents;
+    int units;
+    const char* notice;  // "" for none
+};
 
-    // A page with room for every row says nothing.
-    m_dialogs.boxes.clear();
-    watchPreviews(u("TyyPrint03"));
-    ui->BitBtn30->click();
-    EXPECT_TRUE(informationBoxes().empty());
+void PrintTo(const NoticeCase& c, std::ostream* os) {
+    *os << c.name;
 }
+
+class Notice : public PrintDialogTest, public ::testing::WithParamInterface<NoticeCase> {};
+
+TEST_P(Notice, TellsOnceWhatThePagesCannotShow) {
+    const NoticeCase& c = GetParam();
+    append("zlqk.DBF", numbered(c.patents, "PATENT_NAM", "ITEM_NO"));
+    append("cgwcdw.DBF", numbered(c.units, "ITEM_170", "ITEM_176"));
+    show(c.family, 3, 3, c.fields);
+    button(c.panelButton)->click();
+    const bool custom = *c.previewed != '\0';
+    if (custom) {
+        watchPreviews(u(c.previewed), true);
+    }
+    EXPECT_EQ(clickPrint(c.button), QString());
+    const auto boxes = informationBoxes();
+    if (*c.notice == '\0') {
+        EXPECT_TRUE(boxes.empty());
+    } else {
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].title, u("提示信息"));
+        EXPECT_EQ(boxes[0].text, u(c.notice));
+    }
+    if (custom) {
+        ASSERT_EQ(m_previews.size(), 1u);
+        EXPECT_EQ(m_previews[0].boxesBefore, boxes.size());
+    } else {
+        EXPECT_FALSE(m_printers.jobs.empty());
+    }
+}
+
+// A summary of about that many characters, in sentences of 13.
+std::string summary(int characters) {
+    std::string text;
+    for (int i = 0; i < characters / 13; ++i) {
+        text += "稀土永磁电机的研制与推广。";
+    }
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Prints, Notice,
+    ::testing::Values(
+        NoticeCase{"PreviewWithRowsLeftOut",
+                   Family::Yy,
+                   "Button7",
+                   "BitBtn34",
+                   "TyyPrint05",
+                   {},
+                   5,
+                   0,
+                   "专利共 5 项，表中只能印出前 4 项。"},
+        NoticeCase{"PreviewWithAnAmountCut",
+                   Family::Yy,
+                   "Button7",
+                   "BitBtn34",
+                   "TyyPrint05",
+                   {{"ITEM_154", "899999999999.99"}},
+                   5,
+                   0,
+                   "专利共 5 项，表中只能印出前 4 项。\n"
+                   "下列内容太长，在表中印不下，只印出了前一部分（以“…”结尾）：\n"
+                   "第5页“节约资金”"},
+        NoticeCase{"PreviewWithTheSummaryCut",
+                   Family::Rj,
+                   "Button7",
+                   "BitBtn23",
+                   "TrjPrint07",
+                   {{"ITEM_13_1", summary(20000)}},
+                   0,
+                   0,
+                   "下列内容太长，在表中印不下，只印出了前一部分（以“…”结尾）：\n第7页“成果简介”"},
+        NoticeCase{"PreviewWithRoomForEverything",
+                   Family::Yy,
+                   "Button7",
+                   "BitBtn38",
+                   "TyyPrint09",
+                   {{"ITEM_13_1", summary(3000)}},
+                   5,
+                   24,
+                   ""},
+        NoticeCase{"WholeForm",
+                   Family::Yy,
+                   "Button4",
+                   "zBitBtn4",
+                   "",
+                   {{"ITEM_154", "899999999999.99"}, {"ITEM_13_1", summary(20000)}},
+                   5,
+                   24,
+                   "专利共 5 项，表中只能印出前 4 项。\n"
+                   "合作完成单位共 24 项，表中只能印出前 23 项。\n"
+                   "下列内容太长，在表中印不下，只印出了前一部分（以“…”结尾）：\n"
+                   "第2页“节约资金”\n第5页“成果简介”"},
+        NoticeCase{"OneSection",
+                   Family::Rj,
+                   "Button4",
+                   "zBitBtn44",
+                   "",
+                   {{"ITEM_13_1", summary(20000)}},
+                   0,
+                   0,
+                   "下列内容太长，在表中印不下，只印出了前一部分（以“…”结尾）：\n第4页“成果简介”"},
+        NoticeCase{"WholeFormWithRoomForEverything",
+                   Family::Rj,
+                   "Button4",
+                   "zBitBtn12",
+                   "",
+                   {{"ITEM_13_1", summary(3000)}},
+                   0,
+                   13,
+                   ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- direct print ------------------------------------------------------------------------
 
@@ -503,7 +712,7 @@ TEST_P(DirectButtons, PrintExactlyTheirStepRenumbered) {
     ui->Button4->click();
     ASSERT_TRUE(visible(button(c.button)));
     EXPECT_EQ(button(c.button)->text(), u(c.caption));
-    EXPECT_EQ(button(c.button)->size(), QSize(250, 25));
+    EXPECT_EQ(button(c.button)->width(), 250);
 
     button(c.button)->click();
     EXPECT_EQ(m_printers.sessions, 1);
@@ -732,19 +941,6 @@ TEST_F(SystemPrinters, NoPrinterChosenSaysSoAndCancelSaysNothing) {
     m_dialogs.onExec = [](QDialog& dialog) { dialog.done(QDialog::Rejected); };
     EXPECT_EQ(clickPrint("zBitBtn5"), QString());
     EXPECT_TRUE(m_dialogs.boxes.empty());
-}
-
-TEST_F(PrintDialogTest, DirectPrintTellsOnceWhichRowsThePagesHaveNoRoomFor) {
-    append("zlqk.DBF", numbered(5, "PATENT_NAM", "ITEM_NO"));
-    append("cgwcdw.DBF", numbered(24, "ITEM_170", "ITEM_176"));
-    show(Family::Yy);
-    ui->Button4->click();
-    const QString error = clickPrint("zBitBtn4");
-    EXPECT_EQ(error, QString());
-    const auto boxes = informationBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, u("专利共 5 项，表中只能印出前 4 项。\n"
-                               "合作完成单位共 24 项，表中只能印出前 23 项。"));
 }
 
 // ---- the Word buttons --------------------------------------------------------------------

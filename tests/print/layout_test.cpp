@@ -12,6 +12,8 @@
 
 #include "MemoryTable.h"
 #include "PdfText.h"
+#include "PrintNotice.h"
+#include "PrintState.h"
 #include "QtPrinters.h"
 #include "ReportForm.h"
 #include "ReportRenderer.h"
@@ -331,6 +333,38 @@ TEST_F(RenderTest, APageRangePrintsThoseAsOneJobWithTheirOwnPageNumbers) {
     EXPECT_TRUE(text.contains(u("说明")));
 }
 
+TEST_F(RenderTest, TheNoticeNamesEachCutValueOnceByPageRowAndCaptionAfterTheRowsLeftOut) {
+    m_table.emptyTable();
+    for (int i = 1; i <= 30; ++i) {
+        m_table.append();
+        // Row 26 (on page 2) is far too long for its cell, row 3 only a little.
+        m_table.setField(u("A"), i == 26  ? QString(200, QChar(0x6210))
+                                 : i == 3 ? QString(20, QChar(0x6210))
+                                          : u("行%1").arg(i));
+        m_table.post();
+    }
+    print::ReportForm& page = form(
+        "<band kind=\"header\" height=\"20\"><text>表头</text></band>"
+        "<band kind=\"detail\" height=\"10\"><rowfield name=\"A\" caption=\"甲\" w=\"30\"/>"
+        "</band>"
+        "<band kind=\"footer\" height=\"10\"><pagenumber name=\"QRSysData1\">10--</pagenumber>"
+        "</band>");
+    const std::vector<print::RenderNote> notes = print::fitNotes(page);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_FALSE(notes[0].clipped);
+    EXPECT_TRUE(notes[1].clipped);
+    EXPECT_EQ(std::make_pair(notes[1].page, notes[1].row), std::make_pair(2, 25));
+
+    print::PrintNotice notice;
+    EXPECT_TRUE(notice.empty());
+    notice.addCuts(page, notes);
+    notice.addOmitted({{u("专利"), 4, 5}});
+    notice.addCuts(page, notes);
+    EXPECT_EQ(notice.text(), u("专利共 5 项，表中只能印出前 4 项。\n"
+                               "下列内容太长，在表中印不下，只印出了前一部分（以“…”结尾）：\n"
+                               "第10--2页第26行“甲”"));
+}
+
 TEST_F(RenderTest, DisabledControlsDoNotPrint) {
     print::ReportForm& page = list(1);
     page.setEnabled(u("QRSysData1"), false);
@@ -352,14 +386,17 @@ class TextFit : public RenderTest, public ::testing::WithParamInterface<FitCase>
 
 TEST_P(TextFit, TextShrinksThenIsCutVisiblyNeverDropped) {
     const FitCase& c = GetParam();
-    print::ReportForm& page =
-        form("<band kind=\"body\" height=\"20\"><label name=\"v\" w=\"40\" h=\"6\"/></band>");
+    print::ReportForm& page = form(
+        "<band kind=\"body\" height=\"20\">"
+        "<label name=\"v\" caption=\"成果名称\" w=\"40\" h=\"6\"/></band>");
     page.setCaption(u("v"), u(c.text));
     const QString text = testsupport::pdfText(pdf(page)).simplified().remove(u' ');
     ASSERT_EQ(m_notes.size(), c.noted ? 1u : 0u);
     if (c.noted) {
         EXPECT_EQ(m_notes[0].clipped, c.clipped);
         EXPECT_EQ(m_notes[0].text, u(c.text));
+        EXPECT_EQ(m_notes[0].caption, u("成果名称"));
+        EXPECT_EQ(m_notes[0].row, -1);
     }
     if (c.clipped) {
         EXPECT_TRUE(text.endsWith(u("…"))) << text.toStdString();
@@ -387,7 +424,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FitCase{"fits", "科技成果登记", false, false},
         FitCase{"shrinks", "高效节能型稀土永磁电机的研制", true, false},
-        FitCase{"is_cut", "高效节能型稀土永磁电机的研制与产业化应用及其关键技术研究和推广示范工程",
+        FitCase{"is_cut",
+                "高效节能型稀土永磁电机的研制与产业化应用及其关键技术研究和推广示范工程的技术总结"
+                "与应用报告",
                 true, true},
         FitCase{"long_latin_word_is_cut",
                 "ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCD"

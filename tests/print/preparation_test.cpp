@@ -92,11 +92,18 @@ INSTANTIATE_TEST_SUITE_P(
     Values, CoverPeriod,
     ::testing::Values(PeriodCase{"stored_form", "2001.03   至2004.12", "2001", "03", "2004", "12"},
                       PeriodCase{"none", "", "", "", "", ""},
-                      // Slices of the code-page bytes that would fall inside a Chinese character
-                      // keep whole characters only: "2001年3" is the first seven bytes, its bytes
-                      // 6-7 are the second half of 年 and "3".
-                      PeriodCase{"chinese_text_is_never_halved", "2001年3月至2004年12月", "2001",
-                                 "3", "4年1", "月"}),
+                      // Incomplete periods of imported and older records: what is not there
+                      // stays empty, nothing is made up from the other side.
+                      PeriodCase{"without_end", "2021.03   至", "2021", "03", "", ""},
+                      PeriodCase{"without_until", "2021.03", "2021", "03", "", ""},
+                      PeriodCase{"without_start", "   至2004.12", "", "", "2004", "12"},
+                      PeriodCase{"until_alone", "至", "", "", "", ""},
+                      PeriodCase{"without_blanks", "2001.03至2004.12", "2001", "03", "2004", "12"},
+                      PeriodCase{"one_digit_months", "2001.3   至2004.1", "2001", "3", "2004", "1"},
+                      PeriodCase{"years_only", "2001   至2004", "2001", "", "2004", ""},
+                      // Text that is not in the stored form prints as it stands, never halved.
+                      PeriodCase{"chinese_text", "2001年3月至2004年12月", "2001年3月", "",
+                                 "2004年12月", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PrintTest, CoverTakesTheApprovalDateFromTheDateItself) {

@@ -3,10 +3,16 @@
 // names, in file order.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Database.h"
@@ -462,6 +468,129 @@ TEST_F(RecordIndexTest, ReopeningTakesOverOnlyWhatStillHolds) {
     }
     EXPECT_EQ(filtered(""), (Strings{"李四", "王五", "赵六", "O'Neil", "钱七", "外来"}));
     EXPECT_EQ(filtered(kRecordRows), (Strings{"李四", "钱七", "外来"}));
+}
+
+// ---- what a reading of every record keeps beside the table file ---------------------------
+
+// The persons table, packed, is packed again by a database that looks records up by item_4
+// once its file has settled (the kept index is written only for files whose last change lies
+// two seconds back); then a change of one kind to the files, and a fresh opening.
+struct KeptChange {
+    const char* name;
+    std::function<void(const std::string& dir)> change;
+    bool stillTaken;
+};
+
+class KeptIndexTest : public ::testing::TestWithParam<KeptChange> {};
+
+// Rewrites the first key in place, same size, and puts the time of modification back.
+void rewriteKeyInPlace(const std::string& dir) {
+    const std::string path = dir + "/cgwcr.DBF";
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    std::string bytes = test::readBytes(path);
+    const size_t at = bytes.find("2004000001");
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, 10, "2004000009");
+    std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+TEST_P(KeptIndexTest, IsTakenOnlyForTheSameFiles) {
+    test::TempDir dir;
+    writeTable(parseTableText("ITEM_4 C(10)\tITEM_DQDM C(3)\tITEM_180 C(20)\n"
+                              "2004000001\t.\t张三\n"
+                              "2004000002\t.\t王五\n"
+                              "2004000001\t.\t李四\n",
+                              "cgwcr.DBF"),
+               dir.file("cgwcr.DBF"));
+    DbfFile::open(dir.file("cgwcr.DBF"), LockMode::Exclusive)->pack();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    {
+        Database db(dir.path());
+        db.setKeyFields({"item_4"});
+        Table pack(db, "cgwcr");
+        pack.setExclusive(true);
+        pack.open();
+        pack.pack();
+        pack.close();
+    }
+    ASSERT_TRUE(std::filesystem::exists(dir.file("cgwcr.DBF.idx")));
+    GetParam().change(dir.path().string());
+
+    auto file = DbfFile::open(dir.file("cgwcr.DBF"));
+    EXPECT_EQ(file->index().takeKept(), GetParam().stillTaken);
+    Database db(dir.path());
+    Table persons(db, "cgwcr");
+    persons.setFilter("item_4='2004000001'");
+    persons.open();
+    Strings names;
+    for (persons.first(); !persons.eof(); persons.next()) {
+        names.push_back(persons.field("ITEM_180").asText());
+    }
+    const bool rewritten = std::string(GetParam().name) == "rewritten_in_place_same_size";
+    EXPECT_EQ(names, rewritten ? Strings{"李四"} : (Strings{"张三", "李四"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, KeptIndexTest,
+    ::testing::Values(KeptChange{"unchanged", [](const std::string&) {}, true},
+                      KeptChange{"rewritten_in_place_same_size", rewriteKeyInPlace, false},
+                      KeptChange{"replaced_by_a_copy",
+                                 [](const std::string& dir) {
+                                     std::filesystem::copy_file(dir + "/cgwcr.DBF",
+                                                                dir + "/copy.tmp");
+                                     std::filesystem::rename(dir + "/copy.tmp", dir + "/cgwcr.DBF");
+                                 },
+                                 false},
+                      KeptChange{"restored_from_a_copy_of_the_folder",
+                                 [](const std::string& dir) {
+                                     const std::string saved = dir + "-saved";
+                                     std::filesystem::copy(dir, saved);
+                                     std::filesystem::remove_all(dir);
+                                     std::filesystem::rename(saved, dir);
+                                 },
+                                 false},
+                      KeptChange{"written_by_the_store",
+                                 [](const std::string& dir) {
+                                     auto file = DbfFile::open(dir + "/cgwcr.DBF");
+                                     file->append({{0, Value("2004000003")}});
+                                     file->flush();
+                                 },
+                                 false},
+                      KeptChange{"kept_file_damaged",
+                                 [](const std::string& dir) {
+                                     std::string bytes = test::readBytes(dir + "/cgwcr.DBF.idx");
+                                     bytes[bytes.size() / 2] ^= 0x55;
+                                     test::writeBytes(dir + "/cgwcr.DBF.idx", bytes);
+                                 },
+                                 false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The start's pack indexes the key fields in the same reading, so that the first lookup
+// after it reads nothing more; a pack that purges indexes the new file as it writes it.
+TEST_F(RecordIndexTest, PackIndexesTheKeyFields) {
+    m_db->setKeyFields({"item_4"});
+    for (bool purge : {false, true}) {
+        if (purge) {
+            auto file = DbfFile::open(m_dir.file("cgwcr.DBF"));
+            file->setDeleted(2, true);
+            file->flush();
+        }
+        {
+            Table pack(*m_db, "cgwcr");
+            pack.setExclusive(true);
+            pack.open();
+            pack.pack();
+            pack.close();
+        }
+        EXPECT_TRUE(m_db->file("cgwcr")->index().keyKnown(0)) << purge;
+        EXPECT_EQ(filtered(kRecordRows),
+                  purge ? (Strings{"张三", "钱七"}) : (Strings{"张三", "李四", "钱七"}));
+    }
 }
 
 }  // namespace
