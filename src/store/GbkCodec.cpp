@@ -177,6 +177,27 @@ bool isAscii(std::string_view text) {
     return true;
 }
 
+// The code point of the character at gbk[i] and how many bytes it takes; kNone when the bytes
+// there are not GBK (one byte is taken then).
+uint32_t characterAt(std::string_view gbk, size_t i, size_t& used) {
+    Tables& t = tables();
+    auto lead = static_cast<unsigned char>(gbk[i]);
+    used = 1;
+    if (lead < 0x80) {
+        return lead;
+    }
+    if (isLead(lead) && i + 1 < gbk.size() && isTrail(static_cast<unsigned char>(gbk[i + 1]))) {
+        auto trail = static_cast<unsigned char>(gbk[i + 1]);
+        used = 2;
+        return cached(t.pairs[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)],
+                      [&] { return decodeWithIconv(gbk.data() + i, 2); });
+    }
+    if (lead == 0x80 || lead == 0xFF) {
+        return cached(t.singles[lead == 0xFF], [&] { return decodeWithIconv(gbk.data() + i, 1); });
+    }
+    return kNone;
+}
+
 }  // namespace
 
 std::string GbkCodec::decode(std::string_view gbk, bool* invalid) {
@@ -186,27 +207,12 @@ std::string GbkCodec::decode(std::string_view gbk, bool* invalid) {
     if (isAscii(gbk)) {
         return std::string(gbk);
     }
-    Tables& t = tables();
     // Each byte becomes at most three bytes of UTF-8 (a lone byte becomes U+FFFD).
     std::string out(gbk.size() * 3, '\0');
     char* end = out.data();
-    size_t i = 0;
-    while (i < gbk.size()) {
-        auto lead = static_cast<unsigned char>(gbk[i]);
-        uint32_t cp = kNone;
-        size_t used = 1;
-        if (lead < 0x80) {
-            cp = lead;
-        } else if (isLead(lead) && i + 1 < gbk.size() &&
-                   isTrail(static_cast<unsigned char>(gbk[i + 1]))) {
-            auto trail = static_cast<unsigned char>(gbk[i + 1]);
-            used = 2;
-            cp = cached(t.pairs[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)],
-                        [&] { return decodeWithIconv(gbk.data() + i, 2); });
-        } else if (lead == 0x80 || lead == 0xFF) {
-            cp =
-                cached(t.singles[lead == 0xFF], [&] { return decodeWithIconv(gbk.data() + i, 1); });
-        }
+    size_t used = 0;
+    for (size_t i = 0; i < gbk.size(); i += used) {
+        uint32_t cp = characterAt(gbk, i, used);
         if (cp == kNone) {
             cp = kReplacement;
             if (invalid) {
@@ -214,10 +220,21 @@ std::string GbkCodec::decode(std::string_view gbk, bool* invalid) {
             }
         }
         end = putUtf8(end, cp);
-        i += used;
     }
     out.resize(end - out.data());
     return out;
+}
+
+bool GbkCodec::isValid(std::string_view gbk) {
+    size_t used = 0;
+    for (size_t i = 0; i < gbk.size(); i += used) {
+        if (static_cast<unsigned char>(gbk[i]) < 0x80) {
+            used = 1;
+        } else if (characterAt(gbk, i, used) == kNone) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::optional<std::string> GbkCodec::encode(std::string_view utf8) {
