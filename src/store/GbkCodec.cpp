@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace store {
@@ -168,34 +169,47 @@ uint32_t nextCodePoint(std::string_view utf8, size_t& pos) {
     return cp;
 }
 
-bool isAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
+// The position of the first byte from at on that is not ASCII; text.size() when there is none.
+size_t skipAscii(std::string_view text, size_t at) {
+    for (uint64_t word; at + 8 <= text.size(); at += 8) {
+        std::memcpy(&word, text.data() + at, 8);
+        if ((word & 0x8080808080808080ULL) != 0) {
+            break;
         }
     }
-    return true;
+    while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80) {
+        ++at;
+    }
+    return at;
 }
 
-// The code point of the character at gbk[i] and how many bytes it takes; kNone when the bytes
-// there are not GBK (one byte is taken then).
-uint32_t characterAt(std::string_view gbk, size_t i, size_t& used) {
-    Tables& t = tables();
+bool isAscii(std::string_view text) {
+    return skipAscii(text, 0) == text.size();
+}
+
+struct Character {
+    uint32_t codePoint;  // kNone when the bytes are not GBK
+    size_t size;         // bytes taken: one for bytes that are not GBK
+};
+
+// The character at gbk[i]. Inlined into the loops of decode() and isValid(), which run over
+// every text of a scan.
+[[gnu::always_inline]] inline Character characterAt(Tables& t, std::string_view gbk, size_t i) {
     auto lead = static_cast<unsigned char>(gbk[i]);
-    used = 1;
     if (lead < 0x80) {
-        return lead;
+        return {lead, 1};
     }
     if (isLead(lead) && i + 1 < gbk.size() && isTrail(static_cast<unsigned char>(gbk[i + 1]))) {
         auto trail = static_cast<unsigned char>(gbk[i + 1]);
-        used = 2;
-        return cached(t.pairs[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)],
-                      [&] { return decodeWithIconv(gbk.data() + i, 2); });
+        return {cached(t.pairs[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)],
+                       [&] { return decodeWithIconv(gbk.data() + i, 2); }),
+                2};
     }
     if (lead == 0x80 || lead == 0xFF) {
-        return cached(t.singles[lead == 0xFF], [&] { return decodeWithIconv(gbk.data() + i, 1); });
+        return {cached(t.singles[lead == 0xFF], [&] { return decodeWithIconv(gbk.data() + i, 1); }),
+                1};
     }
-    return kNone;
+    return {kNone, 1};
 }
 
 }  // namespace
@@ -207,12 +221,14 @@ std::string GbkCodec::decode(std::string_view gbk, bool* invalid) {
     if (isAscii(gbk)) {
         return std::string(gbk);
     }
+    Tables& t = tables();
     // Each byte becomes at most three bytes of UTF-8 (a lone byte becomes U+FFFD).
     std::string out(gbk.size() * 3, '\0');
     char* end = out.data();
-    size_t used = 0;
-    for (size_t i = 0; i < gbk.size(); i += used) {
-        uint32_t cp = characterAt(gbk, i, used);
+    for (size_t i = 0; i < gbk.size();) {
+        const Character character = characterAt(t, gbk, i);
+        uint32_t cp = character.codePoint;
+        i += character.size;
         if (cp == kNone) {
             cp = kReplacement;
             if (invalid) {
@@ -226,13 +242,18 @@ std::string GbkCodec::decode(std::string_view gbk, bool* invalid) {
 }
 
 bool GbkCodec::isValid(std::string_view gbk) {
-    size_t used = 0;
-    for (size_t i = 0; i < gbk.size(); i += used) {
-        if (static_cast<unsigned char>(gbk[i]) < 0x80) {
-            used = 1;
-        } else if (characterAt(gbk, i, used) == kNone) {
+    Tables& t = tables();
+    for (size_t i = skipAscii(gbk, 0); i < gbk.size();) {
+        const auto lead = static_cast<unsigned char>(gbk[i]);
+        if (lead < 0x80) {
+            i = skipAscii(gbk, i);  // the blanks after a text, most often
+            continue;
+        }
+        const Character character = characterAt(t, gbk, i);
+        if (character.codePoint == kNone) {
             return false;
         }
+        i += character.size;
     }
     return true;
 }

@@ -59,11 +59,16 @@ uint64_t getNumber(const char* in, int bytes) {
     return value;
 }
 
+// Eight bytes at a time: the journal sums every block a unit saves, twice.
 uint64_t checksum(uint64_t seed, std::string_view bytes) {
-    uint64_t hash = 0xcbf29ce484222325ULL ^ seed;
-    for (char byte : bytes) {
-        hash ^= static_cast<unsigned char>(byte);
-        hash *= 0x100000001b3ULL;
+    uint64_t hash = (0xcbf29ce484222325ULL ^ seed) + bytes.size();
+    size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8) {
+        hash = (hash ^ getNumber(bytes.data() + at, 8)) * 0x9E3779B97F4A7C15ULL;
+        hash ^= hash >> 29;
+    }
+    for (; at < bytes.size(); ++at) {
+        hash = (hash ^ static_cast<unsigned char>(bytes[at])) * 0x100000001b3ULL;
     }
     return hash;
 }
@@ -290,18 +295,25 @@ std::string mismatch(const std::string& directory, const JournalContent& content
     if (identityOf(directory) != content.directory) {
         return "它是在别的数据目录中写下的（可能随数据表从别处复制而来）";
     }
+    // Files put back from a backup or copied in from elsewhere are the usual cause.
+    const std::string likely = "（可能是从备份恢复或从别处复制来的）";
     for (const auto& [number, file] : content.files) {
         const PosixFile* target = files.at(number);
+        const std::string table = "数据表文件 " + file.name;
         if (!target) {
-            return "那次写入的数据表文件 " + file.name + " 已经不在了";
+            return table + " 已经不在了";
         }
         if (identityOf(*target) != file.identity) {
-            return file.name + " 已不是那次写入的那个文件（可能是从备份或别处复制来的）";
+            return table + " 已不是那次写入的那个文件" + likely;
         }
         const uint64_t size = target->size();
         if (size < file.smallest || size > file.largest) {
-            return file.name + " 现在有 " + std::to_string(size) + " 字节，那次写入只会留下 " +
-                   std::to_string(file.smallest) + " 到 " + std::to_string(file.largest) + " 字节";
+            const std::string sizes =
+                file.smallest == file.largest
+                    ? std::to_string(file.smallest)
+                    : std::to_string(file.smallest) + " 到 " + std::to_string(file.largest);
+            return table + " 现在有 " + std::to_string(size) + " 字节，而那次写入只会留下 " +
+                   sizes + " 字节" + likely;
         }
     }
     std::string old, now;
@@ -323,8 +335,8 @@ std::string mismatch(const std::string& directory, const JournalContent& content
                 std::ranges::count(written->second, checksum(0, current)) > 0) {
                 continue;
             }
-            return file.name + " 第 " + std::to_string(image.offset + from) +
-                   " 字节起的内容既不是那次写入之前的，也不是那次写入写下的";
+            return "数据表文件 " + file.name + " 第 " + std::to_string(image.offset + from) +
+                   " 字节起的内容既不是那次写入之前的，也不是那次写入写下的" + likely;
         }
     }
     return {};
@@ -594,9 +606,14 @@ void Journal::writeOut(const std::vector<Member>& members) {
     putNumber(header, m_nonce, 8);
     putNumber(header, batch, 8);
     putNumber(header, checksum(0, header), kChecksumSize);
-    part->writeAt(0, header.data(), header.size());
-    part->writeAt(header.size(), writer.bytes.data(), writer.bytes.size());
-    part->sync();
+    try {
+        part->writeAt(0, header.data(), header.size());
+        part->writeAt(header.size(), writer.bytes.data(), writer.bytes.size());
+        part->sync();
+    } catch (const StoreError&) {
+        removeFile(part->path());  // a disk that is full, say: no byte of the files has changed
+        throw;
+    }
     // Under its name, and durably so, before any byte of the files changes.
     const std::string path = batchPath(m_directory, batch);
     renameFile(part->path(), path);

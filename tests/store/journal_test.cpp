@@ -484,12 +484,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "它是在别的数据目录中写下的"},
         CheckCase{"larger_table_written_over_it",
                   [](JournalCheck& t) { t.writeInPlace("a.dbf", t.largerTable()); },
-                  "那次写入只会留下"},
+                  "数据表文件 a.dbf 现在有"},
         CheckCase{"smaller_table_written_over_it",
                   [](JournalCheck& t) {
                       t.writeInPlace("a.dbf", JournalCheck::tableBytes(t.earlier, "a.dbf"));
                   },
-                  "那次写入只会留下"},
+                  "数据表文件 a.dbf 现在有"},
         CheckCase{"record_changed_after_the_crash",
                   [](JournalCheck& t) {
                       std::string bytes = JournalCheck::tableBytes(t.after, "a.dbf");
@@ -498,7 +498,7 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "a.dbf 第 4096 字节起的内容既不是那次写入之前的，也不是那次写入写下的"},
         CheckCase{"table_gone", [](JournalCheck& t) { fs::remove(t.data / "b.dbf"); },
-                  "那次写入的数据表文件 b.dbf 已经不在了"},
+                  "数据表文件 b.dbf 已经不在了"},
         CheckCase{"journal_record_damaged",
                   [](JournalCheck& t) {
                       edit(t.data, Journal::kFileName, [](auto& j) { j[j.size() / 3] ^= 0x10; });
