@@ -15,6 +15,7 @@
 #include "Text.h"
 #include "UnitDM.h"
 #include "Warnings.h"
+#include "WindowHost.h"
 #include "ui_CodeManage.h"
 
 namespace fs = std::filesystem;
@@ -184,6 +185,7 @@ void TFcodeManage::updateFromPackage(const CodeTable& code, store::Table& table,
         table.open();
     }
     table.disableControls();
+    WindowHost host;
     std::string problem;
     try {
         store::Database::Transaction unit(table.database());
@@ -192,7 +194,7 @@ void TFcodeManage::updateFromPackage(const CodeTable& code, store::Table& table,
             table.deleteRecord();
         }
         const exchange::ExchangeReadCounts counts = exchange::ReadExchangeFile(
-            textFile->string(), table, exchange::ExchangeVariant::CodeTable);
+            textFile->string(), table, host, exchange::ExchangeVariant::CodeTable);
         // A record of other columns would put its values into the wrong fields.
         if (const int wrong = counts.shortRecords + counts.longRecords; wrong > 0) {
             problem = "“" + textFile->filename().string() + "”中有" + std::to_string(wrong) +

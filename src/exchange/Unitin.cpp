@@ -279,8 +279,8 @@ void TFormin::Button3Click() {
             ui->Label5->setText(kReadingTexts[i]);
             ui->Label5->repaint();
             openStagingTable(tables[i]);
-            read.emplace_back(fileName,
-                              exchange::ReadExchangeFile(files[i]->string(), DM->T_temp_in));
+            read.emplace_back(
+                fileName, exchange::ReadExchangeFile(files[i]->string(), DM->T_temp_in, m_host));
         }
         unit.commit();
     } catch (const exchange::ExchangeFormatError& e) {

@@ -8,6 +8,7 @@
 #include "Archiver.h"
 #include "DatasetModel.h"
 #include "MainWindowOperations.h"
+#include "WindowHost.h"
 
 class QCloseEvent;
 
@@ -101,6 +102,7 @@ private:
     std::unique_ptr<Ui::TFormin> ui;
     // The files of the chosen package, unpacked, until "导入" has read them.
     std::optional<exchange::UnpackFolder> m_unpacked;
+    WindowHost m_host;
     bool m_merging = false;
 };
 
