@@ -5,9 +5,9 @@
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
+#include "ImportMerge.h"
 #include "RecordRows.h"
 #include "UnitDM.h"
-#include "Unitin.h"
 #include "ui_UnitDuoyu.h"
 
 TFormDuoyu* FormDuoyu = nullptr;
@@ -49,8 +49,8 @@ void TFormDuoyu::Button1Click() {
         // The record goes with its child rows, or not at all.
         try {
             store::Database::Transaction unit(rows.database());
-            DeleteRecordChildren(
-                QString::fromStdString(rows.field("ITEM_4").asText()).trimmed(),
+            exchange::DeleteRecordChildren(
+                rows.database(), QString::fromStdString(rows.field("ITEM_4").asText()).trimmed(),
                 QString::fromStdString(rows.field("ITEM_DQDM").asText()).trimmed());
             rows.deleteRecord();
             unit.commit();
