@@ -9,7 +9,8 @@
 
 TFcodeManage* FcodeManage = nullptr;
 
-TFcodeManage::TFcodeManage(QWidget* parent) : QDialog(parent), ui(new Ui::TFcodeManage) {
+TFcodeManage::TFcodeManage(TDM& dm, QWidget* parent)
+    : QDialog(parent), ui(new Ui::TFcodeManage), m_dm(dm) {
     ui->setupUi(this);
     connect(ui->Button4, &QPushButton::clicked, this, &TFcodeManage::Button4Click);
     connect(ui->Button6, &QPushButton::clicked, this, &TFcodeManage::Button6Click);
@@ -24,40 +25,36 @@ TFcodeManage::TFcodeManage(QWidget* parent) : QDialog(parent), ui(new Ui::TFcode
 
 TFcodeManage::~TFcodeManage() = default;
 
-void TFcodeManage::warn(const QString& text) {
-    widgets::ShowWarning(text);
-}
-
 void TFcodeManage::Button4Click() {
-    updateFromPackage(exchange::kDfjhzdxx, DM->TblDFJHZDXX, ui->Edit1);
+    updateFromPackage(exchange::kDfjhzdxx, m_dm.TblDFJHZDXX, ui->Edit1);
 }
 
 void TFcodeManage::Button6Click() {
-    updateFromPackage(exchange::kZtflh, DM->Tztflh2, ui->Edit3);
+    updateFromPackage(exchange::kZtflh, m_dm.Tztflh2, ui->Edit3);
 }
 
 void TFcodeManage::Button8Click() {
-    updateFromPackage(exchange::kXkfl, DM->Txkfl2, ui->Edit4);
+    updateFromPackage(exchange::kXkfl, m_dm.Txkfl2, ui->Edit4);
 }
 
 void TFcodeManage::Button10Click() {
-    updateFromPackage(exchange::kLsbw, DM->tblLsbw, ui->Edit5);
+    updateFromPackage(exchange::kLsbw, m_dm.tblLsbw, ui->Edit5);
 }
 
 void TFcodeManage::Button2Click() {
-    updateFromTableFile(exchange::kDfjhzdxx, DM->TblDFJHZDXX, "更新“课题来源”下级菜单成功!");
+    updateFromTableFile(exchange::kDfjhzdxx, m_dm.TblDFJHZDXX, "更新“课题来源”下级菜单成功!");
 }
 
 void TFcodeManage::Button7Click() {
-    updateFromTableFile(exchange::kZtflh, DM->Tztflh2, "更新“中图分类号”菜单成功!");
+    updateFromTableFile(exchange::kZtflh, m_dm.Tztflh2, "更新“中图分类号”菜单成功!");
 }
 
 void TFcodeManage::Button9Click() {
-    updateFromTableFile(exchange::kXkfl, DM->Txkfl2, "更新“学科分类”菜单成功!");
+    updateFromTableFile(exchange::kXkfl, m_dm.Txkfl2, "更新“学科分类”菜单成功!");
 }
 
 void TFcodeManage::Button11Click() {
-    updateFromTableFile(exchange::kLsbw, DM->tblLsbw, "更新“隶属部委”菜单成功!");
+    updateFromTableFile(exchange::kLsbw, m_dm.tblLsbw, "更新“隶属部委”菜单成功!");
 }
 
 void TFcodeManage::Button3Click() {
@@ -98,33 +95,36 @@ QString TFcodeManage::chooseTableFile() {
 
 void TFcodeManage::updateFromTableFile(const exchange::CodeTable& code, store::Table& table,
                                        const char* copiedMessage) {
-    tell(code, exchange::UpdateFromTableFile(*DM, code, table, *this),
+    tell(code, exchange::UpdateFromTableFile(m_dm, code, table, *this),
          QString::fromUtf8(copiedMessage));
 }
 
 void TFcodeManage::tell(const exchange::CodeTable& code, const exchange::CodeTableUpdate& update,
                         const QString& updated) {
+    if (const QString text = told(code, update, updated); !text.isEmpty()) {
+        widgets::ShowWarning(text);
+    }
+}
+
+QString TFcodeManage::told(const exchange::CodeTable& code, const exchange::CodeTableUpdate& update,
+                           const QString& updated) {
+    using Result = exchange::CodeTableResult;
     switch (update.result) {
-        case exchange::CodeTableResult::Updated:
-            warn(updated);
-            break;
-        case exchange::CodeTableResult::WrongName:
-            warn(QStringLiteral("请选择正确的文件（") + QString::fromUtf8(code.tableFile) +
-                 QStringLiteral("）！"));
-            break;
-        case exchange::CodeTableResult::ArchiverFailed:
-            warn(QString::fromStdString(update.detail));
-            break;
-        case exchange::CodeTableResult::NoTextFile:
-            warn(QStringLiteral("导入包中没有“") + QString::fromUtf8(code.textFile) +
-                 QStringLiteral("”！"));
-            break;
-        case exchange::CodeTableResult::Refused:
-            warn(QString::fromStdString(
-                exchange::BadFormatText(update.detail + "\n代码表没有改动。")));
-            break;
-        case exchange::CodeTableResult::Cancelled:  // by the user
-        case exchange::CodeTableResult::ShortCopy:  // nothing replaced, nothing to tell
+        case Result::Updated:
+            return updated;
+        case Result::WrongName:
+            return QStringLiteral("请选择正确的文件（%1）！")
+                .arg(QString::fromUtf8(code.tableFile));
+        case Result::ArchiverFailed:
+            return QString::fromStdString(update.detail);
+        case Result::NoTextFile:
+            return QStringLiteral("导入包中没有“%1”！").arg(QString::fromUtf8(code.textFile));
+        case Result::Refused:
+            return QString::fromStdString(
+                exchange::BadFormatText(update.detail + "\n代码表没有改动。"));
+        case Result::Cancelled:  // by the user
+        case Result::ShortCopy:  // nothing replaced, nothing to tell
             break;
     }
+    return {};
 }

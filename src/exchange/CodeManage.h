@@ -7,6 +7,7 @@
 #include "CodeTables.h"
 
 class QLineEdit;
+class TDM;
 
 namespace store {
 class Table;
@@ -23,7 +24,8 @@ class TFcodeManage : public QDialog, private exchange::TableFileChoice {
     Q_OBJECT
 
 public:
-    explicit TFcodeManage(QWidget* parent = nullptr);
+    // dm holds the tables it updates.
+    explicit TFcodeManage(TDM& dm, QWidget* parent = nullptr);
     ~TFcodeManage() override;
 
     Ui::TFcodeManage* form() const { return ui.get(); }
@@ -51,9 +53,12 @@ private:
     // Tells how update of code ended; updated is the message of success.
     void tell(const exchange::CodeTable& code, const exchange::CodeTableUpdate& update,
               const QString& updated);
-    void warn(const QString& text);
+    // The message of how update of code ended; empty when there is nothing to tell.
+    static QString told(const exchange::CodeTable& code, const exchange::CodeTableUpdate& update,
+                        const QString& updated);
 
     std::unique_ptr<Ui::TFcodeManage> ui;
+    TDM& m_dm;
     QString m_lastTableFile;
 };
 

@@ -6,6 +6,7 @@
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "ImportMerge.h"
+#include "RecordGrid.h"
 #include "RecordRows.h"
 #include "UnitDM.h"
 #include "ui_UnitDuoyu.h"
@@ -14,12 +15,8 @@ TFormDuoyu* FormDuoyu = nullptr;
 
 TFormDuoyu::TFormDuoyu(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFormDuoyu>()) {
     ui->setupUi(this);
-    m_model.setColumns(
-        {widgets::listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 280),
-         widgets::listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 200)});
+    showRecordNames(*ui->DBGrid1, m_model, 280, 200);
     m_model.setDataset(&DM->Query2);
-    ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    widgets::showDataset(*ui->DBGrid1, m_model);
     connect(ui->Button1, &QPushButton::clicked, this, &TFormDuoyu::Button1Click);
     connect(ui->Button2, &QPushButton::clicked, this, &TFormDuoyu::Button2Click);
 }

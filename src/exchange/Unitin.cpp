@@ -10,6 +10,7 @@
 #include "ExchangeTextFile.h"
 #include "GbkLimit.h"
 #include "PackageConversion.h"
+#include "RecordGrid.h"
 #include "SqlText.h"
 #include "UnitDM.h"
 #include "Warnings.h"
@@ -79,11 +80,7 @@ TFormin::TFormin(widgets::MainWindowOperations& mainWindow, QWidget* parent)
     // A tool window without a close box: "退出" is the way out.
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     widgets::limitGbkBytes(ui->Edit2, 140);
-    m_model.setColumns(
-        {widgets::listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 300),
-         widgets::listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 240)});
-    ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    widgets::showDataset(*ui->DBGrid1, m_model);
+    showRecordNames(*ui->DBGrid1, m_model, 300, 240);
     ui->Panel1->hide();
     ui->Panel4->hide();
     ui->Panelstat->hide();

@@ -8,6 +8,7 @@
 #include <QStorageInfo>
 
 #include "Dialogs.h"
+#include "RecordGrid.h"
 #include "SqlText.h"
 #include "UnitDM.h"
 #include "Warnings.h"
@@ -46,12 +47,8 @@ TFormout::TFormout(widgets::MainWindowOperations& mainWindow, QWidget* parent)
     ui->setupUi(this);
     ui->ComboBox2->hide();
 
-    m_model.setColumns(
-        {widgets::listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 220),
-         widgets::listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 160)});
+    showRecordNames(*ui->DBGrid1, m_model, 220, 160);
     m_model.setDataset(&DM->T_temp_out);
-    ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    widgets::showDataset(*ui->DBGrid1, m_model);
     connect(ui->DBGrid1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TFormout::showSelectedCount);
     connect(&m_model, &QAbstractItemModel::modelReset, this, &TFormout::showSelectedCount);

@@ -101,7 +101,7 @@ TMainForm& ProgramWindows::createWindows() {
     publish(Fpage9, main, parent);
     THelpForm& help = publish(HelpForm, parent);
     publish(FormDuoyu, parent);
-    publish(FcodeManage, parent);
+    publish(FcodeManage, dataModule(), parent);
     publish(FormWcr, parent);
     THelpForm_rj& helpOthers = publish(HelpForm_rj, parent);
     RecordPage::setHelpWindows(&help, &helpOthers);

@@ -57,7 +57,7 @@ class CodeManageTest : public testsupport::MainWindowTest {
 protected:
     void SetUp() override {
         start({});
-        m_window = std::make_unique<TFcodeManage>(m_form.get());
+        m_window = std::make_unique<TFcodeManage>(*DM, m_form.get());
         FcodeManage = m_window.get();
         m_archiver.contents = folder() / "contents";
         fs::create_directories(m_archiver.contents);
