@@ -239,9 +239,6 @@ void TFormin::Button7Click() {
 }
 
 void TFormin::Button5Click() {
-    if (m_merging) {
-        return;
-    }
     // The question comes before the refresh, so that the main window shows what was stored.
     if (ui->Button6->isEnabled()) {
         const int answer = widgets::Dialogs::instance().message(

@@ -60,8 +60,8 @@ public:
     // "改名": converts an old-style package "DOVA<code>.ARJ" into "dovaqy.arj" in its folder.
     void Label7Click();
 
-    // Button states set as a whole: 1 during a merge (everything off), 3 after it (choose and
-    // leave), 2 with staged records to work on.
+    // Button states set as a whole: 1 during a merge (everything off, "退出" too, through which
+    // alone the window closes), 3 after it (choose and leave), 2 with staged records to work on.
     void SetImportButtons(int state);
     // Shows the staged counts by type.
     void ShowStagedCounts();
@@ -105,8 +105,6 @@ private:
     exchange::PackageImport m_import;
     exchange::ImportMerge m_merge;
     WindowHost m_host;
-    // While a merge runs "退出" does nothing: the window cannot be left half way.
-    bool m_merging = false;
 };
 
 // The program's import dialog, created at start-up.

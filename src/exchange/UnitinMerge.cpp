@@ -76,7 +76,6 @@ void TFormin::Button2Click() {
 }
 
 void TFormin::mergeStarts(int stagedRecords) {
-    m_merging = true;
     SetImportButtons(1);
     ui->Panelstat->show();
     detachGrids();
@@ -99,7 +98,6 @@ void TFormin::liveRecordsStored() {
 void TFormin::mergeEnds(bool everyRecordStored) {
     ui->Panelstat->hide();
     attachGrids();
-    m_merging = false;
     SetImportButtons(everyRecordStored ? 3 : 2);
 }
 

@@ -2,6 +2,10 @@
 // "保存" and "同名覆盖" with what they tell and the buttons they leave, records that cannot be
 // stored, and the duplicate list. The merge itself is tested without windows
 // (core/merge_test.cpp).
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QProgressBar>
+
 #include "ImportFixture.h"
 
 namespace testsupport {
@@ -95,6 +99,31 @@ TEST_F(MergeDialogTest, OverwriteTellsWhatWasAddedAndReplaced) {
     EXPECT_EQ(in->Label6->text(), QStringLiteral("导入完毕。"));
     EXPECT_TRUE(in->Button1->isEnabled());
     EXPECT_FALSE(in->Button8->isEnabled());
+}
+
+// While the merge runs the window cannot be left: "退出", Esc and the close request find
+// "退出" off, and the merge goes on to its end.
+TEST_F(MergeDialogTest, TheWindowCannotBeLeftWhileTheMergeRuns) {
+    open({});
+    stageRecords({staged("2024000001", "第一"), staged("2024000002", "第二")});
+    std::vector<bool> leaveOffered;
+    QObject::connect(in->Gauge1, &QProgressBar::valueChanged, m_formin.get(), [&](int value) {
+        if (value == 0) {
+            return;
+        }
+        leaveOffered.push_back(in->Button5->isEnabled());
+        in->Button5->click();
+        static_cast<QDialog*>(m_formin.get())->reject();  // Esc
+        QCloseEvent request;
+        QCoreApplication::sendEvent(m_formin.get(), &request);
+    });
+    m_formin->Button6Click();
+
+    EXPECT_EQ(leaveOffered, (std::vector<bool>{false, false}));
+    EXPECT_EQ(m_formin->result(), 0);  // done() was never reached
+    EXPECT_EQ(column("hvel.DBF", "ITEM_3"), (std::vector<std::string>{"第一", "第二"}));
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("入库完毕!")});
+    EXPECT_TRUE(in->Button5->isEnabled());
 }
 
 // A person whose name the known-persons table cannot hold fails the record after its patents

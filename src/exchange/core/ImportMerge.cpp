@@ -1,6 +1,7 @@
 #include "ImportMerge.h"
 
 #include <array>
+#include <exception>
 #include <stdexcept>
 
 #include "Database.h"
@@ -217,6 +218,8 @@ MergeOutcome ImportMerge::storeAll(bool overwrite, MergeProgress& progress, Exch
     staged.first();
     progress.mergeStarts(staged.recordCount());
     MergeOutcome outcome;
+    // However the merge ends, it ends here once: an error escapes only after mergeEnds().
+    std::exception_ptr error;
     try {
         int row = 0;
         while (row < staged.recordCount()) {
@@ -252,11 +255,13 @@ MergeOutcome ImportMerge::storeAll(bool overwrite, MergeProgress& progress, Exch
         RunQuerySql(m_dm.Qryhvel, QString::fromStdString(m_dm.Qryhvel.sql()));
         progress.liveRecordsStored();
     } catch (...) {
-        // What is still staged can be stored again or dropped.
-        progress.mergeEnds(false);
-        throw;
+        error = std::current_exception();
     }
-    progress.mergeEnds(outcome.failed == 0);
+    // After an error what is still staged can be stored again or dropped.
+    progress.mergeEnds(!error && outcome.failed == 0);
+    if (error) {
+        std::rethrow_exception(error);
+    }
     return outcome;
 }
 

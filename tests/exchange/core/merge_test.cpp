@@ -193,6 +193,18 @@ INSTANTIATE_TEST_SUITE_P(Ways, FailingMergeTest, ::testing::Bool(), [](const aut
     return std::string(info.param ? "Overwrite" : "Save");
 });
 
+// An error after the records were stored (here the record list cannot be reloaded) ends the
+// merge exactly once, not as one that stored everything, and then escapes.
+TEST_F(MergeTest, AnErrorAfterTheRecordsEndsTheMergeOnceAndEscapes) {
+    open();
+    stageRecords({staged("2024000001", "甲")});
+    DM->Qryhvel.close();
+    DM->Qryhvel.setSql("select * from no_such_table");
+    EXPECT_ANY_THROW(storeAll());
+    EXPECT_EQ(column("hvel.DBF", "ITEM_3"), std::vector<std::string>{"甲"});
+    EXPECT_EQ(m_steps.steps, (std::vector<std::string>{"merge 1", "done", "end, some staged"}));
+}
+
 // A staged record without one of the three types would show in no list of the main window,
 // and a key that is not a year and six digits gives no key of this installation: neither is
 // stored, by "保存" or by "同名覆盖" (which then keeps the live record of its name); each
