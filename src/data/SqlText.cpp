@@ -14,3 +14,9 @@ QString QuoteFilterText(const QString& text) {
 void RunQuerySql(store::Query& query, const QString& sql) {
     TDM::OpenQuerySql(query, sql.toStdString());
 }
+
+void SetDataSetFilter(store::Dataset& dataset, const QString& filter) {
+    dataset.close();
+    dataset.setFilter(filter.toStdString());
+    dataset.open();
+}

@@ -3,8 +3,9 @@
 #include <QString>
 
 namespace store {
+class Dataset;
 class Query;
-}
+}  // namespace store
 
 // SQL statements and dataset filters built as text.
 
@@ -15,3 +16,5 @@ QString QuoteSqlText(QString text);
 QString QuoteFilterText(const QString& text);
 // Closes query, replaces its statement with sql and opens it.
 void RunQuerySql(store::Query& query, const QString& sql);
+// Closes dataset, sets its filter (empty for none) and opens it again.
+void SetDataSetFilter(store::Dataset& dataset, const QString& filter);

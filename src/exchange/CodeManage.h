@@ -3,9 +3,11 @@
 #include <QDialog>
 #include <QString>
 #include <memory>
-#include <vector>
+
+#include "CodeTables.h"
 
 class QLineEdit;
+class TDM;
 
 namespace store {
 class Table;
@@ -15,29 +17,15 @@ namespace Ui {
 class TFcodeManage;
 }
 
-// "代码管理": replaces the rows of the four classification and code tables, either from a
-// code-table package (an archive holding one exchange text file) or by a table file copied
-// over the data directory's.
-class TFcodeManage : public QDialog {
+// "代码管理": the four classification and code tables are replaced by exchange's code-table
+// update, from a code-table package or from a table file copied over the data directory's;
+// this window chooses the files and tells how each update ended.
+class TFcodeManage : public QDialog, private exchange::TableFileChoice {
     Q_OBJECT
 
 public:
-    // One of the four tables and the names that go with it.
-    struct CodeTable {
-        const char* packageName;    // "DFJHXX.ARJ"
-        const char* textFile;       // "DFJHXX.TXT"
-        const char* tableFile;      // "DFJHZDXX.DBF"
-        const char* copiedMessage;  // "更新“课题来源”下级菜单成功!"
-        // The fields that the program reads, in the order the tree picker relies on: a table
-        // file must begin with them, as text fields.
-        std::vector<const char*> columns;
-    };
-    static const CodeTable Dfjhzdxx;
-    static const CodeTable Ztflh;
-    static const CodeTable Xkfl;
-    static const CodeTable Lsbw;
-
-    explicit TFcodeManage(QWidget* parent = nullptr);
+    // dm holds the tables it updates.
+    explicit TFcodeManage(TDM& dm, QWidget* parent = nullptr);
     ~TFcodeManage() override;
 
     Ui::TFcodeManage* form() const { return ui.get(); }
@@ -56,14 +44,22 @@ public:
     void Button3Click();
 
 private:
-    void updateFromPackage(const CodeTable& code, store::Table& table, QLineEdit* edit);
-    void updateFromTableFile(const CodeTable& code, store::Table& table);
-    void warn(const QString& text);
-    // Tells the user that file cannot be used and nothing changed.
-    void refuse(const std::string& detail);
+    void updateFromPackage(const exchange::CodeTable& code, store::Table& table, QLineEdit* edit);
+    // copiedMessage tells that the file replaced the table's.
+    void updateFromTableFile(const exchange::CodeTable& code, store::Table& table,
+                             const char* copiedMessage);
+    // The file dialog of the table files, which keeps its previous choice.
+    QString chooseTableFile() override;
+    // Tells how update of code ended; updated is the message of success.
+    void tell(const exchange::CodeTable& code, const exchange::CodeTableUpdate& update,
+              const QString& updated);
+    // The message of how update of code ended; empty when there is nothing to tell.
+    static QString told(const exchange::CodeTable& code, const exchange::CodeTableUpdate& update,
+                        const QString& updated);
 
     std::unique_ptr<Ui::TFcodeManage> ui;
-    QString m_lastTableFile;  // the file dialog keeps its previous choice
+    TDM& m_dm;
+    QString m_lastTableFile;
 };
 
 extern TFcodeManage* FcodeManage;

@@ -5,21 +5,18 @@
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
+#include "ImportMerge.h"
+#include "RecordGrid.h"
 #include "RecordRows.h"
 #include "UnitDM.h"
-#include "Unitin.h"
 #include "ui_UnitDuoyu.h"
 
 TFormDuoyu* FormDuoyu = nullptr;
 
 TFormDuoyu::TFormDuoyu(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFormDuoyu>()) {
     ui->setupUi(this);
-    m_model.setColumns(
-        {widgets::listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 280),
-         widgets::listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 200)});
+    showRecordNames(*ui->DBGrid1, m_model, 280, 200);
     m_model.setDataset(&DM->Query2);
-    ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    widgets::showDataset(*ui->DBGrid1, m_model);
     connect(ui->Button1, &QPushButton::clicked, this, &TFormDuoyu::Button1Click);
     connect(ui->Button2, &QPushButton::clicked, this, &TFormDuoyu::Button2Click);
 }
@@ -49,8 +46,8 @@ void TFormDuoyu::Button1Click() {
         // The record goes with its child rows, or not at all.
         try {
             store::Database::Transaction unit(rows.database());
-            DeleteRecordChildren(
-                QString::fromStdString(rows.field("ITEM_4").asText()).trimmed(),
+            exchange::DeleteRecordChildren(
+                rows.database(), QString::fromStdString(rows.field("ITEM_4").asText()).trimmed(),
                 QString::fromStdString(rows.field("ITEM_DQDM").asText()).trimmed());
             rows.deleteRecord();
             unit.commit();

@@ -3,11 +3,12 @@
 #include <QDialog>
 #include <QString>
 #include <memory>
-#include <optional>
 
-#include "Archiver.h"
 #include "DatasetModel.h"
+#include "ImportMerge.h"
 #include "MainWindowOperations.h"
+#include "PackageImport.h"
+#include "WindowHost.h"
 
 class QCloseEvent;
 
@@ -15,11 +16,16 @@ namespace Ui {
 class TFormin;
 }
 
-// The import dialog: unpacks an exchange package, reads its text files into the staging
-// tables, lets the user drop or rename staged records whose names the live records already
-// bear, and merges the staged records into the live tables under keys of this installation.
-// The handlers of the merge are in UnitinMerge.cpp.
-class TFormin : public QDialog {
+// The import dialog: the user chooses an exchange package, exchange::PackageImport reads its
+// text files into the staging tables, and exchange::ImportMerge drops or renames the staged
+// records whose names the live records already bear and merges the staged records into the
+// live tables under keys of this installation; this dialog asks their questions and shows their
+// progress. It also converts old-style packages. The handlers of the merge are in
+// UnitinMerge.cpp.
+class TFormin : public QDialog,
+                private exchange::ReadingProgress,
+                private exchange::DuplicateQuestions,
+                private exchange::MergeProgress {
     Q_OBJECT
 
 public:
@@ -54,20 +60,11 @@ public:
     // "改名": converts an old-style package "DOVA<code>.ARJ" into "dovaqy.arj" in its folder.
     void Label7Click();
 
-    // Button states set as a whole: 1 during a merge (everything off), 3 after it (choose and
-    // leave), 2 with staged records to work on.
+    // Button states set as a whole: 1 during a merge (everything off, "退出" too, through which
+    // alone the window closes), 3 after it (choose and leave), 2 with staged records to work on.
     void SetImportButtons(int state);
     // Shows the staged counts by type.
     void ShowStagedCounts();
-
-    // Stores the current staged record with its staged child rows under a new key and removes
-    // them from the staging tables, as one unit of writes; returns the key. On failure nothing
-    // of it has been written and the error is thrown.
-    QString CommitImportedRecord();
-    // Deletes the staged child rows of the current staged record.
-    void DeleteTempChildren();
-    // Empties the four staged child tables.
-    void EmptyTempChildTables();
 
     // The folder of the chosen or converted package, with its trailing "/"; empty until one is
     // chosen.
@@ -80,17 +77,23 @@ protected:
     void reject() override;
 
 private:
-    // Switches T_temp_in to the staging table of exchange name (closed, unfiltered, opened).
-    void openStagingTable(const QString& exchangeName);
-    // The staged record under the cursor and its staged child rows go, as one unit.
-    void deleteStagedRecord();
-    // The names of every file of a package.
-    QStringList allTextFiles() const;
+    // The reading's progress: the reading panel over detached grids.
+    void readingStarts() override;
+    void readingFile(int table) override;
+    void readingEnds() override;
+    // The same-name check's question: drop (Yes) or rename (No).
+    bool dropDuplicate(const QString& name) override;
+    void stagedRecordDropped() override;
+    // The merge's progress: every button off, the gauge over detached grids, the main window's
+    // list renumbered; at the end, the one place that makes the window usable again.
+    void mergeStarts(int stagedRecords) override;
+    void recordDone() override;
+    void recordFailed(const QString& error) override;
+    void liveRecordsStored() override;
+    void mergeEnds(bool everyRecordStored) override;
+
     // Stores every staged record; overwrite replaces live records of the same name first.
     void mergeAll(bool overwrite);
-    // Stores the current staged record, replacing the live record of its name when overwrite;
-    // true when it replaced one.
-    bool mergeCurrent(bool overwrite);
     void showError(const QString& text);
     // Grids of this dialog and of the main window, detached around bulk work.
     void detachGrids();
@@ -99,14 +102,10 @@ private:
     widgets::DatasetModel m_model;
     widgets::MainWindowOperations& m_mainWindow;
     std::unique_ptr<Ui::TFormin> ui;
-    // The files of the chosen package, unpacked, until "导入" has read them.
-    std::optional<exchange::UnpackFolder> m_unpacked;
-    bool m_merging = false;
+    exchange::PackageImport m_import;
+    exchange::ImportMerge m_merge;
+    WindowHost m_host;
 };
-
-// Deletes the child rows (patents, co-completing units, persons, committee) of the record
-// keyed key and region.
-void DeleteRecordChildren(const QString& key, const QString& region);
 
 // The program's import dialog, created at start-up.
 extern TFormin* Formin;

@@ -2,15 +2,12 @@
 
 #include <QDialog>
 #include <QString>
-#include <filesystem>
 #include <memory>
-#include <optional>
 #include <vector>
 
-#include "Dataset.h"
 #include "DatasetModel.h"
-#include "ExportRows.h"
 #include "MainWindowOperations.h"
+#include "PackageExport.h"
 
 class QFileSystemModel;
 
@@ -18,10 +15,10 @@ namespace Ui {
 class TFormout;
 }
 
-// The export dialog: the chosen records with their child rows, the registering unit and its
-// discipline leaders are written as exchange text files into a folder and packed there into
-// one package.
-class TFormout : public QDialog {
+// The export dialog: the user chooses the records and the folder, and exchange::PackageExport
+// writes them with their child rows, the registering unit and its discipline leaders into one
+// package there; this dialog asks its questions.
+class TFormout : public QDialog, private exchange::ExportQuestions {
     Q_OBJECT
 
 public:
@@ -31,8 +28,6 @@ public:
     Ui::TFormout* form() const { return ui.get(); }
     widgets::DatasetModel& model() { return m_model; }
 
-    // The package's name, exactly as written.
-    static const char* const PackageName;
     // The folder of an export folder's text: trimmed, with a separator at the end.
     static QString PackageFolder(const QString& folderText);
     // A folder as the folder edit shows it: without a trailing separator, except the root.
@@ -61,29 +56,23 @@ public:
     void reject() override;
 
 private:
+    // The export's questions.
+    bool replacePackage() override;
+    std::vector<int> chosenRows() override;
+    bool chooseEveryRecord() override;
+    // The hourglass while the files are written and packed.
+    void busy(bool writing) override;
+
     void selectEveryRow();
     void showSelectedCount();
     void showRadioHint();
-    // The record numbers of the selected rows, in grid order.
-    std::vector<store::Dataset::Bookmark> selectedRecords();
-    // Writes the main file of records; returns the keys of the records written, in order.
-    std::vector<exchange::RecordKey> writeMainFile(
-        const std::filesystem::path& path, const std::vector<store::Dataset::Bookmark>& records);
-    void writeUnitFile(const std::filesystem::path& path);
-    void writeExpertFile(const std::filesystem::path& path);
-    // Writes the files of the selected records into folder and packs them there; the old
-    // package, when there is one, is replaced only by a package that stands.
-    void packSelection(const std::filesystem::path& folder,
-                       const std::optional<std::filesystem::path>& oldPackage);
-    void markExported(const std::vector<store::Dataset::Bookmark>& records);
     void showFolder(const QString& path);
 
     widgets::DatasetModel m_model;
     QFileSystemModel* m_folders = nullptr;
     // The folder the folder list is on; the next showing starts there.
     QString m_folder;
-    // The package folder of this showing's last export, where closing removes leftovers.
-    QString m_exportFolder;
+    exchange::PackageExport m_export;
     widgets::MainWindowOperations& m_mainWindow;
     std::unique_ptr<Ui::TFormout> ui;
 };

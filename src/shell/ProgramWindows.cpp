@@ -1,5 +1,6 @@
 #include "ProgramWindows.h"
 
+#include "ArchiverProgress.h"
 #include "CgwcrManage.h"
 #include "CodeManage.h"
 #include "Finto11Unit.h"
@@ -69,6 +70,7 @@ ProgramWindows::ProgramWindows(const std::filesystem::path& programDir)
     : m_dataModule(&publish(DM, programDir)) {}
 
 ProgramWindows::~ProgramWindows() {
+    m_archiverProgress.reset();
     // The last created goes first (a vector's own destruction keeps no order).
     while (!m_objects.empty()) {
         m_objects.pop_back();
@@ -99,7 +101,7 @@ TMainForm& ProgramWindows::createWindows() {
     publish(Fpage9, main, parent);
     THelpForm& help = publish(HelpForm, parent);
     publish(FormDuoyu, parent);
-    publish(FcodeManage, parent);
+    publish(FcodeManage, dataModule(), parent);
     publish(FormWcr, parent);
     THelpForm_rj& helpOthers = publish(HelpForm_rj, parent);
     RecordPage::setHelpWindows(&help, &helpOthers);
@@ -111,5 +113,6 @@ TMainForm& ProgramWindows::createWindows() {
     publish(formadvantage, parent);
     publish(formunitintrod, parent);
     publish(Formstudy, parent);
+    m_archiverProgress = std::make_unique<ArchiverProgress>();
     return main;
 }

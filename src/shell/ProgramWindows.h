@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+class ArchiverProgress;
 class TDM;
 class TMainForm;
 
@@ -23,7 +24,8 @@ public:
 
     // The main window, then every further window as the children of the main window: TFormTree,
     // TFormout, TFormNew, Tdw_Form, TFinto8, TFinto7, TFinto6, TFinto5, TFormin, TPrintForm,
-    // TFpage1 to TFpage9, the help pages, ... Returns the main window.
+    // TFpage1 to TFpage9, the help pages, ...; and the archiver's progress window is installed.
+    // Returns the main window.
     TMainForm& createWindows();
 
 private:
@@ -37,4 +39,5 @@ private:
     // In creation order; destroyed from the back.
     std::vector<std::unique_ptr<Published>> m_objects;
     TDM* m_dataModule = nullptr;
+    std::unique_ptr<ArchiverProgress> m_archiverProgress;
 };

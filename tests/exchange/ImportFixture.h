@@ -13,60 +13,16 @@
 #include "Archiver.h"
 #include "Database.h"
 #include "Dialogs.h"
-#include "ExchangeTextFile.h"
+#include "FakeArchiver.h"
 #include "MainWindowFixture.h"
+#include "PackageFiles.h"
 #include "QtPrinters.h"
 #include "TableRows.h"
-#include "Text.h"
 #include "UnitDM.h"
 #include "Unitin.h"
 #include "ui_Unitin.h"
 
 namespace testsupport {
-
-// Stands in for the archiver: "extracting" copies the files of a package folder written by
-// the test into the folder it is given.
-class FakeArchiver : public exchange::Archiver {
-public:
-    FakeArchiver() { install(this); }
-    ~FakeArchiver() override { install(nullptr); }
-
-    void pack(const std::filesystem::path& folder, const std::string& archiveName,
-              const std::vector<std::string>& files) override {
-        for (const std::string& file : files) {
-            if (!std::filesystem::exists(folder / file)) {
-                throw exchange::ArchiverError("missing " + file);
-            }
-        }
-        packed = files;
-        // Like arj, adds to an archive that exists.
-        std::ofstream(folder / archiveName, std::ios::app) << "packed";
-    }
-    // Unpacks the members a package can hold (the real one refuses a package with others).
-    void extract(const std::filesystem::path& archive, const std::filesystem::path& folder,
-                 const std::vector<std::string>& members) override {
-        extracted.push_back(archive.filename().string());
-        unpackedInto = folder;
-        if (!error.empty()) {
-            throw exchange::ArchiverError(error);
-        }
-        for (const auto& entry : std::filesystem::directory_iterator(contents)) {
-            const std::string name = entry.path().filename().string();
-            for (const std::string& member : members) {
-                if (store::text::equalsIgnoringCase(name, member)) {
-                    std::filesystem::copy_file(entry.path(), folder / name,
-                                               std::filesystem::copy_options::overwrite_existing);
-                }
-            }
-        }
-    }
-
-    std::filesystem::path contents;
-    std::string error;
-    std::vector<std::string> extracted;
-    std::filesystem::path unpackedInto;
-    std::vector<std::string> packed;
-};
 
 // The main window over a program folder, the import dialog, scripted message boxes and a
 // fake archiver whose package holds the text files that the test writes.
@@ -91,40 +47,10 @@ protected:
         std::filesystem::remove_all(m_contents);
     }
 
-    // Writes file (in the package) with one record per row, the columns in the field order of
-    // table; fields a row does not name are empty.
-    void writePackageFile(const std::string& file, const std::string& table,
-                          const std::vector<Row>& rows) {
-        exchange::ExchangeTextWriter writer((m_contents / file).string());
-        if (rows.empty()) {
-            writer.close();
-            return;
-        }
-        const auto fields = DM->database().file(table)->fields();
-        const size_t count = fields.size();
-        for (const Row& row : rows) {
-            for (size_t i = 0; i < count; ++i) {
-                auto it = row.find(fields[i].name);
-                const std::string value = it == row.end() ? std::string() : it->second;
-                if (i + 1 < count) {
-                    writer.column(value);
-                } else {
-                    writer.lastColumn(value);
-                }
-            }
-        }
-        writer.close();
-    }
-
     // A package with the given main records and child rows, all six files present.
     void writePackage(const std::vector<Row>& records, const std::vector<Row>& persons = {},
                       const std::vector<Row>& patents = {}) {
-        writePackageFile("HVEL.TXT", "hveltemp", records);
-        writePackageFile("CGWCDW.TXT", "cgwcdwtemp", {});
-        writePackageFile("CGWCR.TXT", "cgwcrtemp", persons);
-        writePackageFile("JDWYHMD.TXT", "jdwyhmdtemp", {});
-        writePackageFile("ZLQK.TXT", "zlqktemp", patents);
-        writePackageFile("UNIT.TXT", "UNITtemp", {});
+        testsupport::writePackage(m_contents, DM->database(), records, persons, patents);
     }
 
     QString packagePath(const char* name = "dovaqy.arj") const {
@@ -141,31 +67,8 @@ protected:
 
     // Rows put straight into a staging table.
     void stage(const std::string& table, const std::vector<Row>& rows) {
-        for (const Row& row : rows) {
-            std::string columns;
-            std::string values;
-            store::Params params;
-            for (const auto& [name, value] : row) {
-                columns += (columns.empty() ? "" : ",") + name;
-                values += (values.empty() ? ":" : ",:") + name;
-                params.emplace_back(name, store::Value(value));
-            }
-            DM->database().run(
-                "insert into " + table + " (" + columns + ") values (" + values + ")", params);
-        }
+        insertRows(DM->database(), table, rows);
         DM->T_temp_in.refresh();
-    }
-
-    std::vector<Row> rows(const std::string& table) const {
-        return readRows(m_program.file(table));
-    }
-
-    std::vector<std::string> column(const std::string& table, const std::string& field) const {
-        std::vector<std::string> values;
-        for (auto& row : rows(table)) {
-            values.push_back(row[field]);
-        }
-        return values;
     }
 
     // The package was refused: one message, "文件的格式不正确" over a line that begins with

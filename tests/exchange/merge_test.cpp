@@ -1,13 +1,17 @@
-// The import merge: the same-name check and renaming, storing under new keys, the known
-// persons, the same-name overwrite, and a record that cannot be stored.
-#include <algorithm>
+// The import dialog drives the merge: the same-name check's question and the rename panel,
+// "保存" and "同名覆盖" with what they tell and the buttons they leave, records that cannot be
+// stored, and the duplicate list. The merge itself is tested without windows
+// (core/merge_test.cpp).
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QProgressBar>
 
 #include "ImportFixture.h"
 
 namespace testsupport {
 namespace {
 
-class MergeTest : public ImportTest {
+class MergeDialogTest : public ImportTest {
 protected:
     // Stages records (with their child rows) as a read package would, ready for the merge.
     void stageRecords(const std::vector<Row>& records, const std::vector<Row>& persons = {},
@@ -20,105 +24,12 @@ protected:
             button->setEnabled(true);
         }
     }
-
-    Row liveRecord(const std::string& name) {
-        return findRow(m_program.file("hvel.DBF"), "ITEM_3", name);
-    }
 };
 
-Row staged(const char* key, const char* name, const char* region = "A01") {
-    return {{"ITEM_4", key}, {"ITEM_DQDM", region}, {"ITEM_CGLB", "1"}, {"ITEM_3", name}};
-}
-
-Row person(const char* key, const char* name, const char* unit = "单位",
-           const char* region = "A01") {
-    return {{"ITEM_4", key},
-            {"ITEM_DQDM", region},
-            {"ITEM_187", "1"},
-            {"ITEM_180", name},
-            {"ITEM_185", unit}};
-}
-
-Row patent(const char* key, const char* number, const char* region = "A01") {
-    return {{"ITEM_4", key}, {"ITEM_DQDM", region}, {"ITEM_NO", "1"}, {"PATENT_NO", number}};
-}
-
-TEST_F(MergeTest, StoresEveryStagedRecordWithItsChildRowsUnderNewKeys) {
-    open({record("2024000005", "1"), record("2023000001", "1")});
-    stageRecords({staged("2024000001", "甲"), staged("2024000002", "乙"),
-                  staged("2019000009", "丙"), staged("2019000003", "丁")},
-                 {person("2024000001", "张三")}, {patent("2024000002", "ZL1")});
-    m_formin->Button6Click();
-
-    // Consecutive keys above the year's highest, in staging order; a record of a year without
-    // live records keeps its key, and the next of that year follows it. Every stored row is
-    // of this installation.
-    EXPECT_EQ(liveRecord("甲")["ITEM_4"], "2024000006");
-    EXPECT_EQ(liveRecord("乙")["ITEM_4"], "2024000007");
-    EXPECT_EQ(liveRecord("丙")["ITEM_4"], "2019000009");
-    EXPECT_EQ(liveRecord("丁")["ITEM_4"], "2019000010");
-    EXPECT_EQ(liveRecord("甲")["ITEM_DQDM"], ".");
-    const Row stored = findRow(m_program.file("cgwcr.DBF"), "ITEM_180", "张三");
-    EXPECT_EQ(stored.at("ITEM_4"), "2024000006");
-    EXPECT_EQ(stored.at("ITEM_DQDM"), ".");
-    EXPECT_EQ(stored.at("ITEM_185"), "单位");
-    EXPECT_EQ(findRow(m_program.file("zlqk.DBF"), "PATENT_NO", "ZL1").at("ITEM_4"), "2024000007");
-
-    EXPECT_TRUE(rows("hveltemp.DBF").empty());
-    EXPECT_TRUE(rows("cgwcrtemp.DBF").empty());
-    EXPECT_TRUE(rows("zlqktemp.DBF").empty());
-    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("入库完毕!")});
-    EXPECT_EQ(in->Label6->text(), QStringLiteral("导入完毕。"));
-    EXPECT_TRUE(in->Label2->text().isEmpty());
-    EXPECT_TRUE(in->Button1->isEnabled());
-    EXPECT_TRUE(in->Button5->isEnabled());
-    for (QPushButton* button : {in->Button3, in->Button4, in->Button6, in->Button7, in->Button8}) {
-        EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
-    }
-}
-
-TEST_F(MergeTest, OnlyChildRowsOfTheStagedRecordsRegionAreCopied) {
-    open();
-    stageRecords(
-        {staged("2024000001", "甲", "A01")},
-        {person("2024000001", "张三", "单位", "A01"), person("2024000001", "李四", "单位", "B02")});
-    m_formin->Button6Click();
-
-    EXPECT_EQ(column("cgwcr.DBF", "ITEM_180"), std::vector<std::string>{"张三"});
-    // Rows that belong to no staged record are not kept either.
-    EXPECT_TRUE(rows("cgwcrtemp.DBF").empty());
-}
-
-TEST_F(MergeTest, StagedPersonsEnterTheKnownPersons) {
-    open();
-    append("cgwcrNew.dbf", {{{"ITEM_180", "李四"}, {"ITEM_185", "旧单位"}},
-                            {{"ITEM_180", "王五"}, {"ITEM_185", "甲单位"}},
-                            {{"ITEM_180", "王五"}, {"ITEM_185", "乙单位"}}});
-    DM->TblwcrNew.refresh();
-    stageRecords({staged("2024000001", "甲")},
-                 {person("2024000001", "张三", "新单位"), person("2024000001", "李四", "新单位"),
-                  person("2024000001", "王五", "新单位")});
-    m_formin->Button6Click();
-
-    const auto known = rows("cgwcrNew.dbf");
-    auto unitsOf = [&](const std::string& name) {
-        std::vector<std::string> units;
-        for (auto row : known) {
-            if (row["ITEM_180"] == name) {
-                units.push_back(row["ITEM_185"]);
-            }
-        }
-        return units;
-    };
-    EXPECT_EQ(unitsOf("张三"), std::vector<std::string>{"新单位"});              // added
-    EXPECT_EQ(unitsOf("李四"), std::vector<std::string>{"新单位"});              // overwritten
-    EXPECT_EQ(unitsOf("王五"), (std::vector<std::string>{"甲单位", "乙单位"}));  // left alone
-}
-
-TEST_F(MergeTest, DroppingEveryDuplicateStoresOnlyTheNewNames) {
+TEST_F(MergeDialogTest, DroppingEveryDuplicateAndSavingStoresTheNewNames) {
     open({record("2024000001", "1", {{"ITEM_3", "旧的"}})});
     stageRecords({staged("2024000001", "旧的"), staged("2024000002", "新的")},
-                 {person("2024000001", "张三"), person("2024000002", "李四")});
+                 {stagedPerson("2024000001", "张三"), stagedPerson("2024000002", "李四")});
     m_dialogs.answers = {widgets::Yes};
     m_formin->Button4Click();
 
@@ -131,9 +42,29 @@ TEST_F(MergeTest, DroppingEveryDuplicateStoresOnlyTheNewNames) {
 
     m_formin->Button6Click();
     EXPECT_EQ(column("hvel.DBF", "ITEM_3"), (std::vector<std::string>{"旧的", "新的"}));
+    EXPECT_EQ(boxTexts().last(), QStringLiteral("入库完毕!"));
+    EXPECT_EQ(in->Label6->text(), QStringLiteral("导入完毕。"));
+    EXPECT_TRUE(in->Label2->text().isEmpty());
+    EXPECT_TRUE(in->Button1->isEnabled());
+    EXPECT_TRUE(in->Button5->isEnabled());
+    for (QPushButton* button : {in->Button3, in->Button4, in->Button6, in->Button7, in->Button8}) {
+        EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
+    }
 }
 
-TEST_F(MergeTest, ADuplicateKeptIsRenamedAndTheCheckStartsOver) {
+TEST_F(MergeDialogTest, DroppingTheLastStagedRecordLeavesOnlyANewPackageToChoose) {
+    open({record("2024000001", "1", {{"ITEM_3", "旧的"}})});
+    stageRecords({staged("2024000001", "旧的")});
+    m_dialogs.answers = {widgets::Yes};
+    m_formin->Button4Click();
+    EXPECT_EQ(boxTexts().last(), QStringLiteral("排重已经完成！"));
+    EXPECT_TRUE(in->Button1->isEnabled());
+    for (QPushButton* button : {in->Button4, in->Button6, in->Button7, in->Button8}) {
+        EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
+    }
+}
+
+TEST_F(MergeDialogTest, ADuplicateKeptIsRenamedAndTheCheckStartsOver) {
     open({record("2024000001", "1", {{"ITEM_3", "它's"}})});
     stageRecords({staged("2024000001", "它's")});
     m_dialogs.answers = {widgets::No};
@@ -159,48 +90,45 @@ TEST_F(MergeTest, ADuplicateKeptIsRenamedAndTheCheckStartsOver) {
     EXPECT_TRUE(in->Button6->isEnabled());
 }
 
-TEST_F(MergeTest, SavingWithoutTheCheckStoresASameNamedRecordToo) {
-    open({record("2024000001", "1", {{"ITEM_3", "同名"}})});
-    stageRecords({staged("2024000001", "同名")});
-    m_formin->Button6Click();
-    EXPECT_EQ(column("hvel.DBF", "ITEM_4"), (std::vector<std::string>{"2024000001", "2024000002"}));
-}
-
-TEST_F(MergeTest, OverwriteReplacesTheSameNamedRecordWithItsChildRows) {
-    open({record("2024000003", "1", {{"ITEM_3", "它's"}}), record("2024000001", "1")},
-         {person("2024000003", "旧人", "单位", ".")});
-    append("zlqk.DBF", {patent("2024000003", "旧专利", ".")});
-    stageRecords(
-        {staged("2024000009", "它's"), staged("2024000010", "新来的"), staged("2024000011", "")},
-        {person("2024000009", "新人")});
+TEST_F(MergeDialogTest, OverwriteTellsWhatWasAddedAndReplaced) {
+    open({record("2024000003", "1", {{"ITEM_3", "它's"}})});
+    stageRecords({staged("2024000009", "它's"), staged("2024000010", "新来的")});
     m_formin->Button8Click();
-
-    // The replaced record's rows are gone, and it is stored again above the year's highest
-    // remaining key.
-    EXPECT_TRUE(findRow(m_program.file("cgwcr.DBF"), "ITEM_180", "旧人").empty());
-    EXPECT_TRUE(rows("zlqk.DBF").empty());
-    EXPECT_EQ(liveRecord("它's")["ITEM_4"], "2024000002");
-    EXPECT_EQ(findRow(m_program.file("cgwcr.DBF"), "ITEM_180", "新人").at("ITEM_4"), "2024000002");
-    EXPECT_EQ(liveRecord("新来的")["ITEM_4"], "2024000003");
-    // A record without a name is neither stored nor counted.
-    EXPECT_EQ(rows("hvel.DBF").size(), 3u);
+    EXPECT_EQ(column("hvel.DBF", "ITEM_3"), (std::vector<std::string>{"它's", "新来的"}));
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("入库完毕！新增1条,覆盖1条。")});
-    EXPECT_TRUE(rows("hveltemp.DBF").empty());
     EXPECT_EQ(in->Label6->text(), QStringLiteral("导入完毕。"));
+    EXPECT_TRUE(in->Button1->isEnabled());
+    EXPECT_FALSE(in->Button8->isEnabled());
 }
 
-TEST_F(MergeTest, UnderOverwriteALaterStagedRecordReplacesAnEarlierOneOfItsName) {
-    open();
-    stageRecords({staged("2024000001", "同名"), staged("2024000002", "同名")});
-    m_formin->Button8Click();
-    // With the first one replaced the year has no live record: the second keeps its key.
-    EXPECT_EQ(column("hvel.DBF", "ITEM_4"), std::vector<std::string>{"2024000002"});
-    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("入库完毕！新增1条,覆盖1条。")});
+// While the merge runs the window cannot be left: "退出", Esc and the close request find
+// "退出" off, and the merge goes on to its end.
+TEST_F(MergeDialogTest, TheWindowCannotBeLeftWhileTheMergeRuns) {
+    open({});
+    stageRecords({staged("2024000001", "第一"), staged("2024000002", "第二")});
+    std::vector<bool> leaveOffered;
+    QObject::connect(in->Gauge1, &QProgressBar::valueChanged, m_formin.get(), [&](int value) {
+        if (value == 0) {
+            return;
+        }
+        leaveOffered.push_back(in->Button5->isEnabled());
+        in->Button5->click();
+        static_cast<QDialog*>(m_formin.get())->reject();  // Esc
+        QCloseEvent request;
+        QCoreApplication::sendEvent(m_formin.get(), &request);
+    });
+    m_formin->Button6Click();
+
+    EXPECT_EQ(leaveOffered, (std::vector<bool>{false, false}));
+    EXPECT_EQ(m_formin->result(), 0);  // done() was never reached
+    EXPECT_EQ(column("hvel.DBF", "ITEM_3"), (std::vector<std::string>{"第一", "第二"}));
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("入库完毕!")});
+    EXPECT_TRUE(in->Button5->isEnabled());
 }
 
 // A person whose name the known-persons table cannot hold fails the record after its patents
 // and persons were written.
-class FailingMergeTest : public MergeTest {
+class FailingMergeDialogTest : public MergeDialogTest {
 protected:
     void SetUp() override {
         replaceTable("cgwcrNew.dbf",
@@ -208,19 +136,13 @@ protected:
     }
 };
 
-TEST_F(FailingMergeTest, ARecordThatFailsIsWrittenNotAtAllAndStaysStaged) {
+TEST_F(FailingMergeDialogTest, AFailedRecordIsToldAndTheWindowStaysUsable) {
     open({record("2024000001", "1", {{"ITEM_3", "老的"}})});
     stageRecords({staged("2024000001", "坏的"), staged("2024000002", "好的")},
-                 {person("2024000001", "名字很长的人")}, {patent("2024000001", "ZL9")});
+                 {stagedPerson("2024000001", "名字很长的人")});
     m_formin->Button6Click();
 
-    EXPECT_TRUE(liveRecord("坏的").empty());
-    EXPECT_TRUE(rows("zlqk.DBF").empty());
-    EXPECT_TRUE(rows("cgwcr.DBF").empty());
-    EXPECT_EQ(liveRecord("好的")["ITEM_4"], "2024000002");
     EXPECT_EQ(column("hveltemp.DBF", "ITEM_3"), std::vector<std::string>{"坏的"});
-    EXPECT_EQ(column("zlqktemp.DBF", "PATENT_NO"), std::vector<std::string>{"ZL9"});
-
     ASSERT_EQ(m_dialogs.boxes.size(), 2u);
     EXPECT_EQ(m_dialogs.boxes[0].title, QStringLiteral("提示"));
     EXPECT_EQ(m_dialogs.boxes[1].text,
@@ -232,67 +154,19 @@ TEST_F(FailingMergeTest, ARecordThatFailsIsWrittenNotAtAllAndStaysStaged) {
     EXPECT_EQ(in->Label6->text(), QStringLiteral("记录条数:1条；"));
 }
 
-TEST_F(FailingMergeTest, AFailedOverwriteKeepsTheLiveRecord) {
-    open({record("2024000001", "1", {{"ITEM_3", "同名"}})});
-    stageRecords({staged("2024000007", "同名")}, {person("2024000007", "名字很长的人")});
-    m_formin->Button8Click();
-
-    EXPECT_EQ(column("hvel.DBF", "ITEM_4"), std::vector<std::string>{"2024000001"});
-    EXPECT_EQ(boxTexts().last(),
-              QStringLiteral("入库未完成！新增0条,覆盖0条。1条记录未能入库，仍在导入列表中。"));
-}
-
-// A staged record without one of the three types would show in no list of the main window,
-// and a key that is not a year and six digits gives no key of this installation: neither is
-// stored, by "保存" or by "同名覆盖" (which then keeps the live record of its name); each
-// stays staged and the user is told why, while the others are stored.
-struct RefusedRecordCase {
-    const char* name;
-    const char* key;
-    const char* type;
-    const char* reason;
-};
-
-const RefusedRecordCase kRefusedRecords[] = {
-    {"NoType", "2024000002", "", "成果类别“”不是1、2或3"},
-    {"TypeFour", "2024000002", "4", "成果类别“4”不是1、2或3"},
-    {"KeyWithoutAYear", "ABCD000001", "1", "成果编号“ABCD000001”不是四位年份加六位序号"},
-    {"KeyTooShort", "202400002", "1", "成果编号“202400002”不是四位年份加六位序号"},
-    {"KeyWithALetter", "2024A00002", "2", "成果编号“2024A00002”不是四位年份加六位序号"},
-};
-
-// The record, and whether it is merged by "同名覆盖" (true) or "保存".
-class RefusedRecordTest
-    : public MergeTest,
-      public ::testing::WithParamInterface<std::tuple<RefusedRecordCase, bool>> {};
-
-TEST_P(RefusedRecordTest, StaysStagedWithItsReason) {
-    const auto& [c, overwrite] = GetParam();
+// A staged record that cannot be stored is told with its reason, after the counts.
+TEST_F(MergeDialogTest, ARefusedRecordIsToldWithItsReason) {
     open({record("2024000001", "1", {{"ITEM_3", "坏的"}})});
-    Row bad = staged(c.key, "坏的");
-    bad["ITEM_CGLB"] = c.type;
-    stageRecords({bad, staged("2024000005", "好的")}, {person(c.key, "张三")});
-    overwrite ? m_formin->Button8Click() : m_formin->Button6Click();
-
-    EXPECT_EQ(column("hvel.DBF", "ITEM_3"), (std::vector<std::string>{"坏的", "好的"}));
-    EXPECT_EQ(liveRecord("坏的")["ITEM_4"], "2024000001");
-    EXPECT_EQ(column("hveltemp.DBF", "ITEM_3"), std::vector<std::string>{"坏的"});
-    EXPECT_EQ(column("cgwcrtemp.DBF", "ITEM_180"), std::vector<std::string>{"张三"});
-    const QString counts = overwrite ? QStringLiteral("新增1条,覆盖0条。") : QString();
+    Row bad = staged("2024000002", "坏的");
+    bad["ITEM_CGLB"] = "4";
+    stageRecords({bad, staged("2024000005", "好的")});
+    m_formin->Button8Click();
     EXPECT_EQ(boxTexts(),
-              QStringList{QStringLiteral("入库未完成！") + counts +
-                          QStringLiteral("1条记录未能入库，仍在导入列表中。\n“坏的”：") +
-                          QString::fromUtf8(c.reason) + QStringLiteral("，不能入库。")});
+              QStringList{QStringLiteral("入库未完成！新增1条,覆盖0条。1条记录未能入库，仍在导入列"
+                                         "表中。\n“坏的”：成果类别“4”不是1、2或3，不能入库。")});
     EXPECT_TRUE(in->Button7->isEnabled());
+    EXPECT_EQ(in->Label6->text(), QStringLiteral("记录条数:1条；"));
 }
-
-INSTANTIATE_TEST_SUITE_P(Records, RefusedRecordTest,
-                         ::testing::Combine(::testing::ValuesIn(kRefusedRecords),
-                                            ::testing::Bool()),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) ? "_Overwrite" : "_Save");
-                         });
 
 }  // namespace
 }  // namespace testsupport
@@ -304,11 +178,11 @@ INSTANTIATE_TEST_SUITE_P(Records, RefusedRecordTest,
 namespace testsupport {
 namespace {
 
-TEST_F(MergeTest, TheDuplicateListStaysOpenUntilOneRowIsLeft) {
+TEST_F(MergeDialogTest, TheDuplicateListStaysOpenUntilOneRowIsLeft) {
     open({record("2024000001", "1", {{"ITEM_3", "同名"}}),
           record("2024000002", "1", {{"ITEM_3", "同名"}}),
           record("2024000003", "1", {{"ITEM_3", "同名"}})},
-         {person("2024000001", "张三", "单位", ".")});
+         {stagedPerson("2024000001", "张三", "单位", ".")});
     TFormDuoyu list(m_form.get());
     RunQuerySql(DM->Query2, QStringLiteral("select * from hvel where item_3='同名'"));
     list.setResult(-1);

@@ -52,7 +52,7 @@ protected:
         m_arj.setProgram(arjScript(""));
         open({}, {});
         exchange::Archiver::install(&m_arj);
-        m_codes = std::make_unique<TFcodeManage>(m_form.get());
+        m_codes = std::make_unique<TFcodeManage>(*DM, m_form.get());
     }
     void TearDown() override {
         m_codes.reset();

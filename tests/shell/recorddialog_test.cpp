@@ -77,8 +77,6 @@ protected:
         });
     }
 
-    std::vector<Row> rows(const char* table) const { return readRows(m_program.file(table)); }
-
     Row rowNamed(const char* name) const {
         return testsupport::findRow(m_program.file("hvel.DBF"), "ITEM_3", name);
     }

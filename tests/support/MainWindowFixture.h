@@ -3,16 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Clock.h"
-#include "DataDir.h"
-#include "DbfFile.h"
+#include "DataModuleFixture.h"
 #include "GlyphButton.h"
-#include "TableText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "Unittree.h"
@@ -20,41 +17,15 @@
 
 namespace testsupport {
 
-using Row = std::map<std::string, std::string>;
-
-inline Row record(const char* key, const char* type, Row more = {}) {
-    more["ITEM_4"] = key;
-    more["ITEM_DQDM"] = ".";
-    more["ITEM_CGLB"] = type;
-    more.emplace("ITEM_3", std::string("成果") + key);
-    return more;
-}
-
-inline Row person(const char* key) {
-    return {{"ITEM_4", key}, {"ITEM_DQDM", "."}, {"ITEM_180", "张三"}};
-}
-
-// A program folder with the delivered tables, a registering unit, the given records and
-// persons, and a small rule table: ITEM_1 for section 01 of every type, ITEM_51 for section
-// 02 of applied technology, ITEM_127 for section 03 of soft science and basic theory.
-class MainWindowTest : public ::testing::Test {
+// The data module of DataModuleTest with the main window and the tree picker over it.
+class MainWindowTest : public DataModuleTest {
 protected:
     void start(const std::vector<Row>& records, const std::vector<Row>& persons = {},
                bool withUnit = true) {
-        append("hvel.DBF", records);
-        append("cgwcr.DBF", persons);
-        if (withUnit) {
-            append("unit.dbf", {{{"unitcode", "9990001000"}, {"unitlevel", "1"}}});
+        startData(records, persons, withUnit);
+        if (HasFatalFailure()) {
+            return;
         }
-        replaceTable("CheckUp.dbf",
-                     "id C(10)\tbutton C(2)\tlb C(1)\n"
-                     "ITEM_1\t01\ta\n"
-                     "ITEM_51\t02\t1\n"
-                     "ITEM_127\t03\t2\n");
-        m_dm = std::make_unique<TDM>(m_program.path());
-        DM = m_dm.get();
-        const auto errors = m_dm->DataModuleCreate();
-        ASSERT_TRUE(errors.empty()) << errors.front();
         m_form = std::make_unique<TMainForm>();
         MainForm = m_form.get();
         m_tree = std::make_unique<TFormTree>(m_form.get());
@@ -68,31 +39,7 @@ protected:
         m_tree.reset();
         m_form.reset();
         MainForm = nullptr;
-        DM = nullptr;
-        m_dm.reset();
-    }
-
-    // Replaces a delivered table with one built from its text form.
-    void replaceTable(const std::string& table, const std::string& text) {
-        store::writeTable(store::parseTableText(text, table), m_program.file(table).string());
-    }
-
-    void append(const std::string& table, const std::vector<Row>& rows) {
-        store::appendRows(m_program.file(table).string(), rows);
-    }
-
-    // Gives the option code of list ("item_32") another text, as a code-table update may.
-    void setOptionText(const char* list, const char* code, const char* text) {
-        auto file = store::DbfFile::open(m_program.file("zdxx.dbf").string());
-        const int zddm = file->fieldIndex("zddm");
-        const int xxdm = file->fieldIndex("xxdm");
-        for (uint32_t recno = 1; recno <= file->recordCount(); ++recno) {
-            if (file->value(recno, zddm).asText() == list &&
-                file->value(recno, xxdm).asText() == code) {
-                file->update(recno, {{file->fieldIndex("xxmc"), store::Value(text)}});
-            }
-        }
-        file->flush();
+        DataModuleTest::TearDown();
     }
 
     QStringList items(QComboBox* combo) const {
@@ -114,8 +61,6 @@ protected:
 
     bool complete(GlyphButton* button) const { return button->kind() == GlyphButton::Kind::Yes; }
 
-    ProgramDir m_program;
-    std::unique_ptr<TDM> m_dm;
     std::unique_ptr<TMainForm> m_form;
     std::unique_ptr<TFormTree> m_tree;
     Ui::TMainForm* ui = nullptr;

@@ -4,17 +4,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QDialog>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QLabel>
 #include <QProcess>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <cerrno>
 #include <cstdio>
 #include <limits>
@@ -22,9 +17,7 @@
 #include <system_error>
 
 #include "ArjListing.h"
-#include "Dialogs.h"
 #include "ExchangeTextFile.h"
-#include "Product.h"
 #include "Text.h"
 
 namespace exchange {
@@ -34,6 +27,7 @@ namespace fs = std::filesystem;
 namespace {
 
 Archiver* g_installed = nullptr;
+ArchiverWait* g_wait = nullptr;
 
 // arj's exit statuses that mean the archive itself is at fault: a fatal error (among them an
 // unexpected end of the file), a CRC error, not an ARJ archive.
@@ -89,41 +83,6 @@ std::string seconds(std::chrono::milliseconds timeout) {
     return std::to_string(std::max<long long>(1, timeout.count() / 1000));
 }
 
-// The modal progress shown while the archiver runs. "取消", Esc and the close box cancel.
-class ArchiverProgress : public QDialog {
-public:
-    ArchiverProgress(QWidget* parent, const QString& caption) : QDialog(parent) {
-        setObjectName(QStringLiteral("ArchiverProgress"));
-        setWindowTitle(product::name());
-        auto* layout = new QVBoxLayout(this);
-        auto* label = new QLabel(caption, this);
-        label->setObjectName(QStringLiteral("caption"));
-        layout->addWidget(label);
-        auto* bar = new QProgressBar(this);
-        bar->setRange(0, 0);  // no measure of progress: a busy bar
-        layout->addWidget(bar);
-        auto* cancel = new QPushButton(QStringLiteral("取消"), this);
-        cancel->setObjectName(QStringLiteral("cancelButton"));
-        layout->addWidget(cancel, 0, Qt::AlignRight);
-        connect(cancel, &QPushButton::clicked, this, &ArchiverProgress::reject);
-    }
-
-    void reject() override {
-        m_cancelled = true;
-        QDialog::reject();
-    }
-    void timeOut() {
-        m_timedOut = true;
-        QDialog::reject();
-    }
-    bool cancelled() const { return m_cancelled; }
-    bool timedOut() const { return m_timedOut; }
-
-private:
-    bool m_cancelled = false;
-    bool m_timedOut = false;
-};
-
 }  // namespace
 
 Archiver& Archiver::instance() {
@@ -133,6 +92,14 @@ Archiver& Archiver::instance() {
 
 void Archiver::install(Archiver* archiver) {
     g_installed = archiver;
+}
+
+ArchiverWait* ArchiverWait::installed() {
+    return g_wait;
+}
+
+void ArchiverWait::install(ArchiverWait* wait) {
+    g_wait = wait;
 }
 
 ArjArchiver::ArjArchiver(std::chrono::milliseconds timeout) : m_timeout(timeout) {}
@@ -271,29 +238,33 @@ ArjArchiver::Outcome ArjArchiver::run(const fs::path& folder,
         throw ArchiverError("无法启动压缩程序" + quoted(executable) + "。");
     }
 
-    // A quick run is over before a window could be read: the progress shows only after that.
+    // A quick run is over before a window could be read: the wait is shown only after that.
     process.waitForFinished(static_cast<int>(std::min<qint64>(kQuietWait, m_timeout.count())));
-    ArchiverProgress progress(QApplication::activeWindow(), qtText(caption));
-    QObject::connect(&process, &QProcess::finished, &progress, &QDialog::accept);
-    QTimer bound;
-    bound.setSingleShot(true);
-    QObject::connect(&bound, &QTimer::timeout, &progress, &ArchiverProgress::timeOut);
-    bound.start(static_cast<int>(std::max<qint64>(0, m_timeout.count() - clock.elapsed())));
-    if (process.state() != QProcess::NotRunning) {
-        widgets::Dialogs::instance().exec(progress);
+    bool cancelled = false;
+    bool timedOut = false;
+    ArchiverWait* wait = ArchiverWait::installed();
+    if (wait != nullptr && process.state() != QProcess::NotRunning) {
+        QTimer bound;
+        bound.setSingleShot(true);
+        QObject::connect(&process, &QProcess::finished, &bound, [wait] { wait->finish(); });
+        QObject::connect(&bound, &QTimer::timeout, [wait, &timedOut] {
+            timedOut = true;
+            wait->finish();
+        });
+        bound.start(static_cast<int>(std::max<qint64>(0, m_timeout.count() - clock.elapsed())));
+        cancelled = !wait->wait(caption);
     }
-    bool timedOut = progress.timedOut();
-    if (process.state() != QProcess::NotRunning && !progress.cancelled() && !timedOut) {
-        // The modal loop ended without the process ending (a dialogs seam that does not
+    if (process.state() != QProcess::NotRunning && !cancelled && !timedOut) {
+        // No wait, or one that ended without the process ending (a dialogs seam that does not
         // block): the process is still given the rest of its time.
         const qint64 left = std::max<qint64>(0, m_timeout.count() - clock.elapsed());
         timedOut = !process.waitForFinished(static_cast<int>(left));
     }
-    if (progress.cancelled() || timedOut) {
+    if (cancelled || timedOut) {
         ::kill(-static_cast<pid_t>(process.processId()), SIGKILL);
         process.kill();
         process.waitForFinished();
-        return {progress.cancelled() ? Ending::Cancelled : Ending::TimedOut, false, -1};
+        return {cancelled ? Ending::Cancelled : Ending::TimedOut, false, -1};
     }
     return {Ending::Finished, process.exitStatus() != QProcess::NormalExit, process.exitCode()};
 }

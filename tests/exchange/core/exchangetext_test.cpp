@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "Clock.h"
 #include "Database.h"
 #include "Dataset.h"
 #include "Errors.h"
 #include "ExchangeTextFile.h"
+#include "FixedHost.h"
 #include "GbkCodec.h"
 #include "TableFixture.h"
 #include "TableRows.h"
@@ -61,11 +61,12 @@ protected:
                   ExchangeVariant variant = ExchangeVariant::Package) {
         writeBytes(file("in.txt"), bytes);
         store::Table& target = open(table);
-        m_counts = ReadExchangeFile(file("in.txt").string(), target, variant);
+        m_counts = ReadExchangeFile(file("in.txt").string(), target, m_host, variant);
         return rowsOf(target);
     }
 
     testsupport::TableFolder m_folder;
+    testsupport::FixedHost m_host{QDate(2024, 3, 9)};
     ExchangeReadCounts m_counts;
     std::unique_ptr<store::Database> m_db;
     std::vector<std::unique_ptr<store::Table>> m_tables;
@@ -130,7 +131,7 @@ TEST_P(ExchangeRoundTrip, WritesTheLineAndReadsTheValuesBack) {
     EXPECT_EQ(readBytes(file("out.txt")), gbk(c.written));
 
     store::Table& target = open("dst");
-    ReadExchangeFile(file("out.txt").string(), target);
+    ReadExchangeFile(file("out.txt").string(), target, m_host);
     const Rows expected = {c.readBack.empty() ? rowsOf(source).front() : c.readBack};
     EXPECT_EQ(rowsOf(target), expected);
 }
@@ -210,7 +211,7 @@ TEST_F(ExchangeTextTest, FileErrorsAreReported) {
     store::Table& table = open("t");
     EXPECT_THROW(WriteExchangeFile(table, (file("missing") / "T.TXT").string()), ExchangeIoError);
     try {
-        ReadExchangeFile(file("missing.txt").string(), table);
+        ReadExchangeFile(file("missing.txt").string(), table, m_host);
         ADD_FAILURE() << "read";
     } catch (const ExchangeIoError& e) {
         EXPECT_EQ(e.what(),
@@ -359,7 +360,6 @@ TEST_F(ExchangeTextTest, CarriedKeyWidthFollowsTheFieldCount) {
 }
 
 TEST_F(ExchangeTextTest, MainStagingTableGetsTodayForAMissingDate) {
-    widgets::FixedClock clock(QDate(2024, 3, 9));
     makeTable("HVELtemp", "ITEM_1 C(10)\tA C(5)\tB C(5)\tC C(5)\tE C(5)\tITEM_DATE D\tZ C(5)\n");
     const Rows rows = readInto("HVELtemp",
                                "k\ta\tb\tc\te\t\tz\r\n"
@@ -374,7 +374,6 @@ TEST_F(ExchangeTextTest, MainStagingTableGetsTodayForAMissingDate) {
 }
 
 TEST_F(ExchangeTextTest, OtherTablesKeepAnEmptyDate) {
-    widgets::FixedClock clock(QDate(2024, 3, 9));
     makeTable("other", "ITEM_1 C(10)\tA C(5)\tB C(5)\tC C(5)\tE C(5)\tITEM_DATE D\tZ C(5)\n");
     EXPECT_EQ(readInto("other", "k\ta\tb\tc\te\t\tz\r\n"),
               (Rows{{"k", "a", "b", "c", "e", "", "z"}}));
@@ -405,7 +404,7 @@ TEST_F(ExchangeTextTest, RecordsThatCannotBeStoredEndTheReading) {
         writeBytes(file("in.txt"), c.bytes);
         store::Table& target = open(table);
         try {
-            ReadExchangeFile(file("in.txt").string(), target);
+            ReadExchangeFile(file("in.txt").string(), target, m_host);
             ADD_FAILURE() << "read";
         } catch (const ExchangeFormatError& e) {
             EXPECT_NE(std::string(e.what()).find(c.where), std::string::npos) << e.what();
@@ -419,7 +418,8 @@ TEST_F(ExchangeTextTest, RecordsThatCannotBeStoredEndTheReading) {
 // input.table (a table in its text form) is written to exactly the bytes of expected.txt, and
 // expected.txt read back into the same fields gives readback.table (input.table when absent).
 
-const fs::path kGoldenRoot = fs::path(__FILE__).parent_path().parent_path() / "data" / "exchange";
+const fs::path kGoldenRoot =
+    fs::path(__FILE__).parent_path().parent_path().parent_path() / "data" / "exchange";
 
 std::vector<std::string> goldenCases() {
     std::vector<std::string> cases;
@@ -448,7 +448,7 @@ TEST_P(ExchangeGolden, WritesAndReadsTheFolder) {
     EXPECT_EQ(readBytes(file("out.txt")), readBytes(folder / "expected.txt"));
 
     store::Table& target = open("target");
-    ReadExchangeFile((folder / "expected.txt").string(), target);
+    ReadExchangeFile((folder / "expected.txt").string(), target, m_host);
     EXPECT_EQ(rowsOf(target), rowsOf(open("expected")));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <string>
 
 // The exchange data sets in package order: the main table, co-completing units, completing
 // persons, evaluation committee, patents, the registering unit and its discipline leaders.
@@ -9,3 +10,9 @@ inline const QStringList ExchangeTables{QStringLiteral("HVEL"),  QStringLiteral(
                                         QStringLiteral("CGWCR"), QStringLiteral("JDWYHMD"),
                                         QStringLiteral("ZLQK"),  QStringLiteral("unit"),
                                         QStringLiteral("expert")};
+
+// The file name of exchange data set table (an index into ExchangeTables) in a package, as the
+// export writes it: "HVEL.TXT", ..., "UNIT.TXT", "EXPERT.TXT".
+inline std::string PackageFileName(int table) {
+    return (ExchangeTables.at(table).toUpper() + QStringLiteral(".TXT")).toStdString();
+}

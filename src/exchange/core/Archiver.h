@@ -54,12 +54,30 @@ public:
     static void install(Archiver* archiver);
 };
 
+// How a caller waits while the archiver runs. The windows' wait (ArchiverProgress) shows a
+// modal progress with "取消"; with none installed the archiver blocks until its run ends.
+class ArchiverWait {
+public:
+    virtual ~ArchiverWait() = default;
+    // Waits, showing caption, until finish() is called; false when the user cancelled first.
+    // A wait that returns before finish() without a cancel leaves the rest of the waiting to
+    // the archiver.
+    virtual bool wait(const std::string& caption) = 0;
+    // Ends the wait: the run has ended or its time is up.
+    virtual void finish() = 0;
+
+    // The wait in use, or nullptr.
+    static ArchiverWait* installed();
+    // Installs wait (not owned); nullptr for none.
+    static void install(ArchiverWait* wait);
+};
+
 // Debian's arj, found in the program's folder first and then on the search path, run with
 // "-+" (ignore ARJ_SW) and "-y" (answer yes to every question) and its standard input closed.
-// The window stays responsive while it runs: a modal progress with "取消", shown through the
-// dialogs seam, waits for it, and the run is ended after timeout. An archive is listed before
-// it is unpacked (listArjMembers, checkMemberNames, checkMemberSizes) and unpacked into an
-// UnpackFolder inside the target folder, from which its regular files are moved.
+// A run that does not end at once is waited for through the installed ArchiverWait, and it is
+// ended after timeout. An archive is listed before it is unpacked (listArjMembers,
+// checkMemberNames, checkMemberSizes) and unpacked into an UnpackFolder inside the target
+// folder, from which its regular files are moved.
 class ArjArchiver : public Archiver {
 public:
     explicit ArjArchiver(std::chrono::milliseconds timeout = std::chrono::minutes(2));

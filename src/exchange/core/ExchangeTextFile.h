@@ -11,6 +11,10 @@ class Table;
 class Value;
 }  // namespace store
 
+namespace exchange {
+class ExchangeHost;
+}
+
 // Exchange text files: one table per file, GBK, one record per line ended by CR LF, columns
 // separated by one TAB, no header line. Every text handed in or out of these functions is
 // UTF-8; the conversion to and from GBK happens at the file.
@@ -101,10 +105,10 @@ struct ExchangeReadCounts {
 // first field carried over from a record that ran into the next, and the counts.
 class ExchangeReader {
 public:
-    // fileName names the file in messages.
-    explicit ExchangeReader(store::Table& target,
-                            ExchangeVariant variant = ExchangeVariant::Package,
-                            std::string fileName = {});
+    // fileName names the file in messages; host gives today's date for the main staging
+    // table's missing dates.
+    ExchangeReader(store::Table& target, const ExchangeHost& host,
+                   ExchangeVariant variant = ExchangeVariant::Package, std::string fileName = {});
 
     store::Table& target() const { return m_target; }
     int fieldCount() const { return m_fieldCount; }
@@ -118,6 +122,7 @@ private:
     void storeText(int field, std::string_view gbk);
     [[noreturn]] void fail(const std::string& what);
     store::Table& m_target;
+    const ExchangeHost& m_host;
     ExchangeVariant m_variant;
     std::string m_fileName;
     int m_fieldCount;
@@ -137,10 +142,11 @@ void ImportTabLine(ExchangeReader& reader, std::string_view record);
 int CountColumns(std::string_view record);
 
 // Reads path record by record (a quoted value may span physical lines) into target, appending
-// and posting one row per record. Lets the window repaint now and then. Throws
+// and posting one row per record. Calls host's keepResponsive() now and then. Throws
 // ExchangeIoError when the file cannot be read and ExchangeFormatError when a record cannot
 // be stored, which ends the reading.
 ExchangeReadCounts ReadExchangeFile(const std::string& path, store::Table& target,
+                                    ExchangeHost& host,
                                     ExchangeVariant variant = ExchangeVariant::Package);
 
 }  // namespace exchange

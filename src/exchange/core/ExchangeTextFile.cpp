@@ -1,15 +1,14 @@
 #include "ExchangeTextFile.h"
 
-#include <QCoreApplication>
 #include <QString>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
-#include "Clock.h"
 #include "Dataset.h"
 #include "Errors.h"
+#include "ExchangeHost.h"
 #include "GbkCodec.h"
 #include "Text.h"
 
@@ -21,7 +20,7 @@ constexpr char kQuote = '"';
 constexpr char kTab = '\t';
 constexpr std::string_view kTabQuote = "\t\"";
 constexpr std::string_view kQuoteTab = "\"\t";
-// How many physical lines are read between two chances for the window to repaint.
+// How many physical lines are read between two calls of keepResponsive().
 constexpr int kLinesPerRepaint = 64;
 
 std::string systemError(const std::string& what, const std::string& path) {
@@ -67,11 +66,6 @@ std::string unquote(std::string_view piece) {
         return {};
     }
     return UndoubleQuotes(piece.substr(1, piece.size() - 2));
-}
-
-std::string todayText() {
-    const QDate today = widgets::Clock::instance().today();
-    return store::Date{today.year(), today.month(), today.day()}.toIso();
 }
 
 }  // namespace
@@ -236,8 +230,10 @@ void WriteExchangeFile(store::Dataset& query, const std::string& path) {
 
 // ---- reading ---------------------------------------------------------------------------
 
-ExchangeReader::ExchangeReader(store::Table& target, ExchangeVariant variant, std::string fileName)
+ExchangeReader::ExchangeReader(store::Table& target, const ExchangeHost& host,
+                               ExchangeVariant variant, std::string fileName)
     : m_target(target),
+      m_host(host),
       m_variant(variant),
       m_fileName(std::move(fileName)),
       m_fieldCount(target.fieldCount()) {
@@ -345,7 +341,8 @@ void ExchangeReader::importTabLine(std::string_view record, int line) {
             } else {
                 if (m_repairDate && c == 5 &&
                     !store::Date::parse(store::text::trimBlanks(piece)).has_value()) {
-                    piece = todayText();
+                    const QDate today = m_host.today();
+                    piece = store::Date{today.year(), today.month(), today.day()}.toIso();
                 }
                 if (!piece.empty() && piece.front() == kQuote) {
                     piece = unquote(piece);
@@ -380,12 +377,12 @@ void ImportTabLine(ExchangeReader& reader, std::string_view record) {
 }
 
 ExchangeReadCounts ReadExchangeFile(const std::string& path, store::Table& target,
-                                    ExchangeVariant variant) {
+                                    ExchangeHost& host, ExchangeVariant variant) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         throw ExchangeIoError(systemError("无法打开文件", path));
     }
-    ExchangeReader reader(target, variant, std::filesystem::path(path).filename().string());
+    ExchangeReader reader(target, host, variant, std::filesystem::path(path).filename().string());
     int linesRead = 0;
     auto readLine = [&](std::string& line) {
         if (!std::getline(in, line)) {
@@ -397,8 +394,8 @@ ExchangeReadCounts ReadExchangeFile(const std::string& path, store::Table& targe
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        if (++linesRead % kLinesPerRepaint == 0 && QCoreApplication::instance() != nullptr) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (++linesRead % kLinesPerRepaint == 0) {
+            host.keepResponsive();
         }
         return true;
     };

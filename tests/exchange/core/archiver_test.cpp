@@ -1,15 +1,9 @@
-// The archiver against Debian's arj, its listing of archives before unpacking, its progress
-// window and its failure handling against stand-in programs.
+// The archiver against Debian's arj, its listing of archives before unpacking and its
+// failure handling against stand-in programs.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QDialog>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QLabel>
 #include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,59 +12,14 @@
 #include <set>
 #include <sstream>
 
-#include "Archiver.h"
+#include "ArchiverFixture.h"
 #include "ArjCrafting.h"
-#include "Dialogs.h"
 
 using namespace exchange;
 namespace fs = std::filesystem;
+using testsupport::ArchiverTest;
 
 namespace {
-
-class ArchiverTest : public ::testing::Test {
-protected:
-    fs::path folder() const { return fs::path(m_dir.path().toStdString()); }
-    static void write(const fs::path& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
-    static std::string read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    std::set<std::string> names(const fs::path& where) const {
-        std::set<std::string> out;
-        for (const auto& entry : fs::directory_iterator(where)) {
-            out.insert(entry.path().filename().string());
-        }
-        return out;
-    }
-    // A stand-in archiver: a shell script run in place of arj, kept outside the folder the
-    // tests look at.
-    std::string script(const std::string& body) const {
-        const fs::path path = fs::path(m_scripts.path().toStdString()) / "fake-arj.sh";
-        write(path, "#!/bin/sh\n" + body + "\n");
-        fs::permissions(path, fs::perms::owner_all);
-        return path.string();
-    }
-    fs::path scriptFolder() const { return fs::path(m_scripts.path().toStdString()); }
-    // An archive made by arj in folder() of the given files (name, content), which are then
-    // removed again.
-    void makeArchive(const std::string& archive,
-                     const std::vector<std::pair<std::string, std::string>>& files) const {
-        std::vector<std::string> inputs;
-        for (const auto& [name, content] : files) {
-            write(folder() / name, content);
-            inputs.push_back(name);
-        }
-        ArjArchiver().pack(folder(), archive, inputs);
-        for (const std::string& name : inputs) {
-            fs::remove(folder() / name);
-        }
-    }
-
-    QTemporaryDir m_dir;
-    QTemporaryDir m_scripts;
-};
 
 TEST_F(ArchiverTest, PacksAndExtractsWithTheRealArj) {
     ArjArchiver arj;
@@ -333,86 +282,6 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "校验不符"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// ---- the progress window -------------------------------------------------------------
-
-class ArchiverProgressTest : public ArchiverTest {
-protected:
-    void SetUp() override { makeArchive("X.ARJ", {{"A.TXT", "a"}}); }
-
-    static QAbstractButton* cancelButton(QDialog& dialog) {
-        return dialog.findChild<QAbstractButton*>(QStringLiteral("cancelButton"));
-    }
-
-    widgets::ScriptedDialogs m_dialogs;
-};
-
-TEST_F(ArchiverProgressTest, TheWindowRunsItsEventsWhileTheArchiverWorks) {
-    ArjArchiver arj;
-    arj.setProgram(script("sleep 0.5; echo unpacked > A.TXT"));
-    int ticks = 0;
-    QString caption;
-    m_dialogs.onExec = [&](QDialog& dialog) {
-        caption = dialog.findChild<QLabel*>(QStringLiteral("caption"))->text();
-        EXPECT_EQ(cancelButton(dialog)->text(), QStringLiteral("取消"));
-        QTimer tick;
-        QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
-        tick.start(20);
-        QEventLoop loop;
-        QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
-        loop.exec();
-        EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    };
-    arj.extract(folder() / "X.ARJ", folder(), {"A.TXT"});
-    EXPECT_EQ(caption, QStringLiteral("正在解压“X.ARJ”……"));
-    EXPECT_GT(ticks, 5);
-    EXPECT_EQ(read(folder() / "A.TXT"), "unpacked\n");
-}
-
-// Whether process pid is alive (neither gone nor a zombie).
-bool running(const std::string& pid) {
-    std::ifstream stat("/proc/" + pid + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) {
-        return false;
-    }
-    const size_t state = line.rfind(") ");
-    return state != std::string::npos && line[state + 2] != 'Z';
-}
-
-// The archiver and what it started (a script's child here) end; what it wrote goes.
-TEST_F(ArchiverProgressTest, CancelEndsTheArchiverAndRemovesItsOutput) {
-    for (const bool pack : {false, true}) {
-        SCOPED_TRACE(pack ? "pack" : "extract");
-        write(folder() / "IN.TXT", "in");
-        const fs::path child = scriptFolder() / "child";
-        ArjArchiver arj;
-        arj.setProgram(script("echo partial > A.TXT; echo partial > P.ARJ; sleep 30 & echo $! > " +
-                              child.string() + "; wait"));
-        m_dialogs.onExec = [&](QDialog& dialog) {
-            QTimer::singleShot(200, cancelButton(dialog), &QAbstractButton::click);
-            QEventLoop loop;
-            QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
-            loop.exec();
-        };
-        QElapsedTimer clock;
-        clock.start();
-        if (pack) {
-            EXPECT_THROW(arj.pack(folder(), "P.ARJ", {"IN.TXT"}), ArchiverCancelled);
-        } else {
-            EXPECT_THROW(arj.extract(folder() / "X.ARJ", folder(), {"A.TXT"}), ArchiverCancelled);
-        }
-        EXPECT_LT(clock.elapsed(), 10000);
-        EXPECT_EQ(names(folder()), (std::set<std::string>{"IN.TXT", "X.ARJ"}));
-        const std::string pid = read(child);
-        QElapsedTimer ending;
-        ending.start();
-        while (running(pid.substr(0, pid.find('\n'))) && ending.elapsed() < 3000) {
-            QThread::msleep(20);
-        }
-        EXPECT_FALSE(running(pid.substr(0, pid.find('\n'))));
-    }
-}
 
 TEST_F(ArchiverTest, NamesAreFoundAndRemovedWithoutRegardToCase) {
     write(folder() / "hvel.txt", "1");
