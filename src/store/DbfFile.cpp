@@ -897,21 +897,24 @@ std::string DbfFile::memoBytes(std::string_view record, int index) const {
     return memoBytes(record, index, m_impl->memoAhead);
 }
 
-template <class Piece>
-bool DbfFile::eachMemoPiece(std::string_view record, int index, MemoReadAhead& ahead,
-                            Piece&& piece) const {
-    const Impl& d = *m_impl;
+std::optional<uint64_t> DbfFile::memoBlock(std::string_view record, int index) const {
     const FieldDef& field = m_fields[index];
-    std::string_view pointer = trim(record.substr(field.offset, field.length));
+    const std::string_view pointer = trim(record.substr(field.offset, field.length));
     if (pointer.empty()) {
-        return true;
+        return std::nullopt;
     }
-    auto where = [&] { return "字段 " + field.name + " 的备注"; };
     uint64_t block = 0;
     auto [end, ec] = std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
     if (ec != std::errc() || end != pointer.data() + pointer.size()) {
-        fault(where() + "的块号是 " + shown(std::string(pointer)));
+        fault("字段 " + field.name + " 的备注的块号是 " + shown(std::string(pointer)));
     }
+    return block;
+}
+
+template <class Piece>
+bool DbfFile::eachMemoPiece(uint64_t block, int index, MemoReadAhead& ahead, Piece&& piece) const {
+    const Impl& d = *m_impl;
+    auto where = [&] { return "字段 " + m_fields[index].name + " 的备注"; };
     if (!d.memo) {
         fault(where() + "没有备注文件");
     }
@@ -961,8 +964,13 @@ bool DbfFile::eachMemoPiece(std::string_view record, int index, MemoReadAhead& a
 }
 
 std::string DbfFile::memoBytes(std::string_view record, int index, MemoReadAhead& ahead) const {
+    const std::optional<uint64_t> block = memoBlock(record, index);
+    return block ? memoBytesAt(*block, index, ahead) : std::string();
+}
+
+std::string DbfFile::memoBytesAt(uint64_t block, int index, MemoReadAhead& ahead) const {
     std::string data;
-    if (!eachMemoPiece(record, index, ahead, [&](std::string_view part) { data.append(part); })) {
+    if (!eachMemoPiece(block, index, ahead, [&](std::string_view part) { data.append(part); })) {
         data.resize(trimRight(data).size());
     }
     return data;
@@ -1414,7 +1422,7 @@ size_t DbfFile::readInSlices(const std::function<bool(const RecordSlice&)>& visi
     return stopped;
 }
 
-// Whether the index knows what a pack needs without reading: the deleted records, the
+// Whether the index knows what a pack needs to decide without reading: the deleted records, the
 // soundness and the layout of the memos, the key fields.
 bool DbfFile::surveyed() {
     const std::optional<bool> deleted = m_index->anyDeleted();
@@ -1433,55 +1441,117 @@ bool DbfFile::surveyed() {
            ((m_pointersChecked || m_index->pointersSound()) && m_index->memoCompact());
 }
 
+// A live record's memo as it lies in the memo file.
+struct DbfFile::MemoExtent {
+    uint32_t recno;
+    uint32_t field;
+    uint64_t block;  // the first
+    // The blocks that memoRecord() stores it in; 0 for an empty memo.
+    uint64_t blocks;
+    // Its blocks hold what memoRecord() stores, byte for byte: a pack copies them as they are.
+    bool asStored;
+};
+
+// What one reading of every record tells a pack: the deletion marks and the key fields'
+// values, and where the live records' memos lie.
+struct DbfFile::Survey {
+    RecordIndex::Gathering gathering;
+    std::vector<std::vector<MemoExtent>> memosOf;  // by slice, in file order
+};
+
+std::optional<DbfFile::MemoExtent> DbfFile::memoExtent(std::string_view record, uint32_t recno,
+                                                       int index, MemoReadAhead& ahead) const {
+    const Impl& d = *m_impl;
+    const std::optional<uint64_t> block = memoBlock(record, index);
+    if (!block) {
+        return std::nullopt;
+    }
+    uint64_t length = 0;
+    const bool ended =
+        eachMemoPiece(*block, index, ahead, [&](std::string_view part) { length += part.size(); });
+    MemoExtent extent{recno, static_cast<uint32_t>(index), *block, 0, false};
+    if (!ended) {
+        length = memoBytesAt(*block, index, ahead).size();
+    } else if (length > 0) {
+        const uint64_t start = *block * d.blockSize;
+        const uint64_t end = start + d.memoBlocks(length) * d.blockSize;
+        // memoRecord() writes every memo of a dBase IV file with its head.
+        extent.asStored = d.memoIV
+                              ? memoIVLength(start) && memoHolds(ahead, start + 8 + length, end, 0)
+                              : memoHolds(ahead, start + length, end, 2);
+    }
+    extent.blocks = length == 0 ? 0 : d.memoBlocks(length);
+    return extent;
+}
+
+bool DbfFile::memoHolds(MemoReadAhead& ahead, uint64_t from, uint64_t to, size_t marks) const {
+    static const char zeros[4096] = {};
+    const Impl& d = *m_impl;
+    if (to > d.memo->size()) {
+        return false;
+    }
+    for (uint64_t pos = from; pos < to;) {
+        std::string_view part = d.memoWindow(ahead, pos).substr(0, to - pos);
+        if (part.empty()) {
+            return false;
+        }
+        pos += part.size();
+        for (; marks > 0 && !part.empty(); --marks, part.remove_prefix(1)) {
+            if (part.front() != kEndMark) {
+                return false;
+            }
+        }
+        for (; !part.empty(); part.remove_prefix(std::min(part.size(), sizeof zeros))) {
+            if (std::memcmp(part.data(), zeros, std::min(part.size(), sizeof zeros)) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 // One reading of every record, on several threads: the deletion marks and the key fields'
-// values for the index, the memo pointers' check, and whether the memo file holds the live
-// records' memos end to end and nothing else (unless a record is deleted, when the pack
-// rewrites it anyway).
-void DbfFile::survey() {
+// values for the index, the memo pointers' check, and where each live record's memo lies,
+// from which it follows whether the memo file holds the live records' memos end to end and
+// nothing else.
+DbfFile::Survey DbfFile::survey() {
     Impl& d = *m_impl;
     const bool checkPointers =
         d.memo && m_damage.empty() && !m_pointersChecked && !m_index->pointersSound();
     const uint64_t blocks = d.memo ? (d.memo->size() + d.blockSize - 1) / d.blockSize : 0;
     const size_t slices = sliceCount();
-    RecordIndex::Gathering gathering(m_index->keyFields(), slices);
+    Survey survey{RecordIndex::Gathering(m_index->keyFields(), slices),
+                  std::vector<std::vector<MemoExtent>>(slices)};
     std::vector<std::string> faultOf(slices);
-    std::vector<std::vector<std::pair<uint64_t, uint64_t>>> memosOf(slices);  // block, blocks
+    // A table with a pointer out of place is not packed: its memos are not wanted.
     std::atomic<bool> memosWanted{d.memo != nullptr};
     readInSlices([&](const RecordSlice& slice) {
         std::string& fault = faultOf[slice.index];
+        std::vector<MemoExtent>& memos = survey.memosOf[slice.index];
         for (size_t at = 0; at < slice.records.size(); at += m_recordLength) {
             const std::string_view record = slice.records.substr(at, m_recordLength);
             const uint32_t recno = slice.first + static_cast<uint32_t>(at / m_recordLength);
-            gathering.record(*this, slice.index, recno, record);
+            survey.gathering.record(*this, slice.index, recno, record);
             if (checkPointers && fault.empty()) {
                 fault = pointerFault(record, recno, blocks);
+                if (!fault.empty()) {
+                    memosWanted = false;
+                }
             }
-            if (isDeletedRecord(record) || !fault.empty()) {
-                memosWanted = false;
+            if (isDeletedRecord(record)) {
+                continue;
             }
             for (size_t f = 0; memosWanted && f < m_fields.size(); ++f) {
-                if (m_fields[f].type != FieldType::Memo) {
-                    continue;
-                }
-                uint64_t length = 0;
-                const bool ended =
-                    eachMemoPiece(record, static_cast<int>(f), slice.memos,
-                                  [&](std::string_view part) { length += part.size(); });
-                if (!ended) {
-                    length = memoBytes(record, static_cast<int>(f), slice.memos).size();
-                }
-                if (length > 0) {
-                    const std::string_view pointer =
-                        trim(record.substr(m_fields[f].offset, m_fields[f].length));
-                    uint64_t block = 0;
-                    std::from_chars(pointer.data(), pointer.data() + pointer.size(), block);
-                    memosOf[slice.index].emplace_back(block, d.memoBlocks(length));
+                if (m_fields[f].type == FieldType::Memo) {
+                    if (auto extent = memoExtent(record, recno, static_cast<int>(f), slice.memos)) {
+                        memos.push_back(*extent);
+                    }
                 }
             }
         }
         return false;
     });
-    m_index->learn(std::move(gathering));
+    m_index->learn(survey.gathering);
     if (checkPointers) {
         for (const std::string& fault : faultOf) {
             if (!fault.empty()) {
@@ -1491,23 +1561,28 @@ void DbfFile::survey() {
         }
         m_pointersChecked = true;
     }
-    if (!memosWanted) {
-        return;
+    if (!memosWanted || *m_index->anyDeleted()) {
+        return survey;  // a pack rewrites the memo file, or refuses
     }
-    std::vector<std::pair<uint64_t, uint64_t>> memos;
-    for (const auto& ofSlice : memosOf) {
-        memos.insert(memos.end(), ofSlice.begin(), ofSlice.end());
+    std::vector<std::pair<uint64_t, uint64_t>> used;  // block, blocks
+    for (const auto& ofSlice : survey.memosOf) {
+        for (const MemoExtent& extent : ofSlice) {
+            if (extent.blocks > 0) {
+                used.emplace_back(extent.block, extent.blocks);
+            }
+        }
     }
-    std::sort(memos.begin(), memos.end());
+    std::sort(used.begin(), used.end());
     uint64_t next = 1;
     bool compact = true;
-    for (const auto& [block, count] : memos) {
+    for (const auto& [block, count] : used) {
         compact = compact && block == next;
         next += count;
     }
     unsigned char head[4] = {};
     d.memo->readAt(0, head, 4);
     m_index->setMemoCompact(compact && d.memo->size() == next * d.blockSize && get32(head) == next);
+    return survey;
 }
 
 // Whether a pack would change anything: deleted records, memo blocks that no live record
@@ -1531,102 +1606,236 @@ bool DbfFile::needsPack() {
     return *m_index->anyDeleted() || (d.memo && !*m_index->memoCompact());
 }
 
-void DbfFile::packInto(FileIo& dbf, FileIo* memo, RecordIndex::Gathering& gathering) {
-    Impl& d = *m_impl;
+namespace {
+
+// Writes a new file from front to back in large writes and has each part start on its way to
+// the disk once written, so that the sync at the end has little left to wait for.
+class SequentialWriter {
+public:
+    explicit SequentialWriter(FileIo& file) : m_file(file) {}
+
+    // Appends bytes; returns where their copy lies until the next append.
+    char* append(std::string_view bytes) {
+        if (m_pending.size() + bytes.size() > kWritePiece) {
+            writePending();
+        }
+        const size_t at = m_pending.size();
+        m_pending.append(bytes);
+        return m_pending.data() + at;
+    }
+    // Appends size bytes of from at offset, copied file to file where the files allow it;
+    // returns false when from ends before them.
+    bool copy(const FileIo& from, uint64_t offset, uint64_t size) {
+        writePending();
+        const uint64_t copied = m_file.copyFrom(from, offset, m_written, size);
+        advance(copied);
+        return copied == size;
+    }
+    // Where the next byte goes.
+    uint64_t offset() const { return m_written + m_pending.size(); }
+    // Writes the rest and syncs the file.
+    void finish() {
+        writePending();
+        m_file.sync();
+    }
+
+private:
+    static constexpr size_t kWritePiece = 4 * 1024 * 1024;
+    static constexpr uint64_t kWriteBackPiece = 16 * 1024 * 1024;
+
+    void writePending() {
+        if (!m_pending.empty()) {
+            m_file.writeAt(m_written, m_pending.data(), m_pending.size());
+            advance(m_pending.size());
+            m_pending.clear();
+        }
+    }
+    void advance(uint64_t bytes) {
+        m_written += bytes;
+        if (m_written - m_onItsWay >= kWriteBackPiece) {
+            m_file.startWriteBack(m_onItsWay, m_written - m_onItsWay);
+            m_onItsWay = m_written;
+        }
+    }
+
+    FileIo& m_file;
+    std::string m_pending;
+    uint64_t m_written = 0;   // bytes in the file
+    uint64_t m_onItsWay = 0;  // bytes before this are on their way to the disk
+};
+
+}  // namespace
+
+// The live records, each memo pointer set to the memo's place in the new memo file.
+void DbfFile::writePackedRecords(FileIo& file, const Survey& survey) const {
+    const Impl& d = *m_impl;
+    const std::vector<uint32_t> deleted = survey.gathering.deleted();
+    const uint32_t live = m_recordCount - static_cast<uint32_t>(deleted.size());
     std::string header(d.headerLength, '\0');
     d.dbf->readAt(0, header.data(), header.size());
     header[kIndexFlag] = 0;  // no production index is kept
-    // The new files are written in large pieces: records and memos gathered in batches.
-    constexpr size_t kBatch = 4 * kMaxReadAhead;
-    uint64_t memoWritten = 0;  // bytes of the new memo file before memoBatch
-    std::string memoBatch;
-    if (memo) {
-        memoBatch.assign(d.memoIV ? d.blockSize : kMemoBlock, '\0');
-        d.memo->readAt(0, memoBatch.data(), std::min<uint64_t>(memoBatch.size(), 24));
-    }
-    uint64_t offset = d.headerLength;
-    uint32_t live = 0;
-    std::string records, batch;
-    batch.reserve(kBatch + m_recordLength);
-    const uint32_t perSlice = recordsPerSlice();
-    for (uint32_t first = 1; first <= m_recordCount; first += perSlice) {
-        const uint32_t count = std::min(perSlice, m_recordCount - first + 1);
-        records.resize(size_t(count) * m_recordLength);
-        const size_t got = d.dbf->readAt(d.headerLength + uint64_t(first - 1) * m_recordLength,
-                                         records.data(), records.size());
-        if (got < records.size()) {
-            fault("第 " + std::to_string(first + got / m_recordLength) + " 条记录被文件末尾截断");
-        }
-        for (size_t at = 0; at < records.size(); at += m_recordLength) {
-            const std::string_view record = std::string_view(records).substr(at, m_recordLength);
-            if (isDeletedRecord(record)) {
-                continue;
-            }
-            const size_t placed = batch.size();
-            batch.append(record);
-            for (size_t i = 0; memo && i < m_fields.size(); ++i) {
-                const FieldDef& field = m_fields[i];
-                if (field.type != FieldType::Memo) {
-                    continue;
-                }
-                // The memo as memoRecord() stores it, copied straight from what is read ahead.
-                const size_t start = memoBatch.size();
-                const size_t head = d.memoIV ? 8 : 0;
-                memoBatch.resize(start + head);
-                const bool ended = eachMemoPiece(record, static_cast<int>(i), d.memoAhead,
-                                                 [&](std::string_view part) { memoBatch += part; });
-                if (!ended) {
-                    memoBatch.resize(
-                        start + head +
-                        trimRight(std::string_view(memoBatch).substr(start + head)).size());
-                }
-                char* pointer = batch.data() + placed + field.offset;
-                const size_t length = memoBatch.size() - start - head;
-                if (length == 0) {
-                    memoBatch.resize(start);
-                    std::memset(pointer, ' ', field.length);
-                    continue;
-                }
-                if (d.memoIV) {
-                    put32(bytes(memoBatch) + start, 0x0008FFFF);
-                    put32(bytes(memoBatch) + start + 4, static_cast<uint32_t>(length + 8));
-                } else {
-                    memoBatch += kEndMark;
-                    memoBatch += kEndMark;
-                }
-                const size_t stored = memoBatch.size() - start;
-                memoBatch.resize(start + (stored + d.blockSize - 1) / d.blockSize * d.blockSize,
-                                 '\0');
-                putMemoPointer(pointer, (memoWritten + start) / d.blockSize);
-            }
-            ++live;
-            gathering.record(*this, 0, live, std::string_view(batch).substr(placed));
-            if (batch.size() >= kBatch) {
-                dbf.writeAt(offset, batch.data(), batch.size());
-                offset += batch.size();
-                batch.clear();
-            }
-            if (memoBatch.size() >= kBatch) {
-                memo->writeAt(memoWritten, memoBatch.data(), memoBatch.size());
-                memoWritten += memoBatch.size();
-                memoBatch.clear();
-            }
-        }
-    }
-    batch += kEndMark;
-    dbf.writeAt(offset, batch.data(), batch.size());
     putToday(bytes(header) + 1);
     put32(bytes(header) + 4, live);
-    dbf.writeAt(0, header.data(), header.size());
-    if (memo) {
-        memo->writeAt(memoWritten, memoBatch.data(), memoBatch.size());
-        memoWritten += memoBatch.size();
-        unsigned char next[4];
-        put32(next, static_cast<uint32_t>(memoWritten / d.blockSize));
-        memo->writeAt(0, next, 4);
-        memo->sync();
+    SequentialWriter out(file);
+    out.append(header);
+    auto truncated = [&](uint32_t recno) {
+        fault("第 " + std::to_string(recno) + " 条记录被文件末尾截断");
+    };
+    auto offsetOf = [&](uint32_t recno) {
+        return d.headerLength + uint64_t(recno - 1) * m_recordLength;
+    };
+    if (!d.memo) {
+        // Runs of live records as they are.
+        uint32_t first = 1;
+        for (size_t k = 0; k <= deleted.size(); ++k) {
+            const uint32_t end = k < deleted.size() ? deleted[k] : m_recordCount + 1;
+            if (first < end &&
+                !out.copy(*d.dbf, offsetOf(first), uint64_t(end - first) * m_recordLength)) {
+                truncated(first);
+            }
+            first = end + 1;
+        }
+    } else {
+        // The survey's memos, in the order of the records and fields they belong to.
+        size_t slice = 0, next = 0;
+        auto memoOf = [&](uint32_t recno, size_t field) -> const MemoExtent* {
+            while (slice < survey.memosOf.size() && next == survey.memosOf[slice].size()) {
+                ++slice;
+                next = 0;
+            }
+            if (slice == survey.memosOf.size()) {
+                return nullptr;
+            }
+            const MemoExtent& extent = survey.memosOf[slice][next];
+            if (extent.recno != recno || extent.field != field) {
+                return nullptr;  // an empty pointer
+            }
+            ++next;
+            return &extent;
+        };
+        uint64_t nextBlock = 1;  // after the head block
+        uint32_t written = 0;
+        std::string records;
+        const uint32_t perSlice = recordsPerSlice();
+        for (uint32_t first = 1; first <= m_recordCount; first += perSlice) {
+            const uint32_t count = std::min(perSlice, m_recordCount - first + 1);
+            records.resize(size_t(count) * m_recordLength);
+            const size_t got = d.dbf->readAt(offsetOf(first), records.data(), records.size());
+            if (got < records.size()) {
+                truncated(first + static_cast<uint32_t>(got / m_recordLength));
+            }
+            for (uint32_t k = 0; k < count; ++k) {
+                const std::string_view record =
+                    std::string_view(records).substr(size_t(k) * m_recordLength, m_recordLength);
+                if (isDeletedRecord(record)) {
+                    continue;
+                }
+                char* placed = out.append(record);
+                ++written;
+                for (size_t f = 0; f < m_fields.size(); ++f) {
+                    if (m_fields[f].type != FieldType::Memo) {
+                        continue;
+                    }
+                    char* pointer = placed + m_fields[f].offset;
+                    const MemoExtent* memo = memoOf(first + k, f);
+                    if (memo && memo->blocks > 0) {
+                        putMemoPointer(pointer, nextBlock);
+                        nextBlock += memo->blocks;
+                    } else {
+                        std::memset(pointer, ' ', m_fields[f].length);
+                    }
+                }
+            }
+        }
+        if (written != live) {
+            throw EngineError("数据表 " + m_name + " 在整理时被改动了");
+        }
     }
-    dbf.sync();
+    out.append(std::string_view(&kEndMark, 1));
+    out.finish();
+}
+
+// The live records' memos in file order, end to end after the head block.
+void DbfFile::writePackedMemos(FileIo& file, const Survey& survey) const {
+    const Impl& d = *m_impl;
+    uint64_t blocks = 1;
+    for (const auto& ofSlice : survey.memosOf) {
+        for (const MemoExtent& extent : ofSlice) {
+            blocks += extent.blocks;
+        }
+    }
+    std::string head(d.blockSize, '\0');
+    d.memo->readAt(0, head.data(), std::min<size_t>(head.size(), 24));
+    put32(bytes(head), static_cast<uint32_t>(blocks));
+    SequentialWriter out(file);
+    out.append(head);
+    // Memos that lie one after another as memoRecord() stores them are copied in one piece.
+    uint64_t runBlock = 0, runBlocks = 0;
+    auto copyRun = [&] {
+        if (runBlocks > 0 && !out.copy(*d.memo, runBlock * d.blockSize, runBlocks * d.blockSize)) {
+            fault("备注文件第 " + std::to_string(runBlock) + " 块后被文件末尾截断");
+        }
+        runBlocks = 0;
+    };
+    MemoReadAhead ahead;
+    for (const auto& ofSlice : survey.memosOf) {
+        for (const MemoExtent& extent : ofSlice) {
+            if (extent.blocks == 0) {
+                continue;
+            }
+            if (extent.asStored) {
+                if (runBlocks == 0 || runBlock + runBlocks != extent.block) {
+                    copyRun();
+                    runBlock = extent.block;
+                }
+                runBlocks += extent.blocks;
+                continue;
+            }
+            copyRun();
+            const std::string stored =
+                d.memoRecord(memoBytesAt(extent.block, static_cast<int>(extent.field), ahead));
+            if (stored.size() != extent.blocks * d.blockSize) {
+                throw EngineError("数据表 " + m_name + " 在整理时被改动了");
+            }
+            out.append(stored);
+        }
+    }
+    copyRun();
+    out.finish();
+}
+
+// The memo file is written on a thread of its own while this one writes the table file.
+void DbfFile::writePacked(FileIo& dbf, FileIo* memo, const Survey& survey) const {
+    std::exception_ptr memoFault;
+    std::thread memoWriter;
+    if (memo) {
+        auto writeMemos = [&] {
+            try {
+                writePackedMemos(*memo, survey);
+            } catch (...) {
+                memoFault = std::current_exception();
+            }
+        };
+        try {
+            memoWriter = std::thread(writeMemos);
+        } catch (const std::system_error&) {
+            writeMemos();  // no thread to be had
+        }
+    }
+    std::exception_ptr recordFault;
+    try {
+        writePackedRecords(dbf, survey);
+    } catch (...) {
+        recordFault = std::current_exception();
+    }
+    if (memoWriter.joinable()) {
+        memoWriter.join();
+    }
+    for (const std::exception_ptr& thrown : {recordFault, memoFault}) {
+        if (thrown) {
+            std::rethrow_exception(thrown);
+        }
+    }
 }
 
 void DbfFile::pack() {
@@ -1640,9 +1849,9 @@ void DbfFile::pack() {
     if (!m_damage.empty()) {
         requireWritable();
     }
-    const bool read = !surveyed();
-    if (read) {
-        survey();
+    std::optional<Survey> read;
+    if (!surveyed()) {
+        read = survey();
     }
     requireWritable();
     if (!needsPack()) {
@@ -1651,11 +1860,13 @@ void DbfFile::pack() {
         }
         return;
     }
-    RecordIndex::Gathering gathering(m_index->keyFields(), 1);
+    if (!read) {
+        read = survey();  // the deleted records were known, where the memos lie was not
+    }
     if (m_path.empty()) {
         // A table in memory is packed in place: the same file objects get the new bytes.
         MemoryFile newDbf, newMemo;
-        packInto(newDbf, d.memo ? &newMemo : nullptr, gathering);
+        writePacked(newDbf, d.memo ? &newMemo : nullptr, *read);
         for (auto [file, bytes] : {std::pair{d.dbf.get(), &newDbf}, {d.memo.get(), &newMemo}}) {
             if (file) {
                 file->truncate(0);
@@ -1670,7 +1881,7 @@ void DbfFile::pack() {
             if (d.memo) {
                 memoFile = createFile(memoPath + kNewSuffix);
             }
-            packInto(*dbfFile, memoFile.get(), gathering);
+            writePacked(*dbfFile, memoFile.get(), *read);
             installFiles(m_path, memoPath, memoFile != nullptr);
         } catch (...) {
             // Before the old table file is renamed aside nothing has changed; after it,
@@ -1686,13 +1897,17 @@ void DbfFile::pack() {
         if (memoFile) {
             memoFile->setPath(memoPath);
         }
+        // Nothing names the old files any more; closing them frees their blocks, beside what
+        // follows.
+        closeAside(std::move(d.dbf));
+        closeAside(std::move(d.memo));
         d.setFiles(std::move(dbfFile), std::move(memoFile));
     }
     d.dropCache();
     load();
     refreshIdentity();
     m_index->packed();
-    m_index->learn(std::move(gathering));
+    m_index->learn(read->gathering.afterPack());
 }
 
 namespace {

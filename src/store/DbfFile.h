@@ -190,8 +190,10 @@ private:
     void markDamaged(const std::string& what);
     void requireWritable();
     bool needsPack();
+    struct MemoExtent;
+    struct Survey;
     bool surveyed();
-    void survey();
+    Survey survey();
     std::string pointerFault(std::string_view record, uint32_t recno, uint64_t blocks) const;
     uint32_t recordsPerSlice() const;
     std::optional<uint32_t> memoIVLength(uint64_t start) const;
@@ -203,16 +205,26 @@ private:
                              std::vector<std::pair<int, std::string>>& memos) const;
     void storeMemos(std::string& record, std::vector<std::pair<int, std::string>>& memos);
     // The memo of field index that record points to, read ahead by the file's own reader or
-    // by the one given (one per thread).
+    // by the one given (one per thread); the same from its first block.
     std::string memoBytes(std::string_view record, int index) const;
     std::string memoBytes(std::string_view record, int index, MemoReadAhead& ahead) const;
-    // Hands that memo to piece as read ahead, piece by piece; returns false for a dBase III
-    // memo without its end mark, whose trailing blanks are not part of it.
+    std::string memoBytesAt(uint64_t block, int index, MemoReadAhead& ahead) const;
+    // The first block of the memo of field index that record points to; nullopt for none.
+    std::optional<uint64_t> memoBlock(std::string_view record, int index) const;
+    // Hands the memo of field index from block to piece as read ahead, piece by piece;
+    // returns false for a dBase III memo without its end mark, whose trailing blanks are not
+    // part of it.
     template <class Piece>
-    bool eachMemoPiece(std::string_view record, int index, MemoReadAhead& ahead,
-                       Piece&& piece) const;
+    bool eachMemoPiece(uint64_t block, int index, MemoReadAhead& ahead, Piece&& piece) const;
+    // Where record recno's memo of field index lies; nullopt for an empty pointer.
+    std::optional<MemoExtent> memoExtent(std::string_view record, uint32_t recno, int index,
+                                         MemoReadAhead& ahead) const;
+    // Whether the memo file holds, from from to to, marks end marks and then zeros.
+    bool memoHolds(MemoReadAhead& ahead, uint64_t from, uint64_t to, size_t marks) const;
     void writeHeaderCount();
-    void packInto(FileIo& dbf, FileIo* memo, RecordIndex::Gathering& gathering);
+    void writePacked(FileIo& dbf, FileIo* memo, const Survey& survey) const;
+    void writePackedRecords(FileIo& file, const Survey& survey) const;
+    void writePackedMemos(FileIo& file, const Survey& survey) const;
     void refreshIdentity();
 
     std::unique_ptr<Impl> m_impl;

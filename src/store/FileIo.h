@@ -36,6 +36,15 @@ public:
     virtual uint64_t size() const = 0;
     virtual void truncate(uint64_t size) = 0;
     virtual void sync() = 0;
+    // Copies size bytes from offset fromOffset of from to offset at of this file; returns how
+    // many it copied (fewer only where from ends).
+    virtual uint64_t copyFrom(const FileIo& from, uint64_t fromOffset, uint64_t at, uint64_t size);
+    // Has the bytes in [offset, offset + size) start on their way to the disk without waiting
+    // for them, so that a later sync() has less left to do.
+    virtual void startWriteBack(uint64_t offset, uint64_t size) {
+        (void)offset;
+        (void)size;
+    }
 };
 
 class MemoryFile : public FileIo {
@@ -66,6 +75,7 @@ public:
     void sync() override { m_base->sync(); }
 
     FileIo& base() { return *m_base; }
+    const FileIo& base() const { return *m_base; }
     // Starts or ends holding; ending needs nothing held.
     void setHolding(bool holding);
     bool holding() const { return m_holding; }
@@ -92,6 +102,10 @@ private:
 
 enum class LockMode { Shared, Exclusive };
 
+// Closes file on a thread of its own, for a file whose names are all gone: closing it frees
+// its blocks on disk, which takes a while for a large file.
+void closeAside(std::unique_ptr<FileIo> file);
+
 class PosixFile : public FileIo {
 public:
     enum class Create { No, Yes };
@@ -109,6 +123,9 @@ public:
     uint64_t size() const override;
     void truncate(uint64_t size) override;
     void sync() override;
+    // From another file on disk the bytes are copied in the kernel.
+    uint64_t copyFrom(const FileIo& from, uint64_t fromOffset, uint64_t at, uint64_t size) override;
+    void startWriteBack(uint64_t offset, uint64_t size) override;
 
     const std::string& path() const { return m_path; }
     int descriptor() const { return m_fd; }

@@ -517,6 +517,23 @@ RecordIndex::Gathering::Gathering(std::vector<int> fields, size_t slices)
 }
 
 RecordIndex::Gathering::~Gathering() = default;
+RecordIndex::Gathering::Gathering(Gathering&&) noexcept = default;
+RecordIndex::Gathering& RecordIndex::Gathering::operator=(Gathering&&) noexcept = default;
+
+void RecordIndex::Gathering::addRun(std::vector<Run>& runs, std::string& bytes, uint32_t first,
+                                    uint32_t count, std::string_view key) {
+    if (!runs.empty()) {
+        Run& last = runs.back();
+        if (last.first + last.count == first &&
+            std::string_view(bytes).substr(last.offset, last.length) == key) {
+            last.count += count;
+            return;
+        }
+    }
+    runs.push_back(
+        {first, count, static_cast<uint32_t>(bytes.size()), static_cast<uint32_t>(key.size())});
+    bytes.append(key);
+}
 
 void RecordIndex::Gathering::record(const DbfFile& file, size_t slice, uint32_t recno,
                                     std::string_view record) {
@@ -525,28 +542,49 @@ void RecordIndex::Gathering::record(const DbfFile& file, size_t slice, uint32_t 
         of.deleted.push_back(recno);
     }
     for (size_t i = 0; i < m_fields.size(); ++i) {
-        const std::string_view key = keyOf(record, file.fields()[static_cast<size_t>(m_fields[i])]);
-        std::vector<Run>& runs = of.runs[i];
-        std::string& bytes = of.bytes[i];
-        if (!runs.empty()) {
-            Run& last = runs.back();
-            if (last.first + last.count == recno &&
-                std::string_view(bytes).substr(last.offset, last.length) == key) {
-                ++last.count;
-                continue;
-            }
-        }
-        runs.push_back(
-            {recno, 1, static_cast<uint32_t>(bytes.size()), static_cast<uint32_t>(key.size())});
-        bytes.append(key);
+        addRun(of.runs[i], of.bytes[i], recno, 1,
+               keyOf(record, file.fields()[static_cast<size_t>(m_fields[i])]));
     }
 }
 
-void RecordIndex::learn(Gathering&& gathering) {
-    m_deleted.clear();
-    for (const Gathering::OfSlice& slice : gathering.m_slices) {
-        m_deleted.insert(m_deleted.end(), slice.deleted.begin(), slice.deleted.end());
+std::vector<uint32_t> RecordIndex::Gathering::deleted() const {
+    std::vector<uint32_t> all;
+    for (const OfSlice& slice : m_slices) {
+        all.insert(all.end(), slice.deleted.begin(), slice.deleted.end());
     }
+    return all;
+}
+
+RecordIndex::Gathering RecordIndex::Gathering::afterPack() const {
+    const std::vector<uint32_t> gone = deleted();
+    Gathering packed(m_fields, 1);
+    OfSlice& into = packed.m_slices[0];
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        size_t before = 0;  // of the deleted records, those before recno
+        for (const OfSlice& slice : m_slices) {
+            for (const Run& run : slice.runs[i]) {
+                const std::string_view key =
+                    std::string_view(slice.bytes[i]).substr(run.offset, run.length);
+                const uint32_t end = run.first + run.count;
+                for (uint32_t recno = run.first; recno < end;) {
+                    while (before < gone.size() && gone[before] < recno) {
+                        ++before;
+                    }
+                    const uint32_t stop = before < gone.size() ? std::min(end, gone[before]) : end;
+                    if (recno < stop) {
+                        addRun(into.runs[i], into.bytes[i], recno - static_cast<uint32_t>(before),
+                               stop - recno, key);
+                    }
+                    recno = stop + 1;  // past the deleted record that stopped the run
+                }
+            }
+        }
+    }
+    return packed;
+}
+
+void RecordIndex::learn(const Gathering& gathering) {
+    m_deleted = gathering.deleted();
     m_deletedKnown = true;
     const uint32_t count = m_file->recordCount();
     for (size_t i = 0; i < gathering.m_fields.size(); ++i) {
@@ -580,7 +618,7 @@ void RecordIndex::scan(const std::vector<int>& fields) {
         }
         return false;
     });
-    learn(std::move(gathering));
+    learn(gathering);
     keep();
 }
 

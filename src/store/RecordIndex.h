@@ -59,18 +59,27 @@ public:
     public:
         Gathering(std::vector<int> fields, size_t slices);
         ~Gathering();
+        Gathering(Gathering&&) noexcept;
+        Gathering& operator=(Gathering&&) noexcept;
         void record(const DbfFile& file, size_t slice, uint32_t recno, std::string_view record);
+        // The deleted records, ascending.
+        std::vector<uint32_t> deleted() const;
+        // What the same reading tells of the file that a pack makes of this one: the live
+        // records in the same order, numbered afresh from 1, none deleted.
+        Gathering afterPack() const;
 
     private:
         friend class RecordIndex;
         struct Run;
         struct OfSlice;
+        static void addRun(std::vector<Run>& runs, std::string& bytes, uint32_t first,
+                           uint32_t count, std::string_view key);
         std::vector<int> m_fields;
         std::vector<OfSlice> m_slices;
     };
     // Takes what a reading of every record gathered: the deleted records and the key indexes
     // of its fields.
-    void learn(Gathering&& gathering);
+    void learn(const Gathering& gathering);
 
     // Whether every memo pointer is known to lie within the memo file; whether the memo file
     // is known to hold the live records' memos and nothing else, end to end (nullopt: not
