@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <unordered_map>
 
 #include "DbfFile.h"
 
@@ -43,8 +45,12 @@ uint32_t hashOf(std::string_view key) {
     return hash;
 }
 
-// The kept file: a head, the parts, and a checksum of everything before it.
-constexpr char kKeptMagic[8] = {'V', 'L', 'M', 'R', 'I', 'D', 'X', '1'};
+// The kept file: the magic, a head, then the body that holds the parts. The head says where
+// each part lies and holds a checksum of each page of the body and, last, one of itself. A
+// reader checks the head whole when it takes the file, and each page of the body when it first
+// reads from it: a lookup reads a few pages, never the whole file.
+constexpr char kKeptMagic[8] = {'V', 'L', 'M', 'R', 'I', 'D', 'X', '2'};
+constexpr size_t kKeptPage = 4096;
 // The last change of the table or memo file must lie this far before the kept file is
 // written: a change that comes later gets a later time stamp on any file system.
 constexpr int64_t kSettledNs = 2'000'000'000;
@@ -64,7 +70,7 @@ uint64_t checksumOf(std::string_view bytes) {
     return sum;
 }
 
-// Writes and reads plain values and arrays of them, as this machine holds them.
+// Writes and reads plain values, as this machine holds them.
 class KeptWriter {
 public:
     template <class T>
@@ -73,12 +79,7 @@ public:
     }
     template <class T>
     void putArray(const std::vector<T>& values) {
-        put<uint64_t>(values.size());
         m_bytes.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
-    }
-    void putBytes(const std::string& bytes) {
-        put<uint64_t>(bytes.size());
-        m_bytes += bytes;
     }
     std::string& bytes() { return m_bytes; }
 
@@ -98,27 +99,7 @@ public:
         m_bytes.remove_prefix(sizeof value);
         return true;
     }
-    template <class T>
-    bool getArray(std::vector<T>& values) {
-        uint64_t count = 0;
-        if (!get(count) || count > m_bytes.size() / sizeof(T)) {
-            return false;
-        }
-        values.resize(count);
-        std::memcpy(values.data(), m_bytes.data(), count * sizeof(T));
-        m_bytes.remove_prefix(count * sizeof(T));
-        return true;
-    }
-    bool getBytes(std::string& bytes) {
-        uint64_t count = 0;
-        if (!get(count) || count > m_bytes.size()) {
-            return false;
-        }
-        bytes.assign(m_bytes.substr(0, count));
-        m_bytes.remove_prefix(count);
-        return true;
-    }
-    bool atEnd() const { return m_bytes.empty(); }
+    size_t left() const { return m_bytes.size(); }
 
 private:
     std::string_view m_bytes;
@@ -137,16 +118,74 @@ bool getIdentity(KeptReader& in, DbfFile::Identity& identity) {
            in.get(identity.mtimeNs) && in.get(identity.ctimeNs);
 }
 
+// Where one field's key index lies in the body: its values in byte order, each an entry that
+// names its bytes and its records; the bytes of every value; the records of every value, each
+// value's in file order.
+struct KeptField {
+    int32_t field = -1;
+    uint8_t present = 0;  // 0: the field holds too few distinct values to be indexed
+    uint64_t keys = 0;
+    uint64_t entries = 0;  // offsets in the body
+    uint64_t bytes = 0;
+    uint64_t bytesSize = 0;
+    uint64_t records = 0;
+    uint64_t recordCount = 0;
+};
+
+struct KeptEntry {
+    uint32_t offset;  // of the value's bytes
+    uint32_t length;
+    uint32_t first;  // of its records
+    uint32_t count;
+};
+
+void putField(KeptWriter& out, const KeptField& part) {
+    out.put(part.field);
+    out.put(part.present);
+    for (uint64_t value :
+         {part.keys, part.entries, part.bytes, part.bytesSize, part.records, part.recordCount}) {
+        out.put(value);
+    }
+}
+
+bool getField(KeptReader& in, KeptField& part) {
+    return in.get(part.field) && in.get(part.present) && in.get(part.keys) &&
+           in.get(part.entries) && in.get(part.bytes) && in.get(part.bytesSize) &&
+           in.get(part.records) && in.get(part.recordCount);
+}
+
+// A kept file's body that does not hold what its head says: what it would have told is
+// learnt by reading the table instead.
+struct KeptFault {};
+
+int64_t nanosecondsOf(const timespec& time) {
+    return int64_t(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
 std::string keptPath(const DbfFile& file) {
     return file.path() + ".idx";
 }
 
 }  // namespace
 
-// The records of each distinct value of one text field. Each value keeps the first and the
-// last record holding it; every record links to the next record with the same value, so a
-// value's records come out in file order without any search.
-class RecordIndex::KeyIndex {
+// The records of each distinct value of one text field, as a search asks for them. Counts and
+// records include deleted records.
+class RecordIndex::Keys {
+public:
+    virtual ~Keys() = default;
+    virtual size_t count(std::string_view text) const = 0;
+    // In file order.
+    virtual void collect(std::string_view text, std::vector<uint32_t>& out) const = 0;
+    virtual size_t prefixCount(std::string_view prefix) const = 0;
+    virtual void collectPrefix(std::string_view prefix, std::vector<uint32_t>& out) const = 0;
+    // The same in memory, where writes can change it; null for one that is.
+    virtual std::unique_ptr<KeyIndex> inMemory(uint32_t records) const = 0;
+};
+
+// In memory. Each value keeps the first and the last record holding it; every record links to
+// the next record with the same value, so a value's records come out in file order without
+// any search.
+class RecordIndex::KeyIndex : public Keys {
 public:
     explicit KeyIndex(uint32_t records) : m_next(size_t(records) + 1, 0) {}
 
@@ -205,45 +244,6 @@ public:
         key.count += count;
     }
 
-    void write(KeptWriter& out) const {
-        out.putBytes(m_bytes);
-        out.putArray(m_keys);
-        out.putArray(m_slots);
-        out.putArray(m_next);
-    }
-
-    // Whether the parts read hold together: every value and record within bounds.
-    bool read(KeptReader& in) {
-        if (!in.getBytes(m_bytes) || !in.getArray(m_keys) || !in.getArray(m_slots) ||
-            !in.getArray(m_next)) {
-            return false;
-        }
-        const size_t slots = m_slots.size();
-        if (m_keys.size() > std::numeric_limits<uint32_t>::max() - 1 ||
-            (slots != 0 && ((slots & (slots - 1)) != 0 || m_keys.size() * 2 > slots)) ||
-            (slots == 0 && !m_keys.empty())) {
-            return false;
-        }
-        for (uint32_t slot : m_slots) {
-            if (slot > m_keys.size()) {
-                return false;
-            }
-        }
-        for (const Key& key : m_keys) {
-            if (uint64_t(key.offset) + key.length > m_bytes.size() || key.head >= m_next.size() ||
-                key.tail >= m_next.size()) {
-                return false;
-            }
-        }
-        for (uint32_t next : m_next) {
-            if (next >= m_next.size()) {
-                return false;
-            }
-        }
-        m_last = kNone;
-        return true;
-    }
-
     void remove(uint32_t recno, std::string_view text) {
         const uint32_t found = find(text);
         if (found == kNone || recno >= m_next.size()) {
@@ -274,19 +274,19 @@ public:
         }
     }
 
-    size_t count(std::string_view text) const {
+    size_t count(std::string_view text) const override {
         const uint32_t found = find(text);
         return found == kNone ? 0 : m_keys[found].count;
     }
 
-    void collect(std::string_view text, std::vector<uint32_t>& out) const {
+    void collect(std::string_view text, std::vector<uint32_t>& out) const override {
         if (const uint32_t found = find(text); found != kNone) {
             out.reserve(m_keys[found].count);
             collectKey(m_keys[found], out);
         }
     }
 
-    size_t prefixCount(std::string_view prefix) const {
+    size_t prefixCount(std::string_view prefix) const override {
         size_t total = 0;
         for (const Key& key : m_keys) {
             if (startsWith(key, prefix)) {
@@ -305,8 +305,28 @@ public:
     }
     uint32_t next(uint32_t recno) const { return m_next[recno]; }
 
-    // In file order.
-    void collectPrefix(std::string_view prefix, std::vector<uint32_t>& out) const {
+    std::unique_ptr<KeyIndex> inMemory(uint32_t) const override { return nullptr; }
+
+    // Each value that a record holds, in byte order, with its records in file order.
+    template <class Visit>
+    void eachValueInByteOrder(Visit&& visit) const {
+        std::vector<uint32_t> held;
+        for (uint32_t i = 0; i < m_keys.size(); ++i) {
+            if (m_keys[i].count > 0) {
+                held.push_back(i);
+            }
+        }
+        std::sort(held.begin(), held.end(),
+                  [&](uint32_t a, uint32_t b) { return bytesOf(m_keys[a]) < bytesOf(m_keys[b]); });
+        std::vector<uint32_t> records;
+        for (uint32_t i : held) {
+            records.clear();
+            collectKey(m_keys[i], records);
+            visit(bytesOf(m_keys[i]), records);
+        }
+    }
+
+    void collectPrefix(std::string_view prefix, std::vector<uint32_t>& out) const override {
         out.reserve(prefixCount(prefix));
         for (const Key& key : m_keys) {
             if (startsWith(key, prefix)) {
@@ -411,6 +431,178 @@ private:
     uint32_t m_last = kNone;        // the value found last
 };
 
+// The body of a kept file, read a page at a time as it is asked for; each page is checked
+// against its checksum when first read.
+class RecordIndex::KeptFile {
+public:
+    KeptFile(int fd, uint64_t bodyStart, uint64_t bodySize, std::vector<uint64_t> sums)
+        : m_fd(fd), m_start(bodyStart), m_size(bodySize), m_sums(std::move(sums)) {}
+    ~KeptFile() { ::close(m_fd); }
+    KeptFile(const KeptFile&) = delete;
+    KeptFile& operator=(const KeptFile&) = delete;
+
+    uint64_t size() const { return m_size; }
+
+    // Copies size bytes at offset of the body; throws KeptFault for bytes beyond it or a page
+    // that does not hold what its checksum says.
+    void read(uint64_t offset, void* out, uint64_t size) const {
+        if (offset > m_size || size > m_size - offset) {
+            throw KeptFault{};
+        }
+        auto* to = static_cast<char*>(out);
+        while (size > 0) {
+            const std::string& bytes = page(offset / kKeptPage);
+            const size_t at = offset % kKeptPage;
+            const size_t part = std::min<uint64_t>(size, bytes.size() - at);
+            std::memcpy(to, bytes.data() + at, part);
+            to += part;
+            offset += part;
+            size -= part;
+        }
+    }
+    template <class T>
+    T get(uint64_t offset) const {
+        T value;
+        read(offset, &value, sizeof value);
+        return value;
+    }
+
+private:
+    const std::string& page(uint64_t index) const {
+        if (const auto found = m_pages.find(index); found != m_pages.end()) {
+            return found->second;
+        }
+        std::string bytes(std::min<uint64_t>(kKeptPage, m_size - index * kKeptPage), '\0');
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::pread(m_fd, bytes.data() + done, bytes.size() - done,
+                                      static_cast<off_t>(m_start + index * kKeptPage + done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                throw KeptFault{};
+            }
+            done += static_cast<size_t>(n);
+        }
+        if (checksumOf(bytes) != m_sums[index]) {
+            throw KeptFault{};
+        }
+        return m_pages.emplace(index, std::move(bytes)).first->second;
+    }
+
+    int m_fd;
+    uint64_t m_start;
+    uint64_t m_size;
+    std::vector<uint64_t> m_sums;  // by page
+    mutable std::unordered_map<uint64_t, std::string> m_pages;
+};
+
+// One field's key index as a kept file holds it: a search reads the values it passes in a
+// binary search and the records it finds. Every value and record read is checked to lie
+// within its part and the table.
+class RecordIndex::KeptKeys : public Keys {
+public:
+    KeptKeys(std::shared_ptr<const KeptFile> file, const KeptField& part, uint32_t records)
+        : m_file(std::move(file)), m_part(part), m_records(records) {}
+
+    size_t count(std::string_view text) const override {
+        const auto found = find(text);
+        return found ? found->count : 0;
+    }
+    void collect(std::string_view text, std::vector<uint32_t>& out) const override {
+        if (const auto found = find(text)) {
+            recordsOf(*found, out);
+        }
+    }
+    size_t prefixCount(std::string_view prefix) const override {
+        size_t total = 0;
+        eachWithPrefix(prefix, [&](const KeptEntry& entry) { total += entry.count; });
+        return total;
+    }
+    void collectPrefix(std::string_view prefix, std::vector<uint32_t>& out) const override {
+        eachWithPrefix(prefix, [&](const KeptEntry& entry) { recordsOf(entry, out); });
+        std::sort(out.begin(), out.end());
+    }
+    std::unique_ptr<KeyIndex> inMemory(uint32_t records) const override {
+        auto built = std::make_unique<KeyIndex>(records);
+        std::vector<uint32_t> ofValue;
+        for (uint64_t i = 0; i < m_part.keys; ++i) {
+            const KeptEntry at = entry(i);
+            const std::string text = bytesOf(at);
+            ofValue.clear();
+            recordsOf(at, ofValue);
+            for (uint32_t recno : ofValue) {
+                built->add(recno, text);
+            }
+        }
+        return built;
+    }
+
+private:
+    KeptEntry entry(uint64_t i) const {
+        const auto entry = m_file->get<KeptEntry>(m_part.entries + i * sizeof(KeptEntry));
+        if (uint64_t(entry.offset) + entry.length > m_part.bytesSize ||
+            uint64_t(entry.first) + entry.count > m_part.recordCount) {
+            throw KeptFault{};
+        }
+        return entry;
+    }
+    std::string bytesOf(const KeptEntry& entry) const {
+        std::string bytes(entry.length, '\0');
+        m_file->read(m_part.bytes + entry.offset, bytes.data(), bytes.size());
+        return bytes;
+    }
+    void recordsOf(const KeptEntry& entry, std::vector<uint32_t>& out) const {
+        const size_t at = out.size();
+        out.resize(at + entry.count);
+        m_file->read(m_part.records + uint64_t(entry.first) * 4, out.data() + at,
+                     uint64_t(entry.count) * 4);
+        for (size_t i = at; i < out.size(); ++i) {
+            if (out[i] == 0 || out[i] > m_records) {
+                throw KeptFault{};
+            }
+        }
+    }
+    // The first value not before text in byte order.
+    uint64_t lowerBound(std::string_view text) const {
+        uint64_t low = 0, high = m_part.keys;
+        while (low < high) {
+            const uint64_t middle = low + (high - low) / 2;
+            if (bytesOf(entry(middle)) < text) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        return low;
+    }
+    std::optional<KeptEntry> find(std::string_view text) const {
+        const uint64_t at = lowerBound(text);
+        if (at < m_part.keys) {
+            const KeptEntry found = entry(at);
+            if (bytesOf(found) == text) {
+                return found;
+            }
+        }
+        return std::nullopt;
+    }
+    template <class Visit>
+    void eachWithPrefix(std::string_view prefix, Visit&& visit) const {
+        for (uint64_t i = lowerBound(prefix); i < m_part.keys; ++i) {
+            const KeptEntry at = entry(i);
+            if (bytesOf(at).compare(0, prefix.size(), prefix) != 0) {
+                break;
+            }
+            visit(at);
+        }
+    }
+
+    std::shared_ptr<const KeptFile> m_file;
+    KeptField m_part;
+    uint32_t m_records;
+};
+
 RecordIndex::RecordIndex(const DbfFile* file) : m_file(file) {}
 
 RecordIndex::~RecordIndex() = default;
@@ -476,19 +668,48 @@ void RecordIndex::stored(uint32_t recno, const std::string* old, const std::stri
             }
         }
     }
+    std::vector<int> fields;
     for (const auto& [field, index] : m_keys) {
-        if (!index) {
-            continue;
+        if (index) {
+            fields.push_back(field);
         }
+    }
+    for (int field : fields) {
         const FieldDef& def = m_file->fields()[static_cast<size_t>(field)];
         const std::string_view key = keyOf(record, def);
-        if (!old) {
-            index->add(recno, key);
-        } else if (const std::string_view before = keyOf(*old, def); before != key) {
-            index->remove(recno, before);
+        const std::string_view before = old ? keyOf(*old, def) : std::string_view();
+        if (old && before == key) {
+            continue;
+        }
+        if (KeyIndex* index = inMemory(field)) {
+            if (old) {
+                index->remove(recno, before);
+            }
             index->add(recno, key);
         }
     }
+}
+
+RecordIndex::KeyIndex* RecordIndex::inMemory(int field) {
+    const auto known = m_keys.find(field);
+    if (known == m_keys.end() || !known->second) {
+        return nullptr;
+    }
+    try {
+        if (std::unique_ptr<KeyIndex> built = known->second->inMemory(m_file->recordCount())) {
+            known->second = std::move(built);
+        }
+    } catch (const KeptFault&) {
+        m_keys.erase(known);  // not known: learnt again by the next reading
+        return nullptr;
+    }
+    return static_cast<KeyIndex*>(known->second.get());
+}
+
+void RecordIndex::dropKept() {
+    std::erase_if(m_keys, [](const auto& entry) {
+        return entry.second && !dynamic_cast<const KeyIndex*>(entry.second.get());
+    });
 }
 
 // ---- one reading of every record --------------------------------------------------------
@@ -635,31 +856,78 @@ void RecordIndex::keep() {
     if (m_file->path().empty() || !m_deletedKnown) {
         return;
     }
-    // The identities that what is known was learnt for; the files must still have them.
+    // The identities that what is known was learnt for; the files must still have them, and
+    // have settled (checked again against the kept file's own time of change below).
     const DbfFile::Identity table = m_file->identity();
     const DbfFile::Identity memo = m_file->memoIdentity();
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
     if (DbfFile::identityOf(m_file->path()) != table ||
-        (!m_file->memoPath().empty() && DbfFile::identityOf(m_file->memoPath()) != memo)) {
+        (!m_file->memoPath().empty() && DbfFile::identityOf(m_file->memoPath()) != memo) ||
+        table.ctimeNs + kSettledNs >= nanosecondsOf(now) ||
+        memo.ctimeNs + kSettledNs >= nanosecondsOf(now)) {
         return;
     }
-    KeptWriter out;
-    out.bytes().append(kKeptMagic, sizeof kKeptMagic);
-    putIdentity(out, table);
-    putIdentity(out, memo);
-    out.put<uint32_t>(m_file->recordCount());
-    out.put<uint32_t>(static_cast<uint32_t>(m_file->recordLength()));
-    out.put<uint8_t>(m_pointersSound ? 1 : 0);
-    out.put<uint8_t>(!m_memoCompact ? 2 : *m_memoCompact ? 1 : 0);
-    out.putArray(m_deleted);
-    out.put<uint64_t>(m_keys.size());
+    KeptWriter body;
+    const uint64_t deletedAt = body.bytes().size();
+    body.putArray(m_deleted);
+    std::vector<int> fields;
     for (const auto& [field, index] : m_keys) {
-        out.put<int32_t>(field);
-        out.put<uint8_t>(index ? 1 : 0);
-        if (index) {
-            index->write(out);
-        }
+        fields.push_back(field);
     }
-    out.put(checksumOf(out.bytes()));
+    std::vector<KeptField> parts;
+    for (int field : fields) {
+        KeptField part;
+        part.field = field;
+        const KeyIndex* index = inMemory(field);
+        if (!m_keys.contains(field)) {
+            continue;  // what the kept file held of it did not hold
+        }
+        if (index) {
+            part.present = 1;
+            std::vector<KeptEntry> entries;
+            std::string bytes;
+            std::vector<uint32_t> records;
+            index->eachValueInByteOrder([&](std::string_view text,
+                                            const std::vector<uint32_t>& ofValue) {
+                entries.push_back(
+                    {static_cast<uint32_t>(bytes.size()), static_cast<uint32_t>(text.size()),
+                     static_cast<uint32_t>(records.size()), static_cast<uint32_t>(ofValue.size())});
+                bytes += text;
+                records.insert(records.end(), ofValue.begin(), ofValue.end());
+            });
+            part.keys = entries.size();
+            part.entries = body.bytes().size();
+            body.putArray(entries);
+            part.bytes = body.bytes().size();
+            part.bytesSize = bytes.size();
+            body.bytes() += bytes;
+            part.records = body.bytes().size();
+            part.recordCount = records.size();
+            body.putArray(records);
+        }
+        parts.push_back(part);
+    }
+    const std::string_view bodyBytes = body.bytes();
+    KeptWriter head;
+    head.bytes().append(kKeptMagic, sizeof kKeptMagic);
+    putIdentity(head, table);
+    putIdentity(head, memo);
+    head.put<uint32_t>(m_file->recordCount());
+    head.put<uint32_t>(static_cast<uint32_t>(m_file->recordLength()));
+    head.put<uint8_t>(m_pointersSound ? 1 : 0);
+    head.put<uint8_t>(!m_memoCompact ? 2 : *m_memoCompact ? 1 : 0);
+    head.put<uint64_t>(deletedAt);
+    head.put<uint64_t>(m_deleted.size());
+    head.put<uint64_t>(parts.size());
+    for (const KeptField& part : parts) {
+        putField(head, part);
+    }
+    head.put<uint64_t>(bodyBytes.size());
+    for (size_t at = 0; at < bodyBytes.size(); at += kKeptPage) {
+        head.put(checksumOf(bodyBytes.substr(at, kKeptPage)));
+    }
+    head.put(checksumOf(head.bytes()));
 
     const std::string path = keptPath(*m_file);
     const std::string part = path + ".part";
@@ -667,21 +935,19 @@ void RecordIndex::keep() {
     if (fd < 0) {
         return;
     }
-    const std::string& bytes = out.bytes();
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            break;
+    bool whole = true;
+    for (std::string_view bytes : {std::string_view(head.bytes()), bodyBytes}) {
+        while (whole && !bytes.empty()) {
+            const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+            whole = n > 0;
+            bytes.remove_prefix(whole ? static_cast<size_t>(n) : 0);
         }
-        done += static_cast<size_t>(n);
     }
     struct stat written {};
-    const bool whole = done == bytes.size() && ::fstat(fd, &written) == 0;
+    whole = whole && ::fstat(fd, &written) == 0;
     ::close(fd);
     // The kept file's own time of change comes from the same clock as the table's.
-    const int64_t writtenNs =
-        int64_t(written.st_ctim.tv_sec) * 1'000'000'000 + written.st_ctim.tv_nsec;
+    const int64_t writtenNs = nanosecondsOf(written.st_ctim);
     const bool settled =
         table.ctimeNs + kSettledNs < writtenNs && memo.ctimeNs + kSettledNs < writtenNs;
     if (!whole || !settled || ::rename(part.c_str(), path.c_str()) != 0) {
@@ -698,73 +964,100 @@ bool RecordIndex::takeKept() {
         return false;
     }
     struct stat info {};
-    std::string bytes;
-    if (::fstat(fd, &info) == 0 && info.st_size > 0) {
-        bytes.resize(static_cast<size_t>(info.st_size));
+    if (::fstat(fd, &info) != 0) {
+        ::close(fd);
+        return false;
+    }
+    // The head: first what fits in one read, then the rest once its length is known.
+    auto readAt = [&](uint64_t offset, std::string& bytes) {
         size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done,
+                                      static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
             if (n <= 0) {
                 break;
             }
             done += static_cast<size_t>(n);
         }
         bytes.resize(done);
-    }
-    ::close(fd);
-    if (bytes.size() < sizeof kKeptMagic + sizeof(uint64_t) ||
-        std::memcmp(bytes.data(), kKeptMagic, sizeof kKeptMagic) != 0) {
-        return false;
-    }
-    const std::string_view body = std::string_view(bytes).substr(0, bytes.size() - 8);
-    uint64_t checksum = 0;
-    std::memcpy(&checksum, bytes.data() + body.size(), 8);
-    if (checksumOf(body) != checksum) {
-        return false;
-    }
-    KeptReader in(body.substr(sizeof kKeptMagic));
+    };
+    const uint64_t fileSize = static_cast<uint64_t>(info.st_size);
+    std::string head(std::min<uint64_t>(fileSize, 64 * 1024), '\0');
+    readAt(0, head);
+    KeptReader in(head);
+    char magic[sizeof kKeptMagic] = {};
     DbfFile::Identity table, memo;
     uint32_t records = 0, length = 0;
     uint8_t sound = 0, compact = 0;
-    std::vector<uint32_t> deleted;
-    uint64_t keys = 0;
-    if (!getIdentity(in, table) || !getIdentity(in, memo) || !in.get(records) || !in.get(length) ||
-        !in.get(sound) || !in.get(compact) || !in.getArray(deleted) || !in.get(keys)) {
+    uint64_t deletedAt = 0, deletedCount = 0, fieldCount = 0, bodySize = 0;
+    std::vector<KeptField> parts;
+    bool readable = in.get(magic) && std::memcmp(magic, kKeptMagic, sizeof magic) == 0 &&
+                    getIdentity(in, table) && getIdentity(in, memo) && in.get(records) &&
+                    in.get(length) && in.get(sound) && in.get(compact) && in.get(deletedAt) &&
+                    in.get(deletedCount) && in.get(fieldCount) && fieldCount <= in.left();
+    // The files it was written for, exactly as they are now.
+    readable = readable && table == m_file->identity() && memo == m_file->memoIdentity() &&
+               table == DbfFile::identityOf(m_file->path()) &&
+               (m_file->memoPath().empty() || memo == DbfFile::identityOf(m_file->memoPath())) &&
+               records == m_file->recordCount() &&
+               length == static_cast<uint32_t>(m_file->recordLength());
+    for (uint64_t k = 0; readable && k < fieldCount; ++k) {
+        parts.emplace_back();
+        readable = getField(in, parts.back());
+    }
+    readable = readable && in.get(bodySize);
+    const uint64_t pages = (bodySize + kKeptPage - 1) / kKeptPage;
+    const uint64_t headSize = head.size() - in.left() + pages * 8 + 8;
+    readable = readable && headSize <= fileSize && fileSize - headSize == bodySize;
+    if (readable && headSize > head.size()) {
+        head.resize(headSize);
+        readAt(0, head);
+        readable = head.size() == headSize;
+    }
+    std::vector<uint64_t> sums(readable ? pages : 0);
+    if (readable) {
+        std::memcpy(sums.data(), head.data() + headSize - 8 - pages * 8, pages * 8);
+        uint64_t checksum = 0;
+        std::memcpy(&checksum, head.data() + headSize - 8, 8);
+        readable = checksumOf(std::string_view(head).substr(0, headSize - 8)) == checksum;
+    }
+    auto fits = [&](uint64_t offset, uint64_t count, uint64_t size) {
+        return offset <= bodySize && count <= (bodySize - offset) / size;
+    };
+    const auto& fields = m_file->fields();
+    for (const KeptField& part : parts) {
+        readable = readable && part.field >= 0 && static_cast<size_t>(part.field) < fields.size() &&
+                   fields[static_cast<size_t>(part.field)].type == FieldType::Character &&
+                   (!part.present || (fits(part.entries, part.keys, sizeof(KeptEntry)) &&
+                                      fits(part.bytes, part.bytesSize, 1) &&
+                                      fits(part.records, part.recordCount, 4)));
+    }
+    readable = readable && fits(deletedAt, deletedCount, 4);
+    if (!readable) {
+        ::close(fd);
         return false;
     }
-    if (table != m_file->identity() || memo != m_file->memoIdentity() ||
-        table != DbfFile::identityOf(m_file->path()) ||
-        (!m_file->memoPath().empty() && memo != DbfFile::identityOf(m_file->memoPath())) ||
-        records != m_file->recordCount() ||
-        length != static_cast<uint32_t>(m_file->recordLength()) ||
-        !std::is_sorted(deleted.begin(), deleted.end()) ||
+    auto kept = std::make_shared<const KeptFile>(fd, headSize, bodySize, std::move(sums));
+    std::vector<uint32_t> deleted(deletedCount);
+    try {
+        kept->read(deletedAt, deleted.data(), deletedCount * 4);
+    } catch (const KeptFault&) {
+        return false;
+    }
+    if (!std::is_sorted(deleted.begin(), deleted.end()) ||
         (!deleted.empty() && (deleted.front() == 0 || deleted.back() > records))) {
         return false;
     }
-    std::map<int, std::unique_ptr<KeyIndex>> indexes;
-    for (uint64_t k = 0; k < keys; ++k) {
-        int32_t field = -1;
-        uint8_t present = 0;
-        if (!in.get(field) || !in.get(present) || field < 0 ||
-            static_cast<size_t>(field) >= m_file->fields().size() ||
-            m_file->fields()[static_cast<size_t>(field)].type != FieldType::Character) {
-            return false;
-        }
-        std::unique_ptr<KeyIndex> index;
-        if (present) {
-            index = std::make_unique<KeyIndex>(0);
-            if (!index->read(in) || index->size() != size_t(records) + 1) {
-                return false;
-            }
-        }
-        indexes[field] = std::move(index);
-    }
-    if (!in.atEnd()) {
-        return false;
+    m_keys.clear();
+    for (const KeptField& part : parts) {
+        m_keys[part.field] =
+            part.present ? std::make_unique<KeptKeys>(kept, part, records) : nullptr;
     }
     m_deleted = std::move(deleted);
     m_deletedKnown = true;
-    m_keys = std::move(indexes);
     m_pointersSound = sound == 1;
     m_memoCompact = compact == 2 ? std::nullopt : std::optional<bool>(compact == 1);
     return true;
@@ -802,6 +1095,7 @@ RowNumbers RecordIndex::liveRecords() {
 
 RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare compare) {
     recall();
+    inMemory(field);  // every value is read: the whole index is wanted
     if (!m_keys.contains(field)) {
         scan({field});
     }
@@ -814,7 +1108,7 @@ RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare 
         gbkValues.emplace_back(gbk);
         starts.push_back(records.size());
     };
-    if (const KeyIndex* index = m_keys[field].get()) {
+    if (const KeyIndex* index = inMemory(field)) {
         records.reserve(m_file->recordCount());
         index->eachKey([&](std::string_view gbk, uint32_t head) {
             addValue(gbk);
@@ -871,6 +1165,16 @@ RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare 
 
 std::optional<std::vector<uint32_t>> RecordIndex::candidates(
     const std::vector<Condition>& conditions) {
+    try {
+        return candidatesOf(conditions);
+    } catch (const KeptFault&) {
+        dropKept();
+        return candidatesOf(conditions);
+    }
+}
+
+std::optional<std::vector<uint32_t>> RecordIndex::candidatesOf(
+    const std::vector<Condition>& conditions) {
     const auto& fields = m_file->fields();
     auto indexable = [&](const Condition& condition) {
         return condition.field >= 0 && static_cast<size_t>(condition.field) < fields.size() &&
@@ -899,7 +1203,7 @@ std::optional<std::vector<uint32_t>> RecordIndex::candidates(
 
     struct Choice {
         const Condition* condition;
-        const KeyIndex* index;
+        const Keys* index;
         size_t estimate;
     };
     std::vector<Choice> choices;
@@ -908,7 +1212,7 @@ std::optional<std::vector<uint32_t>> RecordIndex::candidates(
             continue;
         }
         const auto known = m_keys.find(condition.field);
-        if (const KeyIndex* index = known == m_keys.end() ? nullptr : known->second.get()) {
+        if (const Keys* index = known == m_keys.end() ? nullptr : known->second.get()) {
             choices.push_back({&condition, index,
                                condition.prefix ? index->prefixCount(condition.gbk)
                                                 : index->count(condition.gbk)});

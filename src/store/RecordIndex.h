@@ -97,7 +97,10 @@ public:
     void keep();
     // Takes what the kept file knows when it was written for the table file and the memo
     // file exactly as they are now (identity: device, inode, size, time of change); returns
-    // whether it did. A kept file that does not hold whole is disregarded.
+    // whether it did. A kept file whose head does not hold is disregarded. The key indexes
+    // stay in the file and each search reads the few pages it needs, checking each; what a
+    // page that does not hold would have told is learnt by reading the table instead. A write
+    // that changes a key takes that field's index into memory whole.
     bool takeKept();
     // The records not marked deleted that may meet every condition, in file order: every
     // record that meets them is among them, and the caller checks each. nullopt when no
@@ -131,8 +134,17 @@ public:
     void adopt(RecordIndex& other);
 
 private:
+    class Keys;
     class KeyIndex;
+    class KeptFile;
+    class KeptKeys;
     void scan(const std::vector<int>& fields);
+    std::optional<std::vector<uint32_t>> candidatesOf(const std::vector<Condition>& conditions);
+    // The key index of field in memory, where writes can change it (taken whole from the kept
+    // file when it was there); null for a field not indexed.
+    KeyIndex* inMemory(int field);
+    // Forgets what was taken from a kept file that turned out not to hold.
+    void dropKept();
     bool isDeleted(uint32_t recno) const;
     // Takes the kept file once, when nothing is known yet.
     void recall();
@@ -145,7 +157,7 @@ private:
     bool m_deletedKnown = false;
     std::vector<uint32_t> m_deleted;  // ascending
     // By field: the key index, or null for a field that holds too few distinct values.
-    std::map<int, std::unique_ptr<KeyIndex>> m_keys;
+    std::map<int, std::unique_ptr<Keys>> m_keys;
 };
 
 }  // namespace store
