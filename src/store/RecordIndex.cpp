@@ -120,7 +120,8 @@ bool getIdentity(KeptReader& in, DbfFile::Identity& identity) {
 
 // Where one field's key index lies in the body: its values in byte order, each an entry that
 // names its bytes and its records; the bytes of every value; the records of every value, each
-// value's in file order.
+// value's in file order; and the first value of every group of kKeptGroup entries (its length,
+// then its bytes), which a search holds in memory to go straight to the group of its value.
 struct KeptField {
     int32_t field = -1;
     uint8_t present = 0;  // 0: the field holds too few distinct values to be indexed
@@ -130,7 +131,11 @@ struct KeptField {
     uint64_t bytesSize = 0;
     uint64_t records = 0;
     uint64_t recordCount = 0;
+    uint64_t fences = 0;
+    uint64_t fencesSize = 0;
 };
+
+constexpr uint64_t kKeptGroup = 256;
 
 struct KeptEntry {
     uint32_t offset;  // of the value's bytes
@@ -142,8 +147,8 @@ struct KeptEntry {
 void putField(KeptWriter& out, const KeptField& part) {
     out.put(part.field);
     out.put(part.present);
-    for (uint64_t value :
-         {part.keys, part.entries, part.bytes, part.bytesSize, part.records, part.recordCount}) {
+    for (uint64_t value : {part.keys, part.entries, part.bytes, part.bytesSize, part.records,
+                           part.recordCount, part.fences, part.fencesSize}) {
         out.put(value);
     }
 }
@@ -151,7 +156,8 @@ void putField(KeptWriter& out, const KeptField& part) {
 bool getField(KeptReader& in, KeptField& part) {
     return in.get(part.field) && in.get(part.present) && in.get(part.keys) &&
            in.get(part.entries) && in.get(part.bytes) && in.get(part.bytesSize) &&
-           in.get(part.records) && in.get(part.recordCount);
+           in.get(part.records) && in.get(part.recordCount) && in.get(part.fences) &&
+           in.get(part.fencesSize);
 }
 
 // A kept file's body that does not hold what its head says: what it would have told is
@@ -564,9 +570,42 @@ private:
             }
         }
     }
-    // The first value not before text in byte order.
+    // The first value of each group, read once.
+    const std::vector<std::string>& fences() const {
+        if (m_fences.empty() && m_part.keys > 0) {
+            std::string bytes(m_part.fencesSize, '\0');
+            m_file->read(m_part.fences, bytes.data(), bytes.size());
+            std::vector<std::string> fences;
+            for (size_t at = 0; at < bytes.size();) {
+                uint32_t length = 0;
+                if (bytes.size() - at < sizeof length) {
+                    throw KeptFault{};
+                }
+                std::memcpy(&length, bytes.data() + at, sizeof length);
+                at += sizeof length;
+                if (length > bytes.size() - at) {
+                    throw KeptFault{};
+                }
+                fences.push_back(bytes.substr(at, length));
+                at += length;
+            }
+            if (fences.size() != (m_part.keys + kKeptGroup - 1) / kKeptGroup) {
+                throw KeptFault{};
+            }
+            m_fences = std::move(fences);
+        }
+        return m_fences;
+    }
+    // The first value not before text in byte order: in the group of the last first value not
+    // after text, or the first of the next group.
     uint64_t lowerBound(std::string_view text) const {
-        uint64_t low = 0, high = m_part.keys;
+        const auto& fences = this->fences();
+        const auto after = std::upper_bound(
+            fences.begin(), fences.end(), text,
+            [](std::string_view value, const std::string& fence) { return value < fence; });
+        const uint64_t group = after == fences.begin() ? 0 : after - fences.begin() - 1;
+        uint64_t low = group * kKeptGroup;
+        uint64_t high = std::min(m_part.keys, low + kKeptGroup);
         while (low < high) {
             const uint64_t middle = low + (high - low) / 2;
             if (bytesOf(entry(middle)) < text) {
@@ -601,6 +640,7 @@ private:
     std::shared_ptr<const KeptFile> m_file;
     KeptField m_part;
     uint32_t m_records;
+    mutable std::vector<std::string> m_fences;
 };
 
 RecordIndex::RecordIndex(const DbfFile* file) : m_file(file) {}
@@ -905,6 +945,12 @@ void RecordIndex::keep() {
             part.records = body.bytes().size();
             part.recordCount = records.size();
             body.putArray(records);
+            part.fences = body.bytes().size();
+            for (size_t i = 0; i < entries.size(); i += kKeptGroup) {
+                body.put<uint32_t>(entries[i].length);
+                body.bytes().append(bytes, entries[i].offset, entries[i].length);
+            }
+            part.fencesSize = body.bytes().size() - part.fences;
         }
         parts.push_back(part);
     }
@@ -1033,7 +1079,8 @@ bool RecordIndex::takeKept() {
                    fields[static_cast<size_t>(part.field)].type == FieldType::Character &&
                    (!part.present || (fits(part.entries, part.keys, sizeof(KeptEntry)) &&
                                       fits(part.bytes, part.bytesSize, 1) &&
-                                      fits(part.records, part.recordCount, 4)));
+                                      fits(part.records, part.recordCount, 4) &&
+                                      fits(part.fences, part.fencesSize, 1)));
     }
     readable = readable && fits(deletedAt, deletedCount, 4);
     if (!readable) {

@@ -584,12 +584,15 @@ INSTANTIATE_TEST_SUITE_P(
                                      test::writeBytes(dir + "/cgwcr.DBF.idx", bytes);
                                  },
                                  false},
-                      // The head holds; the first record of the first value (the last part of
-                      // the file) names another record: the search reads the table instead.
+                      // The head holds; the records of the values, 1 and 3 for 2004000001,
+                      // then 2, come to name record 3 first: the search reads the table instead.
                       KeptChange{"kept_records_damaged",
                                  [](const std::string& dir) {
                                      std::string bytes = test::readBytes(dir + "/cgwcr.DBF.idx");
-                                     bytes[bytes.size() - 12] = 3;
+                                     const std::string records("\1\0\0\0\3\0\0\0\2\0\0\0", 12);
+                                     const size_t at = bytes.find(records);
+                                     ASSERT_NE(at, std::string::npos);
+                                     bytes[at] = 3;
                                      test::writeBytes(dir + "/cgwcr.DBF.idx", bytes);
                                  },
                                  true}),
