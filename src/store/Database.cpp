@@ -1428,6 +1428,10 @@ void Database::release(std::string_view name) {
     }
 }
 
+void Database::declare(std::string_view name) {
+    m_impl->refresh(lowerAscii(name));
+}
+
 void Database::setKeyFields(std::vector<std::string> names) {
     m_impl->keyFields = std::move(names);
     for (auto& [key, handle] : m_impl->handles) {

@@ -1046,6 +1046,9 @@ void Query::doOpen() {
         if (!m_file) {
             m_file = m_db.file(m_liveTable);
             m_fields = m_file->fields();
+            // A select of the whole table reads it without SQL; the conditions asked of it
+            // later find it declared.
+            m_db.declare(m_liveTable);
         }
         // Every record of the table, as a table takes them; otherwise the record numbers the
         // statement selects, in its order.
