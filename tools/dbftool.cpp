@@ -5,7 +5,8 @@
 //   dbftool pack <table.dbf>
 //
 // Opening a table first rolls back a unit of writes that the program left unfinished in its
-// directory, as the program does.
+// directory, as the program does; a journal it sets aside instead is told of on standard
+// error.
 
 #include <fstream>
 #include <iostream>
@@ -13,6 +14,7 @@
 
 #include "DbfFile.h"
 #include "Errors.h"
+#include "Notices.h"
 #include "TableText.h"
 
 namespace {
@@ -41,9 +43,14 @@ int build(const std::string& source, const std::string& output) {
     return 0;
 }
 
-}  // namespace
+// Says what the store did on its own, such as a journal it set aside.
+void tellNotices() {
+    for (const std::string& notice : store::takeNotices()) {
+        std::cerr << "dbftool: " << notice << "\n";
+    }
+}
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     std::string command = argc > 1 ? argv[1] : "";
     try {
         if (command == "build" && argc == 4) {
@@ -62,4 +69,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     return usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int result = run(argc, argv);
+    tellNotices();
+    return result;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "Errors.h"
+#include "FileIo.h"
+#include "Notices.h"
 
 TDM* DM = nullptr;
 
@@ -168,11 +170,20 @@ std::vector<std::string> TDM::DataModuleCreate() {
     for (const std::string& error : OpenDatasets()) {
         report(errors, error);
     }
+    // What the store did on its own while opening the tables (a journal it set aside) first.
+    std::vector<std::string> notices = store::takeNotices();
+    errors.insert(errors.begin(), notices.begin(), notices.end());
     return errors;
 }
 
 std::vector<std::string> TDM::PackTables() {
     std::vector<std::string> errors;
+    // A folder that cannot be written is read as it is: no pack, and every save refuses with
+    // the same message.
+    if (std::string refusal = store::directoryWriteRefusal(DataDir); !refusal.empty()) {
+        errors.push_back(refusal);
+        return errors;
+    }
     for (const char* file : PackedTables) {
         step(errors, [&] { PackTableFile(Table_pack, file); });
     }
@@ -227,6 +238,9 @@ std::vector<std::string> TDM::OpenDatasets() {
     // A damaged table that can still be read is open; it is told of all the same.
     for (const std::string& damage : m_db->damageReports()) {
         report(errors, damage);
+    }
+    for (const std::string& undecodable : m_db->undecodableReports()) {
+        report(errors, undecodable);
     }
     return errors;
 }

@@ -22,7 +22,9 @@ public:
     // Packs the table files and opens the datasets. A step that fails (a table file that is
     // missing, damaged or locked) is skipped and its error kept; the steps that can still run
     // do. Returns the errors in the order they happened, each once, with the damage of every
-    // table that opened for reading only.
+    // table that opened for reading only and the places of text that is not GBK, after what
+    // the store did on its own (a journal it set aside). A data directory that cannot be
+    // written is told of and not packed; its tables are opened as they are.
     std::vector<std::string> DataModuleCreate();
     // The two halves of DataModuleCreate(): packing the table files, then opening the datasets.
     std::vector<std::string> PackTables();

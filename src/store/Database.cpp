@@ -1453,6 +1453,33 @@ std::vector<std::string> Database::damageReports() const {
     return reports;
 }
 
+std::vector<std::string> Database::undecodableReports() const {
+    constexpr size_t kNamed = 10;  // places named in one message
+    std::vector<std::string> reports;
+    for (const auto& [key, handle] : m_impl->handles) {
+        std::vector<std::pair<uint32_t, int>> found;
+        try {
+            found = handle.file->undecodableFields();
+        } catch (const EngineError&) {
+            continue;  // a memo file that cannot be read is told of as damage
+        }
+        if (found.empty()) {
+            continue;
+        }
+        std::string places;
+        for (size_t i = 0; i < std::min(found.size(), kNamed); ++i) {
+            places += (i == 0 ? "" : "，") + std::string("第 ") + std::to_string(found[i].first) +
+                      " 条记录的字段 " + handle.file->fields()[found[i].second].name;
+        }
+        if (found.size() > kNamed) {
+            places += "等";
+        }
+        reports.push_back("数据表文件 " + handle.path + " 中有 " + std::to_string(found.size()) +
+                          " 处文字不是 GBK 编码，显示为“\uFFFD”，这些字节原样保留：" + places);
+    }
+    return reports;
+}
+
 Database::Transaction::Transaction(Database& db) : m_db(db) {
     db.m_impl->units.emplace_back();
 }

@@ -84,6 +84,9 @@ public:
 
     // Why each open table that can only be read is so (DbfFile::damage()).
     std::vector<std::string> damageReports() const;
+    // Where each open table holds text whose bytes are not GBK (DbfFile::undecodableFields()):
+    // one message per table, naming its file, the records and the fields.
+    std::vector<std::string> undecodableReports() const;
 
     // Groups writes of SQL and datasets into one unit: rolled back unless commit() is called.
     // Units nest; each ends in the reverse order of its start. The outermost unit reaches the

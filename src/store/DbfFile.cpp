@@ -1057,6 +1057,34 @@ Value DbfFile::value(uint32_t recno, std::string_view fieldName) const {
     return value(recno, index);
 }
 
+std::vector<std::pair<uint32_t, int>> DbfFile::undecodableFields() const {
+    std::vector<std::vector<std::pair<uint32_t, int>>> foundIn(sliceCount());
+    readInSlices([&](const RecordSlice& slice) {
+        uint32_t recno = slice.first;
+        for (size_t at = 0; at < slice.records.size(); at += m_recordLength, ++recno) {
+            const std::string_view record = slice.records.substr(at, m_recordLength);
+            for (size_t f = 0; f < m_fields.size() && !isDeletedRecord(record); ++f) {
+                const FieldDef& field = m_fields[f];
+                const bool undecodable =
+                    field.type == FieldType::Character
+                        ? !GbkCodec::isValid(record.substr(field.offset, field.length))
+                        : field.type == FieldType::Memo && m_impl->memo &&
+                              !GbkCodec::isValid(
+                                  memoBytes(record, static_cast<int>(f), slice.memos));
+                if (undecodable) {
+                    foundIn[slice.index].emplace_back(recno, static_cast<int>(f));
+                }
+            }
+        }
+        return false;
+    });
+    std::vector<std::pair<uint32_t, int>> found;
+    for (const auto& inSlice : foundIn) {
+        found.insert(found.end(), inSlice.begin(), inSlice.end());
+    }
+    return found;
+}
+
 std::string DbfFile::encodeRecord(std::string record,
                                   const std::vector<std::pair<int, Value>>& values,
                                   std::vector<std::pair<int, std::string>>& memos) const {

@@ -130,6 +130,10 @@ public:
     static Value decodeText(std::string_view gbk);
     Value value(uint32_t recno, int index) const;
     Value value(uint32_t recno, std::string_view fieldName) const;
+    // The text and memo fields of live records whose bytes are not GBK (they read with U+FFFD
+    // in them), in file order: record number and field index. Throws EngineError for a memo
+    // that cannot be read.
+    std::vector<std::pair<uint32_t, int>> undecodableFields() const;
 
     // Encodes the values into a record buffer, checking every value first: throws ValueError
     // naming the table and the field (not GBK, too wide, not a number, not a date) before any

@@ -45,7 +45,8 @@ namespace {
 void (*diskChangeHook)() = nullptr;
 
 // Held runs of bytes closer than this are written out as one write, with the bytes between
-// them as the file below has them; a write takes at most kMaxWriteOut bytes.
+// them as the file below has them; a write takes at most kMaxWriteOut bytes, unless its next
+// run goes on in the block where it ends (kWriteBlock).
 constexpr uint64_t kWriteOutGap = 16 * 1024;
 constexpr uint64_t kMaxWriteOut = 4 * 1024 * 1024;
 // A copy between files that are not both on disk goes through a buffer of this size.
@@ -79,6 +80,18 @@ void syncDirectory(const std::string& directory) {
         ::fsync(fd);
         ::close(fd);
     }
+}
+
+std::string directoryWriteRefusal(const std::string& directory) {
+    if (::access(directory.c_str(), W_OK) == 0) {
+        return {};
+    }
+    const int error = errno;
+    if (error != EACCES && error != EPERM && error != EROFS) {
+        return {};  // a folder that is not there is told of by the file that is missing
+    }
+    return "数据文件夹 " + directory + " 不能写入（" + describeSystemError(error) +
+           "）：其中的数据表只能查看，不能整理，也不能保存修改";
 }
 
 void renameFile(const std::string& from, const std::string& to) {
@@ -280,7 +293,8 @@ void BufferedFile::writeOut() {
         uint64_t stop = start + run->second.size();
         auto next = std::next(run);
         while (next != m_held.end() && next->first - stop <= kWriteOutGap &&
-               next->first + next->second.size() - start <= kMaxWriteOut) {
+               (next->first + next->second.size() - start <= kMaxWriteOut ||
+                next->first / kWriteBlock == (stop - 1) / kWriteBlock)) {
             stop = next->first + next->second.size();
             ++next;
         }
@@ -323,6 +337,14 @@ PosixFile::PosixFile(std::string path, LockMode lock, Create create) : m_path(st
         }
         m_fd = ::open(m_path.c_str(), O_RDWR | O_CLOEXEC | creation, 0666);
         m_readOnly = false;
+        if (m_fd < 0 && creation != 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+            const int error = errno;
+            if (std::string refusal = directoryWriteRefusal(directoryOf(m_path));
+                !refusal.empty()) {
+                throw EngineError(refusal);
+            }
+            errno = error;
+        }
         if (m_fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
             m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
             m_readOnly = true;

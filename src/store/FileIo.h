@@ -20,6 +20,17 @@ std::string directoryOf(const std::string& path);
 bool fileExists(const std::string& path);
 // Makes the directory's entries (created, renamed, removed files) durable.
 void syncDirectory(const std::string& directory);
+// Why no file can be written in the directory (a read-only mount, no permission), as the
+// message to show the user; "" when it can be written. Every creation of a file in such a
+// directory refuses with this message.
+std::string directoryWriteRefusal(const std::string& directory);
+
+// Files are written in blocks of this many bytes from their start, each of which a crash
+// leaves as it was before a write or after it: a disk writes a sector whole, and a write cut
+// short by the death of its process stops at a page's end. A write-out of held writes never
+// ends one write inside a block that its next write continues, so that the journal may tell
+// the states of a file apart block by block.
+constexpr uint64_t kWriteBlock = 512;
 // Throws EngineError naming both files when the rename fails.
 void renameFile(const std::string& from, const std::string& to);
 // Removes the file if it is there.

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace store {
@@ -168,13 +169,47 @@ uint32_t nextCodePoint(std::string_view utf8, size_t& pos) {
     return cp;
 }
 
-bool isAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
+// The position of the first byte from at on that is not ASCII; text.size() when there is none.
+size_t skipAscii(std::string_view text, size_t at) {
+    for (uint64_t word; at + 8 <= text.size(); at += 8) {
+        std::memcpy(&word, text.data() + at, 8);
+        if ((word & 0x8080808080808080ULL) != 0) {
+            break;
         }
     }
-    return true;
+    while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80) {
+        ++at;
+    }
+    return at;
+}
+
+bool isAscii(std::string_view text) {
+    return skipAscii(text, 0) == text.size();
+}
+
+struct Character {
+    uint32_t codePoint;  // kNone when the bytes are not GBK
+    size_t size;         // bytes taken: one for bytes that are not GBK
+};
+
+// The character at gbk[i]. Inlined into the loops of decode() and isValid(), which run over
+// every text of a scan.
+[[gnu::always_inline]] inline Character characterAt(Tables& t, std::string_view gbk, size_t i) {
+    auto lead = static_cast<unsigned char>(gbk[i]);
+    if (lead < 0x80) {
+        return {lead, 1};
+    }
+    if (isLead(lead) && i + 1 < gbk.size() && isTrail(static_cast<unsigned char>(gbk[i + 1]))) {
+        auto trail = static_cast<unsigned char>(gbk[i + 1]);
+        return {cached(t.pairs[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)],
+                       [&] { return decodeWithIconv(gbk.data() + i, 2); }),
+                2};
+    }
+    if (lead == 0x80 || lead == 0xFF) {
+        return {cached(t.singles[lead == 0xFF], [&] { return decodeWithIconv(gbk.data() + i, 1); }),
+                1};
+    }
+    return {kNone, 1};
 }
 
 }  // namespace
@@ -190,23 +225,10 @@ std::string GbkCodec::decode(std::string_view gbk, bool* invalid) {
     // Each byte becomes at most three bytes of UTF-8 (a lone byte becomes U+FFFD).
     std::string out(gbk.size() * 3, '\0');
     char* end = out.data();
-    size_t i = 0;
-    while (i < gbk.size()) {
-        auto lead = static_cast<unsigned char>(gbk[i]);
-        uint32_t cp = kNone;
-        size_t used = 1;
-        if (lead < 0x80) {
-            cp = lead;
-        } else if (isLead(lead) && i + 1 < gbk.size() &&
-                   isTrail(static_cast<unsigned char>(gbk[i + 1]))) {
-            auto trail = static_cast<unsigned char>(gbk[i + 1]);
-            used = 2;
-            cp = cached(t.pairs[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)],
-                        [&] { return decodeWithIconv(gbk.data() + i, 2); });
-        } else if (lead == 0x80 || lead == 0xFF) {
-            cp =
-                cached(t.singles[lead == 0xFF], [&] { return decodeWithIconv(gbk.data() + i, 1); });
-        }
+    for (size_t i = 0; i < gbk.size();) {
+        const Character character = characterAt(t, gbk, i);
+        uint32_t cp = character.codePoint;
+        i += character.size;
         if (cp == kNone) {
             cp = kReplacement;
             if (invalid) {
@@ -214,10 +236,26 @@ std::string GbkCodec::decode(std::string_view gbk, bool* invalid) {
             }
         }
         end = putUtf8(end, cp);
-        i += used;
     }
     out.resize(end - out.data());
     return out;
+}
+
+bool GbkCodec::isValid(std::string_view gbk) {
+    Tables& t = tables();
+    for (size_t i = skipAscii(gbk, 0); i < gbk.size();) {
+        const auto lead = static_cast<unsigned char>(gbk[i]);
+        if (lead < 0x80) {
+            i = skipAscii(gbk, i);  // the blanks after a text, most often
+            continue;
+        }
+        const Character character = characterAt(t, gbk, i);
+        if (character.codePoint == kNone) {
+            return false;
+        }
+        i += character.size;
+    }
+    return true;
 }
 
 std::optional<std::string> GbkCodec::encode(std::string_view utf8) {

@@ -12,6 +12,8 @@ public:
     // Never fails: a byte sequence that is not GBK becomes U+FFFD. When invalid is given it is
     // set to whether any replacement happened.
     static std::string decode(std::string_view gbk, bool* invalid = nullptr);
+    // Whether decode() would read gbk without a replacement.
+    static bool isValid(std::string_view gbk);
 
     // nullopt when the text holds a character that GBK cannot hold (or is not valid UTF-8).
     static std::optional<std::string> encode(std::string_view utf8);

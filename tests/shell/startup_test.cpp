@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QEvent>
 #include <QProcess>
@@ -16,6 +19,8 @@
 #include "DbfFile.h"
 #include "Dialogs.h"
 #include "Errors.h"
+#include "FileIo.h"
+#include "Journal.h"
 #include "Product.h"
 #include "QtPrinters.h"
 #include "SingleInstance.h"
@@ -234,6 +239,153 @@ TEST(Startup, TableHeldByAnotherOpenIsReported) {
     EXPECT_TRUE(mentions(errors, "unit")) << (errors.empty() ? "" : errors.front());
     EXPECT_FALSE(dm.Tblunit.active());
     EXPECT_TRUE(dm.Qryhvel.active());
+}
+
+// The bytes of every file of folder, by name.
+std::map<std::string, std::string> folderBytes(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        files[entry.path().filename().string()] = readBytes(entry.path());
+    }
+    return files;
+}
+
+// A save that a crash cut off after it wrote out: a record appended to hvel, the journal left.
+void crashInASave(const ProgramDir& program) {
+    auto hvel = store::DbfFile::open(program.file("hvel.DBF").string());
+    hvel->holdWrites(true);
+    hvel->append({{hvel->fieldIndex("ITEM_4"), store::Value("2004000001")}});
+    store::Journal journal(program.data().string());
+    journal.writeOut(hvel->journalMembers());
+}
+
+// The data folder put back from a copy made before the save, while the save's journal stayed:
+// the journal is set aside, the start says so once, and the tables are the copy's.
+TEST(Startup, TellsOnceOfAJournalSetAside) {
+    ProgramDir program;
+    const fs::path copy = program.path() / "copy";
+    fs::copy(program.data(), copy);
+    crashInASave(program);
+    for (const auto& entry : fs::directory_iterator(copy)) {
+        const fs::path restoring = program.data() / (entry.path().filename().string() + ".new");
+        fs::copy_file(entry.path(), restoring);
+        fs::rename(restoring, program.data() / entry.path().filename());
+    }
+    {
+        TDM dm(program.path());
+        const auto errors = dm.DataModuleCreate();
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_NE(errors[0].find("velmora.journal"), std::string::npos) << errors[0];
+        EXPECT_NE(errors[0].find("hvel.DBF 已不是那次写入的那个文件"), std::string::npos)
+            << errors[0];
+        EXPECT_NE(errors[0].find("已改名为 velmora.journal.set-aside-"), std::string::npos)
+            << errors[0];
+        EXPECT_TRUE(dm.Qryhvel.active());
+        EXPECT_EQ(dm.Qryhvel.recordCount(), 0);
+    }
+    std::map<std::string, std::string> tables = folderBytes(program.data());
+    std::erase_if(tables,
+                  [](const auto& file) { return file.first.starts_with("velmora.journal"); });
+    EXPECT_EQ(tables, folderBytes(copy));
+    TDM again(program.path());
+    EXPECT_TRUE(again.DataModuleCreate().empty());
+}
+
+// A folder that this process cannot write for as long as the object lives: a read-only bind
+// mount of it where the process may mount (as root, which a folder's permissions do not
+// stop), else a folder without write permission.
+class UnwritableFolder {
+public:
+    explicit UnwritableFolder(const fs::path& folder) : m_folder(folder) {
+        if (::geteuid() != 0) {
+            fs::permissions(
+                folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                fs::perm_options::remove);
+            m_done = true;
+            return;
+        }
+        const char* path = folder.c_str();
+        m_done = ::unshare(CLONE_NEWNS) == 0 &&
+                 ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                 ::mount(path, path, nullptr, MS_BIND, nullptr) == 0;
+        m_mounted = m_done;
+        m_done = m_done &&
+                 ::mount(nullptr, path, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+    }
+    ~UnwritableFolder() {
+        if (m_mounted) {
+            ::umount2(m_folder.c_str(), MNT_DETACH);
+        } else {
+            fs::permissions(m_folder, fs::perms::owner_write, fs::perm_options::add);
+        }
+    }
+    UnwritableFolder(const UnwritableFolder&) = delete;
+    UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+    bool done() const { return m_done; }
+
+private:
+    fs::path m_folder;
+    bool m_done = false;
+    bool m_mounted = false;
+};
+
+// A data folder that cannot be written: told once, naming it; the tables are read as they
+// are, nothing is packed, and a save refuses with the same message.
+TEST(Startup, ReadsAnUnwritableDataFolderAsItIs) {
+    ProgramDir program;
+    {
+        auto hvel = store::DbfFile::open(program.file("hvel.DBF").string());
+        const int key = hvel->fieldIndex("ITEM_4");
+        hvel->append({{key, store::Value("2004000001")}});
+        hvel->append({{key, store::Value("2004000002")}});
+        hvel->setDeleted(1, true);  // something for a pack to do
+        hvel->flush();
+    }
+    const auto before = folderBytes(program.data());
+    UnwritableFolder unwritable(program.data());
+    if (!unwritable.done()) {
+        GTEST_SKIP() << "this machine lets the test make no folder read-only";
+    }
+    TDM dm(program.path());
+    const auto errors = dm.DataModuleCreate();
+    ASSERT_EQ(errors.size(), 1u) << errors.front();
+    EXPECT_TRUE(errors[0].starts_with("数据文件夹 " + program.data().string() + " 不能写入"))
+        << errors[0];
+    EXPECT_TRUE(dm.Qryhvel.active());
+    EXPECT_EQ(dm.Qryhvel.recordCount(), 1);
+    try {
+        dm.database().run("update hvel set ITEM_3='乙'");
+        ADD_FAILURE() << "a save in a folder that cannot be written";
+    } catch (const store::EngineError& e) {
+        EXPECT_EQ(e.what(), errors[0]);
+    }
+    EXPECT_EQ(folderBytes(program.data()), before);
+}
+
+// Bytes that are not GBK in a stored field: told at start-up with the table, record and field,
+// and kept as they are.
+TEST(Startup, TellsOfTextThatIsNotGbk) {
+    ProgramDir program;
+    {
+        auto hvel = store::DbfFile::open(program.file("hvel.DBF").string());
+        hvel->append({{hvel->fieldIndex("ITEM_4"), store::Value("2004000001")}});
+        hvel->append({{hvel->fieldIndex("ITEM_4"), store::Value("2004000002")},
+                      {hvel->fieldIndex("ITEM_3"), store::Value("XXXX")}});
+        hvel->flush();
+    }
+    std::string bytes = readBytes(program.file("hvel.DBF"));
+    bytes.replace(bytes.find("XXXX"), 4, "\xB0\xA1\xD6 ");  // 啊 and a lead byte alone
+    {
+        std::ofstream out(program.file("hvel.DBF"), std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+    TDM dm(program.path());
+    const auto errors = dm.DataModuleCreate();
+    ASSERT_EQ(errors.size(), 1u) << errors.front();
+    EXPECT_EQ(errors[0], "数据表文件 " + program.file("hvel.DBF").string() +
+                             " 中有 1 处文字不是 GBK 编码，显示为“\uFFFD”，这些字节原样保留："
+                             "第 2 条记录的字段 ITEM_3");
+    EXPECT_EQ(readBytes(program.file("hvel.DBF")), bytes);
 }
 
 TEST(MainWindow, HasItsCaptionAndFixedSize) {

@@ -289,6 +289,31 @@ TEST_F(DbfTest, AValueReadBackUnchangedKeepsItsStoredBytes) {
     EXPECT_THROW(table->update(1, {{Name, shown}, {Name, "改"}, {Name, "😀"}}), ValueError);
 }
 
+// Bytes that are not GBK are found where they are stored, in a text field or a memo of a live
+// record; a deleted record's do not count.
+TEST_F(DbfTest, FindsTheFieldsWhoseBytesAreNotGbk) {
+    {
+        auto table = makeTable();
+        table->append({{Key, "1"}, {Name, "中文"}, {Notes, "备注"}});
+        table->append({{Key, "2"}, {Name, "XXXX"}});
+        table->append({{Key, "3"}, {Notes, "YYYY"}});
+        table->append({{Key, "4"}, {Name, "XXXX"}});
+        table->setDeleted(4, true);
+    }
+    auto replaceAll = [](const std::string& file, const std::string& from, const std::string& to) {
+        std::string bytes = readBytes(file);
+        for (size_t at; (at = bytes.find(from)) != std::string::npos;) {
+            bytes.replace(at, from.size(), to);
+        }
+        writeBytes(file, bytes);
+    };
+    replaceAll(path, "XXXX", "ab\xFF ");
+    replaceAll(dbtPath(), "YYYY", "\xFE\xFE!!");
+    auto table = DbfFile::open(path);
+    EXPECT_EQ(table->undecodableFields(),
+              (std::vector<std::pair<uint32_t, int>>{{2, Name}, {3, Notes}}));
+}
+
 TEST_F(DbfTest, ReadsLanguageBytesThatMeanGbk) {
     {
         auto table = makeTable();

@@ -50,7 +50,9 @@ TEST(GbkCodecTest, DecodesBadBytesAsReplacementCharacters) {
         bool invalid = false;
         EXPECT_EQ(GbkCodec::decode(c.gbk, &invalid), c.utf8);
         EXPECT_TRUE(invalid);
+        EXPECT_FALSE(GbkCodec::isValid(c.gbk));
     }
+    EXPECT_TRUE(GbkCodec::isValid("\xD6\xD0\xCE\xC4 abc"));  // 中文
 }
 
 TEST(GbkCodecTest, FitsPrefixWithoutCuttingACharacter) {
