@@ -39,8 +39,12 @@ constexpr int kIndexFlag = 28;
 constexpr size_t kMinReadAhead = 8 * 1024;
 constexpr size_t kMaxReadAhead = 1024 * 1024;
 constexpr uint64_t kMaxMemo = 16 * 1024 * 1024;
-// Threads that read the slices of a table at once (readInSlices).
-constexpr size_t kSliceReaders = 4;
+// Threads that read the slices of a table at once (readInSlices): one a processor, at most.
+constexpr size_t kMaxSliceReaders = 8;
+
+size_t sliceReaders() {
+    return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, kMaxSliceReaders);
+}
 
 // Files a pack (and create) writes beside the table: the new table file under a name that is
 // never installed, then under the name of a complete one; the new memo file; the old table
@@ -208,7 +212,7 @@ std::string memoPathFor(const std::string& dbfPath, bool* found = nullptr) {
 //   1. T.packtmp becomes T.packnew: from here on the new pair is whole under known names.
 //   2. The old table file T is renamed aside to T.packold: the table is hidden.
 //   3. M.packnew becomes M, then T.packnew becomes T: the new pair is in place.
-//   4. T.packold is removed.
+//   4. T.packold is removed (not synced: the new pair is in place already).
 // A reader of the table's names meets the old pair, no table file, or the new pair, never a
 // table file beside another table's memo file. Without a new memo file, T.packnew replaces T
 // in one rename. An old memo file that the new table does not use is removed at the end.
@@ -225,11 +229,11 @@ void installFiles(const std::string& table, const std::string& memo, bool newMem
     }
     renameFile(table + kNewSuffix, table);
     syncDirectory(directory);
+    // What is removed now may come back after a power cut: opening the table clears it.
     removeFile(table + kOldSuffix);
     if (!newMemo) {
         removeFile(memo);
     }
-    syncDirectory(directory);
 }
 
 bool hasSwitchLeftovers(const std::string& table, const std::string& memo) {
@@ -964,16 +968,20 @@ bool DbfFile::eachMemoPiece(uint64_t block, int index, MemoReadAhead& ahead, Pie
 }
 
 std::string DbfFile::memoBytes(std::string_view record, int index, MemoReadAhead& ahead) const {
-    const std::optional<uint64_t> block = memoBlock(record, index);
-    return block ? memoBytesAt(*block, index, ahead) : std::string();
-}
-
-std::string DbfFile::memoBytesAt(uint64_t block, int index, MemoReadAhead& ahead) const {
     std::string data;
-    if (!eachMemoPiece(block, index, ahead, [&](std::string_view part) { data.append(part); })) {
-        data.resize(trimRight(data).size());
+    if (const std::optional<uint64_t> block = memoBlock(record, index)) {
+        readMemo(*block, index, ahead, data);
     }
     return data;
+}
+
+bool DbfFile::readMemo(uint64_t block, int index, MemoReadAhead& ahead, std::string& bytes) const {
+    bytes.clear();
+    if (!eachMemoPiece(block, index, ahead, [&](std::string_view part) { bytes.append(part); })) {
+        bytes.resize(trimRight(bytes).size());
+        return false;
+    }
+    return true;
 }
 
 Value DbfFile::decodeField(const std::string& record, int index) const {
@@ -1058,6 +1066,9 @@ Value DbfFile::value(uint32_t recno, std::string_view fieldName) const {
 }
 
 std::vector<std::pair<uint32_t, int>> DbfFile::undecodableFields() const {
+    if (const auto& known = m_index->undecodable()) {
+        return *known;  // from the pack's reading, or kept beside the file
+    }
     std::vector<std::vector<std::pair<uint32_t, int>>> foundIn(sliceCount());
     readInSlices([&](const RecordSlice& slice) {
         uint32_t recno = slice.first;
@@ -1082,6 +1093,7 @@ std::vector<std::pair<uint32_t, int>> DbfFile::undecodableFields() const {
     for (const auto& inSlice : foundIn) {
         found.insert(found.end(), inSlice.begin(), inSlice.end());
     }
+    m_index->setUndecodable(found);
     return found;
 }
 
@@ -1433,7 +1445,7 @@ size_t DbfFile::readInSlices(const std::function<bool(const RecordSlice&)>& visi
     };
     std::vector<std::thread> threads;
     try {
-        while (threads.size() + 1 < std::min(slices, kSliceReaders)) {
+        while (threads.size() + 1 < std::min(slices, sliceReaders())) {
             threads.emplace_back(readSlices);
         }
     } catch (const std::system_error&) {
@@ -1451,10 +1463,11 @@ size_t DbfFile::readInSlices(const std::function<bool(const RecordSlice&)>& visi
 }
 
 // Whether the index knows what a pack needs to decide without reading: the deleted records, the
-// soundness and the layout of the memos, the key fields.
+// soundness and the layout of the memos, the key fields; and what the start tells of, the
+// fields whose bytes are not GBK.
 bool DbfFile::surveyed() {
     const std::optional<bool> deleted = m_index->anyDeleted();
-    if (!deleted) {
+    if (!deleted || !m_index->undecodable()) {
         return false;
     }
     if (*deleted) {
@@ -1488,19 +1501,17 @@ struct DbfFile::Survey {
 };
 
 std::optional<DbfFile::MemoExtent> DbfFile::memoExtent(std::string_view record, uint32_t recno,
-                                                       int index, MemoReadAhead& ahead) const {
+                                                       int index, MemoReadAhead& ahead,
+                                                       std::string& bytes) const {
     const Impl& d = *m_impl;
     const std::optional<uint64_t> block = memoBlock(record, index);
     if (!block) {
         return std::nullopt;
     }
-    uint64_t length = 0;
-    const bool ended =
-        eachMemoPiece(*block, index, ahead, [&](std::string_view part) { length += part.size(); });
+    const bool ended = readMemo(*block, index, ahead, bytes);
+    const uint64_t length = bytes.size();
     MemoExtent extent{recno, static_cast<uint32_t>(index), *block, 0, false};
-    if (!ended) {
-        length = memoBytesAt(*block, index, ahead).size();
-    } else if (length > 0) {
+    if (ended && length > 0) {
         const uint64_t start = *block * d.blockSize;
         const uint64_t end = start + d.memoBlocks(length) * d.blockSize;
         // memoRecord() writes every memo of a dBase IV file with its head.
@@ -1556,6 +1567,7 @@ DbfFile::Survey DbfFile::survey() {
     readInSlices([&](const RecordSlice& slice) {
         std::string& fault = faultOf[slice.index];
         std::vector<MemoExtent>& memos = survey.memosOf[slice.index];
+        std::string memo;
         for (size_t at = 0; at < slice.records.size(); at += m_recordLength) {
             const std::string_view record = slice.records.substr(at, m_recordLength);
             const uint32_t recno = slice.first + static_cast<uint32_t>(at / m_recordLength);
@@ -1569,16 +1581,28 @@ DbfFile::Survey DbfFile::survey() {
             if (isDeletedRecord(record)) {
                 continue;
             }
-            for (size_t f = 0; memosWanted && f < m_fields.size(); ++f) {
-                if (m_fields[f].type == FieldType::Memo) {
-                    if (auto extent = memoExtent(record, recno, static_cast<int>(f), slice.memos)) {
+            for (size_t f = 0; f < m_fields.size(); ++f) {
+                const FieldDef& field = m_fields[f];
+                const int index = static_cast<int>(f);
+                if (field.type == FieldType::Character) {
+                    if (!GbkCodec::isValid(record.substr(field.offset, field.length))) {
+                        survey.gathering.undecodable(slice.index, recno, index);
+                    }
+                } else if (field.type == FieldType::Memo && memosWanted) {
+                    if (auto extent = memoExtent(record, recno, index, slice.memos, memo)) {
                         memos.push_back(*extent);
+                        if (!GbkCodec::isValid(memo)) {
+                            survey.gathering.undecodable(slice.index, recno, index);
+                        }
                     }
                 }
             }
         }
         return false;
     });
+    if (!d.memo || memosWanted) {
+        survey.gathering.checkedText();
+    }
     m_index->learn(survey.gathering);
     if (checkPointers) {
         for (const std::string& fault : faultOf) {
@@ -1806,6 +1830,7 @@ void DbfFile::writePackedMemos(FileIo& file, const Survey& survey) const {
         runBlocks = 0;
     };
     MemoReadAhead ahead;
+    std::string memo;
     for (const auto& ofSlice : survey.memosOf) {
         for (const MemoExtent& extent : ofSlice) {
             if (extent.blocks == 0) {
@@ -1820,8 +1845,8 @@ void DbfFile::writePackedMemos(FileIo& file, const Survey& survey) const {
                 continue;
             }
             copyRun();
-            const std::string stored =
-                d.memoRecord(memoBytesAt(extent.block, static_cast<int>(extent.field), ahead));
+            readMemo(extent.block, static_cast<int>(extent.field), ahead, memo);
+            const std::string stored = d.memoRecord(memo);
             if (stored.size() != extent.blocks * d.blockSize) {
                 throw EngineError("数据表 " + m_name + " 在整理时被改动了");
             }

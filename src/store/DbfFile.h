@@ -209,10 +209,12 @@ private:
                              std::vector<std::pair<int, std::string>>& memos) const;
     void storeMemos(std::string& record, std::vector<std::pair<int, std::string>>& memos);
     // The memo of field index that record points to, read ahead by the file's own reader or
-    // by the one given (one per thread); the same from its first block.
+    // by the one given (one per thread).
     std::string memoBytes(std::string_view record, int index) const;
     std::string memoBytes(std::string_view record, int index, MemoReadAhead& ahead) const;
-    std::string memoBytesAt(uint64_t block, int index, MemoReadAhead& ahead) const;
+    // Reads the memo of field index from block into bytes; returns false for a dBase III memo
+    // without its end mark, read to the end of the file without trailing blanks.
+    bool readMemo(uint64_t block, int index, MemoReadAhead& ahead, std::string& bytes) const;
     // The first block of the memo of field index that record points to; nullopt for none.
     std::optional<uint64_t> memoBlock(std::string_view record, int index) const;
     // Hands the memo of field index from block to piece as read ahead, piece by piece;
@@ -220,9 +222,10 @@ private:
     // part of it.
     template <class Piece>
     bool eachMemoPiece(uint64_t block, int index, MemoReadAhead& ahead, Piece&& piece) const;
-    // Where record recno's memo of field index lies; nullopt for an empty pointer.
+    // Where record recno's memo of field index lies, its bytes read into bytes; nullopt for an
+    // empty pointer.
     std::optional<MemoExtent> memoExtent(std::string_view record, uint32_t recno, int index,
-                                         MemoReadAhead& ahead) const;
+                                         MemoReadAhead& ahead, std::string& bytes) const;
     // Whether the memo file holds, from from to to, marks end marks and then zeros.
     bool memoHolds(MemoReadAhead& ahead, uint64_t from, uint64_t to, size_t marks) const;
     void writeHeaderCount();

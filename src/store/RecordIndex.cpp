@@ -137,6 +137,12 @@ struct KeptField {
 
 constexpr uint64_t kKeptGroup = 256;
 
+// A field of a record whose bytes are not GBK.
+struct KeptPlace {
+    uint32_t recno;
+    uint32_t field;
+};
+
 struct KeptEntry {
     uint32_t offset;  // of the value's bytes
     uint32_t length;
@@ -651,6 +657,7 @@ void RecordIndex::forget() {
     m_deletedKnown = false;
     m_deleted.clear();
     m_deleted.shrink_to_fit();
+    m_undecodable.reset();
     m_keys.clear();
     m_pointersSound = false;
     m_memoCompact.reset();
@@ -667,6 +674,7 @@ void RecordIndex::packed() {
 void RecordIndex::adopt(RecordIndex& other) {
     m_deletedKnown = other.m_deletedKnown;
     m_deleted = std::move(other.m_deleted);
+    m_undecodable = std::move(other.m_undecodable);
     m_keys = std::move(other.m_keys);
     m_pointersSound = other.m_pointersSound;
     m_memoCompact = other.m_memoCompact;
@@ -679,6 +687,13 @@ bool RecordIndex::isDeleted(uint32_t recno) const {
 }
 
 void RecordIndex::flagged(uint32_t recno, bool deleted) {
+    if (m_undecodable) {
+        if (deleted) {
+            std::erase_if(*m_undecodable, [&](const auto& place) { return place.first == recno; });
+        } else {
+            m_undecodable.reset();  // its fields were not checked
+        }
+    }
     if (!m_deletedKnown) {
         return;
     }
@@ -695,6 +710,7 @@ void RecordIndex::stored(uint32_t recno, const std::string* old, const std::stri
     if (record.empty()) {
         return;
     }
+    m_undecodable.reset();  // the record's fields are not checked
     if (!old || old->empty() || (*old)[0] != record[0]) {
         flagged(recno, DbfFile::isDeletedRecord(record));
     }
@@ -765,6 +781,7 @@ struct RecordIndex::Gathering::Run {
 
 struct RecordIndex::Gathering::OfSlice {
     std::vector<uint32_t> deleted;
+    std::vector<std::pair<uint32_t, int>> undecodable;
     std::vector<std::string> bytes;      // by key field
     std::vector<std::vector<Run>> runs;  // by key field
 };
@@ -808,6 +825,10 @@ void RecordIndex::Gathering::record(const DbfFile& file, size_t slice, uint32_t 
     }
 }
 
+void RecordIndex::Gathering::undecodable(size_t slice, uint32_t recno, int field) {
+    m_slices[slice].undecodable.emplace_back(recno, field);
+}
+
 std::vector<uint32_t> RecordIndex::Gathering::deleted() const {
     std::vector<uint32_t> all;
     for (const OfSlice& slice : m_slices) {
@@ -820,6 +841,13 @@ RecordIndex::Gathering RecordIndex::Gathering::afterPack() const {
     const std::vector<uint32_t> gone = deleted();
     Gathering packed(m_fields, 1);
     OfSlice& into = packed.m_slices[0];
+    packed.m_textChecked = m_textChecked;
+    for (const OfSlice& slice : m_slices) {
+        for (const auto& [recno, field] : slice.undecodable) {  // live records only
+            const auto before = std::lower_bound(gone.begin(), gone.end(), recno) - gone.begin();
+            into.undecodable.emplace_back(recno - static_cast<uint32_t>(before), field);
+        }
+    }
     for (size_t i = 0; i < m_fields.size(); ++i) {
         size_t before = 0;  // of the deleted records, those before recno
         for (const OfSlice& slice : m_slices) {
@@ -847,6 +875,15 @@ RecordIndex::Gathering RecordIndex::Gathering::afterPack() const {
 void RecordIndex::learn(const Gathering& gathering) {
     m_deleted = gathering.deleted();
     m_deletedKnown = true;
+    if (gathering.m_textChecked) {
+        std::vector<std::pair<uint32_t, int>> undecodable;
+        for (const Gathering::OfSlice& slice : gathering.m_slices) {
+            undecodable.insert(undecodable.end(), slice.undecodable.begin(),
+                               slice.undecodable.end());
+        }
+        std::sort(undecodable.begin(), undecodable.end());
+        m_undecodable = std::move(undecodable);
+    }
     const uint32_t count = m_file->recordCount();
     for (size_t i = 0; i < gathering.m_fields.size(); ++i) {
         auto built = std::make_unique<KeyIndex>(count);
@@ -911,6 +948,13 @@ void RecordIndex::keep() {
     KeptWriter body;
     const uint64_t deletedAt = body.bytes().size();
     body.putArray(m_deleted);
+    const uint64_t undecodableAt = body.bytes().size();
+    std::vector<KeptPlace> undecodable;
+    for (const auto& [recno, field] :
+         m_undecodable.value_or(std::vector<std::pair<uint32_t, int>>{})) {
+        undecodable.push_back({recno, static_cast<uint32_t>(field)});
+    }
+    body.putArray(undecodable);
     std::vector<int> fields;
     for (const auto& [field, index] : m_keys) {
         fields.push_back(field);
@@ -965,6 +1009,9 @@ void RecordIndex::keep() {
     head.put<uint8_t>(!m_memoCompact ? 2 : *m_memoCompact ? 1 : 0);
     head.put<uint64_t>(deletedAt);
     head.put<uint64_t>(m_deleted.size());
+    head.put<uint8_t>(m_undecodable ? 1 : 0);
+    head.put<uint64_t>(undecodableAt);
+    head.put<uint64_t>(undecodable.size());
     head.put<uint64_t>(parts.size());
     for (const KeptField& part : parts) {
         putField(head, part);
@@ -1039,11 +1086,14 @@ bool RecordIndex::takeKept() {
     uint32_t records = 0, length = 0;
     uint8_t sound = 0, compact = 0;
     uint64_t deletedAt = 0, deletedCount = 0, fieldCount = 0, bodySize = 0;
+    uint8_t undecodableKnown = 0;
+    uint64_t undecodableAt = 0, undecodableCount = 0;
     std::vector<KeptField> parts;
     bool readable = in.get(magic) && std::memcmp(magic, kKeptMagic, sizeof magic) == 0 &&
                     getIdentity(in, table) && getIdentity(in, memo) && in.get(records) &&
                     in.get(length) && in.get(sound) && in.get(compact) && in.get(deletedAt) &&
-                    in.get(deletedCount) && in.get(fieldCount) && fieldCount <= in.left();
+                    in.get(deletedCount) && in.get(undecodableKnown) && in.get(undecodableAt) &&
+                    in.get(undecodableCount) && in.get(fieldCount) && fieldCount <= in.left();
     // The files it was written for, exactly as they are now.
     readable = readable && table == m_file->identity() && memo == m_file->memoIdentity() &&
                table == DbfFile::identityOf(m_file->path()) &&
@@ -1082,21 +1132,31 @@ bool RecordIndex::takeKept() {
                                       fits(part.records, part.recordCount, 4) &&
                                       fits(part.fences, part.fencesSize, 1)));
     }
-    readable = readable && fits(deletedAt, deletedCount, 4);
+    readable = readable && fits(deletedAt, deletedCount, 4) &&
+               fits(undecodableAt, undecodableCount, sizeof(KeptPlace));
     if (!readable) {
         ::close(fd);
         return false;
     }
     auto kept = std::make_shared<const KeptFile>(fd, headSize, bodySize, std::move(sums));
     std::vector<uint32_t> deleted(deletedCount);
+    std::vector<KeptPlace> places(undecodableCount);
     try {
         kept->read(deletedAt, deleted.data(), deletedCount * 4);
+        kept->read(undecodableAt, places.data(), undecodableCount * sizeof(KeptPlace));
     } catch (const KeptFault&) {
         return false;
     }
     if (!std::is_sorted(deleted.begin(), deleted.end()) ||
         (!deleted.empty() && (deleted.front() == 0 || deleted.back() > records))) {
         return false;
+    }
+    std::vector<std::pair<uint32_t, int>> undecodable;
+    for (const KeptPlace& place : places) {
+        if (place.recno == 0 || place.recno > records || place.field >= fields.size()) {
+            return false;
+        }
+        undecodable.emplace_back(place.recno, static_cast<int>(place.field));
     }
     m_keys.clear();
     for (const KeptField& part : parts) {
@@ -1105,9 +1165,18 @@ bool RecordIndex::takeKept() {
     }
     m_deleted = std::move(deleted);
     m_deletedKnown = true;
+    m_undecodable.reset();
+    if (undecodableKnown == 1) {
+        m_undecodable = std::move(undecodable);
+    }
     m_pointersSound = sound == 1;
     m_memoCompact = compact == 2 ? std::nullopt : std::optional<bool>(compact == 1);
     return true;
+}
+
+const std::optional<std::vector<std::pair<uint32_t, int>>>& RecordIndex::undecodable() {
+    recall();
+    return m_undecodable;
 }
 
 std::optional<bool> RecordIndex::anyDeleted() {

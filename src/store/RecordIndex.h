@@ -62,6 +62,10 @@ public:
         Gathering(Gathering&&) noexcept;
         Gathering& operator=(Gathering&&) noexcept;
         void record(const DbfFile& file, size_t slice, uint32_t recno, std::string_view record);
+        // Field of record recno (in slice) holds text whose bytes are not GBK.
+        void undecodable(size_t slice, uint32_t recno, int field);
+        // Every text and memo field of every live record was checked for such bytes.
+        void checkedText() { m_textChecked = true; }
         // The deleted records, ascending.
         std::vector<uint32_t> deleted() const;
         // What the same reading tells of the file that a pack makes of this one: the live
@@ -76,10 +80,18 @@ public:
                            uint32_t count, std::string_view key);
         std::vector<int> m_fields;
         std::vector<OfSlice> m_slices;
+        bool m_textChecked = false;
     };
-    // Takes what a reading of every record gathered: the deleted records and the key indexes
-    // of its fields.
+    // Takes what a reading of every record gathered: the deleted records, the key indexes of
+    // its fields and, when it checked them, the fields whose bytes are not GBK.
     void learn(const Gathering& gathering);
+
+    // The text and memo fields of live records whose bytes are not GBK, in file order (record,
+    // field); nullopt when that is not known without reading.
+    const std::optional<std::vector<std::pair<uint32_t, int>>>& undecodable();
+    void setUndecodable(std::vector<std::pair<uint32_t, int>> fields) {
+        m_undecodable = std::move(fields);
+    }
 
     // Whether every memo pointer is known to lie within the memo file; whether the memo file
     // is known to hold the live records' memos and nothing else, end to end (nullopt: not
@@ -156,6 +168,7 @@ private:
     std::optional<bool> m_memoCompact;
     bool m_deletedKnown = false;
     std::vector<uint32_t> m_deleted;  // ascending
+    std::optional<std::vector<std::pair<uint32_t, int>>> m_undecodable;
     // By field: the key index, or null for a field that holds too few distinct values.
     std::map<int, std::unique_ptr<Keys>> m_keys;
 };
