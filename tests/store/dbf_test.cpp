@@ -289,6 +289,22 @@ TEST_F(DbfTest, AValueReadBackUnchangedKeepsItsStoredBytes) {
     EXPECT_THROW(table->update(1, {{Name, shown}, {Name, "改"}, {Name, "😀"}}), ValueError);
 }
 
+void replaceAll(const std::string& file, const std::string& from, const std::string& to) {
+    std::string bytes = readBytes(file);
+    for (size_t at; (at = bytes.find(from)) != std::string::npos;) {
+        bytes.replace(at, from.size(), to);
+    }
+    writeBytes(file, bytes);
+}
+
+// XXXX in a text field and YYYY in a memo become bytes that are not GBK.
+void makeUndecodable(const std::string& dbf, const std::string& dbt) {
+    replaceAll(dbf, "XXXX", "ab\xFF ");
+    replaceAll(dbt, "YYYY", "\xFE\xFE!!");
+}
+
+using Places = std::vector<std::pair<uint32_t, int>>;
+
 // Bytes that are not GBK are found where they are stored, in a text field or a memo of a live
 // record; a deleted record's do not count.
 TEST_F(DbfTest, FindsTheFieldsWhoseBytesAreNotGbk) {
@@ -300,18 +316,31 @@ TEST_F(DbfTest, FindsTheFieldsWhoseBytesAreNotGbk) {
         table->append({{Key, "4"}, {Name, "XXXX"}});
         table->setDeleted(4, true);
     }
-    auto replaceAll = [](const std::string& file, const std::string& from, const std::string& to) {
-        std::string bytes = readBytes(file);
-        for (size_t at; (at = bytes.find(from)) != std::string::npos;) {
-            bytes.replace(at, from.size(), to);
-        }
-        writeBytes(file, bytes);
-    };
-    replaceAll(path, "XXXX", "ab\xFF ");
-    replaceAll(dbtPath(), "YYYY", "\xFE\xFE!!");
+    makeUndecodable(path, dbtPath());
     auto table = DbfFile::open(path);
-    EXPECT_EQ(table->undecodableFields(),
-              (std::vector<std::pair<uint32_t, int>>{{2, Name}, {3, Notes}}));
+    EXPECT_EQ(table->undecodableFields(), (Places{{2, Name}, {3, Notes}}));
+}
+
+// The pack's reading finds them as well and names them in the packed file; a write leaves
+// them to be read again.
+TEST_F(DbfTest, PackFindsTheFieldsWhoseBytesAreNotGbk) {
+    {
+        auto table = makeTable();
+        table->append({{Key, "1"}, {Name, "XXXX"}});
+        table->append({{Key, "2"}});
+        table->append({{Key, "3"}, {Notes, "YYYY"}});
+        table->append({{Key, "4"}, {Name, "XXXX"}});
+        table->setDeleted(1, true);
+    }
+    makeUndecodable(path, dbtPath());
+    auto table = DbfFile::open(path, LockMode::Exclusive);
+    table->pack();
+    const Places packed{{2, Notes}, {3, Name}};
+    EXPECT_EQ(table->index().undecodable(), std::optional<Places>(packed));
+    EXPECT_EQ(table->undecodableFields(), packed);
+    table->update(1, {{Key, "22"}});
+    EXPECT_EQ(table->index().undecodable(), std::nullopt);
+    EXPECT_EQ(table->undecodableFields(), packed);
 }
 
 TEST_F(DbfTest, ReadsLanguageBytesThatMeanGbk) {

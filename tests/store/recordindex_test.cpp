@@ -651,6 +651,8 @@ TEST(KeptIndexSearches, NameWhatEveryRecordHolds) {
     RecordIndex& index = db.file("kids")->index();
     EXPECT_EQ(index.anyDeleted(), std::optional<bool>(false));  // known from the kept file
     EXPECT_TRUE(index.keyKnown(0));
+    ASSERT_TRUE(index.undecodable().has_value());  // the pack's reading checked the text
+    EXPECT_TRUE(index.undecodable()->empty());
     searchesHold("as kept");
     {
         Table rows(db, "kids");
