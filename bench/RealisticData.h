@@ -57,7 +57,7 @@ namespace benchdata {
 
 // The native page cache: about the program's peak memory at the main window at 100,000
 // records (bench/program prints it).
-constexpr int kNativeCacheKb = 96 * 1024;
+constexpr int kNativeCacheKb = 70 * 1024;
 
 // The yardsticks: the same questions asked of the native tables, through their indexes.
 class NativeTables {

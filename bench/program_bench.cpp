@@ -441,10 +441,10 @@ int main(int argc, char** argv) {
                          {kSmall, kLarge});
     for (const auto& [records, parts] : startParts) {
         std::cout << "  start at " << records << ": the pack with nothing to purge "
-                  << parts.at("pack") << " ms, the data module's other work "
-                  << parts.at("datasets") << " ms, the pack beyond it "
-                  << parts.at("pack") - parts.at("datasets") << " ms; peak memory "
-                  << parts.at("peak") / 1024 << " MB at the main window\n";
+                  << parts.at("pack") << " ms, the datasets " << parts.at("datasets")
+                  << " ms, the windows " << parts.at("windows") << " ms, showing the main window "
+                  << parts.at("show") << " ms; peak memory " << parts.at("peak") / 1024
+                  << " MB at the main window\n";
     }
     closePrograms();
     return 0;
