@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <unordered_map>
@@ -192,6 +193,9 @@ public:
     virtual void collectPrefix(std::string_view prefix, std::vector<uint32_t>& out) const = 0;
     // The same in memory, where writes can change it; null for one that is.
     virtual std::unique_ptr<KeyIndex> inMemory(uint32_t records) const = 0;
+    // Each value that a record holds with its records in file order.
+    using ValueVisit = std::function<void(std::string_view, const std::vector<uint32_t>&)>;
+    virtual void eachValue(const ValueVisit& visit) const = 0;
 };
 
 // In memory. Each value keeps the first and the last record holding it; every record links to
@@ -308,34 +312,16 @@ public:
         return total;
     }
 
-    // Each value with its first record (0 for a value no record holds any more).
-    template <class Visit>
-    void eachKey(Visit&& visit) const {
-        for (const Key& key : m_keys) {
-            visit(bytesOf(key), key.head);
-        }
-    }
-    uint32_t next(uint32_t recno) const { return m_next[recno]; }
-
     std::unique_ptr<KeyIndex> inMemory(uint32_t) const override { return nullptr; }
 
-    // Each value that a record holds, in byte order, with its records in file order.
-    template <class Visit>
-    void eachValueInByteOrder(Visit&& visit) const {
-        std::vector<uint32_t> held;
-        for (uint32_t i = 0; i < m_keys.size(); ++i) {
-            if (m_keys[i].count > 0) {
-                held.push_back(i);
-            }
-        }
+    void eachValue(const ValueVisit& visit) const override { visitInOrder(heldKeys(), visit); }
+
+    // The same, the values in byte order.
+    void eachValueInByteOrder(const ValueVisit& visit) const {
+        std::vector<uint32_t> held = heldKeys();
         std::sort(held.begin(), held.end(),
                   [&](uint32_t a, uint32_t b) { return bytesOf(m_keys[a]) < bytesOf(m_keys[b]); });
-        std::vector<uint32_t> records;
-        for (uint32_t i : held) {
-            records.clear();
-            collectKey(m_keys[i], records);
-            visit(bytesOf(m_keys[i]), records);
-        }
+        visitInOrder(held, visit);
     }
 
     void collectPrefix(std::string_view prefix, std::vector<uint32_t>& out) const override {
@@ -371,6 +357,26 @@ private:
     void collectKey(const Key& key, std::vector<uint32_t>& out) const {
         for (uint32_t recno = key.head; recno != 0; recno = m_next[recno]) {
             out.push_back(recno);
+        }
+    }
+
+    // The values that some record holds.
+    std::vector<uint32_t> heldKeys() const {
+        std::vector<uint32_t> held;
+        for (uint32_t i = 0; i < m_keys.size(); ++i) {
+            if (m_keys[i].count > 0) {
+                held.push_back(i);
+            }
+        }
+        return held;
+    }
+
+    void visitInOrder(const std::vector<uint32_t>& keys, const ValueVisit& visit) const {
+        std::vector<uint32_t> records;
+        for (uint32_t i : keys) {
+            records.clear();
+            collectKey(m_keys[i], records);
+            visit(bytesOf(m_keys[i]), records);
         }
     }
 
@@ -538,17 +544,22 @@ public:
     }
     std::unique_ptr<KeyIndex> inMemory(uint32_t records) const override {
         auto built = std::make_unique<KeyIndex>(records);
-        std::vector<uint32_t> ofValue;
-        for (uint64_t i = 0; i < m_part.keys; ++i) {
-            const KeptEntry at = entry(i);
-            const std::string text = bytesOf(at);
-            ofValue.clear();
-            recordsOf(at, ofValue);
+        eachValue([&](std::string_view text, const std::vector<uint32_t>& ofValue) {
             for (uint32_t recno : ofValue) {
                 built->add(recno, text);
             }
-        }
+        });
         return built;
+    }
+    // In byte order.
+    void eachValue(const ValueVisit& visit) const override {
+        std::vector<uint32_t> ofValue;
+        for (uint64_t i = 0; i < m_part.keys; ++i) {
+            const KeptEntry at = entry(i);
+            ofValue.clear();
+            recordsOf(at, ofValue);
+            visit(bytesOf(at), ofValue);
+        }
     }
 
 private:
@@ -1210,8 +1221,16 @@ RowNumbers RecordIndex::liveRecords() {
 }
 
 RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare compare) {
+    try {
+        return orderOf(field, descending, compare);
+    } catch (const KeptFault&) {
+        dropKept();
+        return orderOf(field, descending, compare);
+    }
+}
+
+RecordIndex::Ordered RecordIndex::orderOf(int field, bool descending, Compare compare) {
     recall();
-    inMemory(field);  // every value is read: the whole index is wanted
     if (!m_keys.contains(field)) {
         scan({field});
     }
@@ -1224,11 +1243,11 @@ RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare 
         gbkValues.emplace_back(gbk);
         starts.push_back(records.size());
     };
-    if (const KeyIndex* index = inMemory(field)) {
+    if (const Keys* index = m_keys[field].get()) {
         records.reserve(m_file->recordCount());
-        index->eachKey([&](std::string_view gbk, uint32_t head) {
+        index->eachValue([&](std::string_view gbk, const std::vector<uint32_t>& ofValue) {
             addValue(gbk);
-            for (uint32_t recno = head; recno != 0; recno = index->next(recno)) {
+            for (uint32_t recno : ofValue) {
                 if (!isDeleted(recno)) {
                     records.push_back(recno);
                 }
@@ -1264,10 +1283,20 @@ RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare 
     for (size_t i = 0; i < byText.size(); ++i) {
         byText[i] = static_cast<uint32_t>(i);
     }
-    std::stable_sort(byText.begin(), byText.end(), [&](uint32_t a, uint32_t b) {
-        const int order = compare(ordered.values[a], ordered.values[b]);
-        return descending ? order > 0 : order < 0;
-    });
+    // Values that come in ascending order, each before the next (a kept index holds them in
+    // byte order), need only be turned round for a descending order.
+    bool ascending = true;
+    for (size_t i = 1; ascending && i < byText.size(); ++i) {
+        ascending = compare(ordered.values[i - 1], ordered.values[i]) < 0;
+    }
+    if (ascending && descending) {
+        std::reverse(byText.begin(), byText.end());
+    } else if (!ascending) {
+        std::stable_sort(byText.begin(), byText.end(), [&](uint32_t a, uint32_t b) {
+            const int order = compare(ordered.values[a], ordered.values[b]);
+            return descending ? order > 0 : order < 0;
+        });
+    }
     ordered.records.reserve(records.size());
     ordered.valueOf.reserve(records.size());
     for (uint32_t value : byText) {

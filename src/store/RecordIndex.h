@@ -152,6 +152,7 @@ private:
     class KeptKeys;
     void scan(const std::vector<int>& fields);
     std::optional<std::vector<uint32_t>> candidatesOf(const std::vector<Condition>& conditions);
+    Ordered orderOf(int field, bool descending, Compare compare);
     // The key index of field in memory, where writes can change it (taken whole from the kept
     // file when it was there); null for a field not indexed.
     KeyIndex* inMemory(int field);
