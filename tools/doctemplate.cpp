@@ -497,7 +497,7 @@ private:
     void addRow(const Line& line, const std::string& text, Table& table) {
         auto [keyword, rest] = firstWord(text);
         Row row;
-        std::string_view kind = keyword.substr(0, keyword.find(':'));
+        const std::string kind = keyword.substr(0, keyword.find(':'));
         row.header = kind == "head";
         row.longText = kind == "long";
         if (kind != "head" && kind != "row" && kind != "long") {
