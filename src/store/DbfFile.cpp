@@ -1683,8 +1683,6 @@ public:
         advance(copied);
         return copied == size;
     }
-    // Where the next byte goes.
-    uint64_t offset() const { return m_written + m_pending.size(); }
     // Writes the rest and syncs the file.
     void finish() {
         writePending();
