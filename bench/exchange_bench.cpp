@@ -109,7 +109,7 @@ Export& started(int records) {
     e.dataModule->DataModuleCreate();
     e.mainForm = std::make_unique<TMainForm>();
     MainForm = e.mainForm.get();
-    e.window = std::make_unique<TFormout>(e.mainForm.get());
+    e.window = std::make_unique<TFormout>(*e.mainForm, e.mainForm.get());
     e.folder = data.root / "export-out";
     fs::create_directories(e.folder);
     dialogs();

@@ -77,15 +77,12 @@ int startChild(int argc, char** argv, const char* programDir) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     VelmoraApplication app(argc, argv);
     const auto begin = Clock::now();
-    TDM dataModule(programDir);
-    DM = &dataModule;
-    const size_t packErrors = dataModule.PackTables().size();
+    ProgramWindows program(programDir);
+    const size_t packErrors = program.dataModule().PackTables().size();
     const auto packed = Clock::now();
-    const size_t openErrors = dataModule.OpenDatasets().size();
+    const size_t openErrors = program.dataModule().OpenDatasets().size();
     const auto opened = Clock::now();
-    TMainForm mainForm;
-    MainForm = &mainForm;
-    ProgramWindows windows(mainForm);
+    TMainForm& mainForm = program.createWindows();
     const auto created = Clock::now();
     mainForm.show();
     QCoreApplication::processEvents();
@@ -100,8 +97,6 @@ int startChild(int argc, char** argv, const char* programDir) {
                 ms(packed - begin), ms(opened - packed), ms(created - opened), ms(shown - created),
                 peak, ms(clicked - clicking), packErrors + openErrors);
     std::fflush(stdout);
-    MainForm = nullptr;
-    DM = nullptr;
     return 0;
 }
 

@@ -6,7 +6,6 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include "Dialogs.h"
 #include "Product.h"
 #include "UnitDM.h"
 
@@ -25,14 +24,12 @@ QString templateBaseName(const std::string& templateName) {
     return QFileInfo(fromUtf8(templateName)).completeBaseName();
 }
 
-void showError(widgets::Dialogs& dialogs, const QString& text) {
-    dialogs.message(nullptr, widgets::Icon::Critical, QStringLiteral("错误"), text, widgets::Ok,
-                    widgets::Ok);
+void showError(ExportMessages& messages, const QString& text) {
+    messages.showError(QStringLiteral("错误"), text);
 }
 
-void showInformation(widgets::Dialogs& dialogs, const QString& text) {
-    dialogs.message(nullptr, widgets::Icon::Information, QStringLiteral("提示信息"), text,
-                    widgets::Ok, widgets::Ok);
+void showInformation(ExportMessages& messages, const QString& text) {
+    messages.showInformation(QStringLiteral("提示信息"), text);
 }
 
 // A path in folder for fileName that names no existing file: "name.docx", "name(2).docx", ...
@@ -59,9 +56,9 @@ QString fileNamePart(const std::string& text) {
 
 }  // namespace
 
-ExportSeams ExportSeams::standard(widgets::Dialogs& dialogs) {
+ExportSeams ExportSeams::standard(ExportMessages& messages) {
     ExportSeams seams;
-    seams.dialogs = &dialogs;
+    seams.messages = &messages;
     seams.openDocument = [](const QString& path) {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     };
@@ -71,10 +68,8 @@ ExportSeams ExportSeams::standard(widgets::Dialogs& dialogs) {
     return seams;
 }
 
-bool ConfirmWordExport(widgets::Dialogs& dialogs) {
-    return dialogs.message(nullptr, widgets::Icon::None, QStringLiteral("提示"),
-                           QStringLiteral("您确定输出word文档吗？\r\n"),
-                           widgets::Ok | widgets::Cancel, widgets::Ok) == widgets::Ok;
+bool ConfirmWordExport(ExportMessages& messages) {
+    return messages.confirm(QStringLiteral("提示"), QStringLiteral("您确定输出word文档吗？\r\n"));
 }
 
 WordDocument OpenTemplateDocument(const std::string& dataDir, const DocumentTable& table) {
@@ -154,15 +149,15 @@ QString leftOutMessage(const std::vector<LeftOutRows>& leftOut) {
 }
 
 void runWordExport(TDM& dm, const DocumentSet& set, const ExportSeams& seams) {
-    widgets::Dialogs& dialogs = *seams.dialogs;
-    if (!ConfirmWordExport(dialogs)) {
+    ExportMessages& messages = *seams.messages;
+    if (!ConfirmWordExport(messages)) {
         return;
     }
     FilledSet filled;
     try {
         filled = fillDocuments(dm, set);
     } catch (const TemplateError& e) {
-        showError(dialogs, fromUtf8(e.what()));
+        showError(messages, fromUtf8(e.what()));
         return;
     }
 
@@ -182,12 +177,12 @@ void runWordExport(TDM& dm, const DocumentSet& set, const ExportSeams& seams) {
             written << path;
         }
     } catch (const DocumentError& e) {
-        showError(dialogs, fromUtf8(e.what()));
+        showError(messages, fromUtf8(e.what()));
         return;
     }
 
     if (QString message = leftOutMessage(filled.leftOut); !message.isEmpty()) {
-        showInformation(dialogs, message);
+        showInformation(messages, message);
     }
     QStringList unopened;
     for (const QString& path : written) {
@@ -196,8 +191,8 @@ void runWordExport(TDM& dm, const DocumentSet& set, const ExportSeams& seams) {
         }
     }
     if (!unopened.isEmpty()) {
-        showInformation(dialogs, QStringLiteral("没有能打开文档的程序。文档已保存在：\n") +
-                                     unopened.join(QLatin1Char('\n')));
+        showInformation(messages, QStringLiteral("没有能打开文档的程序。文档已保存在：\n") +
+                                      unopened.join(QLatin1Char('\n')));
     }
 }
 

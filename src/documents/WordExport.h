@@ -12,18 +12,26 @@
 
 class TDM;
 
-namespace widgets {
-class Dialogs;
-}
-
 // The export of the current record into word-processor documents: every template is opened
 // and checked, the documents are filled, written into the user's documents folder and opened
 // with the desktop's default application.
 namespace documents {
 
+// What an export asks and tells the user, each under its title; the caller shows them.
+class ExportMessages {
+public:
+    // A question with OK and Cancel; true for OK.
+    virtual bool confirm(const QString& title, const QString& text) = 0;
+    virtual void showError(const QString& title, const QString& text) = 0;
+    virtual void showInformation(const QString& title, const QString& text) = 0;
+
+protected:
+    ~ExportMessages() = default;
+};
+
 // What an export reaches outside itself; tests replace each.
 struct ExportSeams {
-    widgets::Dialogs* dialogs = nullptr;
+    ExportMessages* messages = nullptr;
     // Opens a written document with the desktop's default application; false when none did.
     std::function<bool(const QString& path)> openDocument;
     // The folder the documents are written into (made when missing).
@@ -31,13 +39,13 @@ struct ExportSeams {
     // The time in the documents' file names.
     std::function<QDateTime()> now;
 
-    // The program's: dialogs (widgets::Dialogs::instance()), QDesktopServices, the folder
-    // named after the program in the user's documents folder, and the system clock.
-    static ExportSeams standard(widgets::Dialogs& dialogs);
+    // The program's: messages, QDesktopServices, the folder named after the program in the
+    // user's documents folder, and the system clock.
+    static ExportSeams standard(ExportMessages& messages);
 };
 
 // "您确定输出word文档吗？" with OK and Cancel; true for OK.
-bool ConfirmWordExport(widgets::Dialogs& dialogs);
+bool ConfirmWordExport(ExportMessages& messages);
 
 // A template that is missing, unreadable or lacks bookmarks; the message is for the user.
 class TemplateError : public DocumentError {

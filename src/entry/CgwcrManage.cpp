@@ -10,7 +10,8 @@
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "ListPage.h"
-#include "Unit1.h"
+#include "RecordRows.h"
+#include "SqlText.h"
 #include "UnitDM.h"
 #include "ui_CgwcrManage.h"
 
@@ -22,64 +23,14 @@ namespace {
 const char* const kPersonColumns[] = {"ITEM_180", "ITEM_181", "ITEM_182", "ITEM_183",
                                       "ITEM_184", "ITEM_185", "ITEM_186", "ITEM_188"};
 
-// The trimmed name of row (0-based) of a persons table.
-QString personName(store::Dataset& rows, int row) {
-    return QString::fromStdString(rows.valueAt(row, rows.fieldIndex("ITEM_180")).asText())
-        .trimmed();
-}
-
 }  // namespace
-
-void copyRowByPosition(store::Dataset& from, int row, store::Dataset& to) {
-    const int columns = std::min(from.fieldCount(), to.fieldCount());
-    for (int i = 0; i < columns; ++i) {
-        to.field(i).set(from.valueAt(row, i));
-    }
-}
-
-void copyRowByName(store::Dataset& from, int row, store::Dataset& to) {
-    for (int i = 0; i < to.fieldCount(); ++i) {
-        const int source = from.fieldIndex(to.fieldDef(i).name);
-        if (source >= 0) {
-            to.field(i).set(from.valueAt(row, source));
-        }
-    }
-}
-
-void enterKnownPerson(store::Dataset& from, int row) {
-    const QString name = personName(from, row);
-    if (name.isEmpty()) {
-        return;
-    }
-    store::Table& known = DM->TblwcrNew;
-    known.close();
-    known.setFilter(
-        (QStringLiteral("item_180 ='") + TMainForm::QuoteFilterText(name) + QStringLiteral("'"))
-            .toStdString());
-    known.open();
-    if (known.recordCount() > 1) {
-        return;
-    }
-    if (known.recordCount() == 0) {
-        known.append();
-    } else {
-        known.first();
-        known.edit();
-    }
-    try {
-        copyRowByName(from, row, known);
-        known.post();
-    } catch (...) {
-        known.cancel();
-        throw;
-    }
-}
 
 TFormWcr::TFormWcr(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFormWcr>()) {
     ui->setupUi(this);
-    m_model.setColumns({listColumn(QStringLiteral("item_180"), QStringLiteral("名称"), 120),
-                        listColumn(QStringLiteral("item_185"), QStringLiteral("工作单位"), 380)},
-                       widgets::DatasetModel::OtherFields::Hidden);
+    m_model.setColumns(
+        {widgets::listColumn(QStringLiteral("item_180"), QStringLiteral("名称"), 120),
+         widgets::listColumn(QStringLiteral("item_185"), QStringLiteral("工作单位"), 380)},
+        widgets::DatasetModel::OtherFields::Hidden);
     m_model.setDataset(&DM->TblwcrNew);
     ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     widgets::showDataset(*ui->DBGrid1, m_model);
@@ -149,18 +100,18 @@ void TFormWcr::BitBtn1Click() {
     store::Query& record = DM->Qryhvel;
     std::set<QString> listed;
     for (int row = 0; row < persons.recordCount(); ++row) {
-        listed.insert(personName(persons, row));
+        listed.insert(recordrows::personName(persons, row));
     }
     int skipped = 0;
     try {
         store::Database::Transaction unit(persons.database());
         for (const int row : chosen) {
-            if (!listed.insert(personName(known, row)).second) {
+            if (!listed.insert(recordrows::personName(known, row)).second) {
                 ++skipped;
                 continue;
             }
             persons.append();
-            copyRowByName(known, row, persons);
+            recordrows::copyRowByName(known, row, persons);
             persons.field("ITEM_4").set(record.field("ITEM_4").value());
             persons.field("ITEM_DQDM").set(record.field("ITEM_DQDM").value());
             persons.post();

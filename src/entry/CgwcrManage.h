@@ -5,26 +5,9 @@
 
 #include "DatasetModel.h"
 
-namespace store {
-class Dataset;
-}
-
 namespace Ui {
 class TFormWcr;
 }
-
-// Copies row (0-based) of from into the row being edited or appended in to, column by column
-// by position.
-void copyRowByPosition(store::Dataset& from, int row, store::Dataset& to);
-
-// Copies row (0-based) of from into the row being edited or appended in to, each column of to
-// from the column of the same name (cgwcr and cgwcrNew need not keep the same column order).
-void copyRowByName(store::Dataset& from, int row, store::Dataset& to);
-
-// The person of row (0-based) of from becomes the known person of the same name in cgwcrNew:
-// appended when the name is unknown, overwritten when it is known once, left alone when it is
-// known more often. Leaves cgwcrNew filtered to the name.
-void enterKnownPerson(store::Dataset& from, int row);
 
 // The quick add: the persons known to this installation (cgwcrNew), of which the chosen ones
 // are copied into the current record's persons.

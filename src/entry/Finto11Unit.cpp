@@ -4,14 +4,15 @@
 #include <QLineEdit>
 #include <optional>
 
+#include "CodeLists.h"
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "Product.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage4a.h"
 #include "ValueText.h"
+#include "Warnings.h"
 #include "ui_Finto11Unit.h"
 
 using widgets::valueText;
@@ -98,8 +99,8 @@ TFinto11::TFinto11(QWidget* parent)
 TFinto11::~TFinto11() = default;
 
 void TFinto11::fillLists() {
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_181"), ui->cbry_181, true);
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_124_1"), ui->cbry_124_1, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("item_181"), ui->cbry_181, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("item_124_1"), ui->cbry_124_1, true);
 }
 
 void TFinto11::clearForAdd() {
@@ -117,17 +118,17 @@ void TFinto11::clearForNext() {
 
 void TFinto11::checkRow() {
     if (ui->edtry_180->text().trimmed().isEmpty()) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("姓名不能为空！"));
+        widgets::ShowWarningAndAbort(QStringLiteral("姓名不能为空！"));
     }
     if (ui->cbry_181->currentText().trimmed().isEmpty()) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("性别不能为空！"));
+        widgets::ShowWarningAndAbort(QStringLiteral("性别不能为空！"));
     }
     // A year or month that is not a number is refused like one out of range.
     if (!validYear(yearOf(ui->Edt_both_1))) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("年份不合法！"));
+        widgets::ShowWarningAndAbort(QStringLiteral("年份不合法！"));
     }
     if (!validMonth(monthOf(ui->edt_both_2))) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("月份不合法"));
+        widgets::ShowWarningAndAbort(QStringLiteral("月份不合法"));
     }
 }
 

@@ -1,9 +1,11 @@
 #include "Finto6Unit.h"
 
+#include "CodeLists.h"
+#include "RecordRows.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage6.h"
+#include "Warnings.h"
 #include "ui_Finto6Unit.h"
 
 TFinto6* Finto6 = nullptr;
@@ -26,8 +28,8 @@ TFinto6::TFinto6(QWidget* parent)
 TFinto6::~TFinto6() = default;
 
 void TFinto6::fillLists() {
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("patent_st"), ui->cb_st, true);
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("patent_ty"), ui->cb_ty, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("patent_st"), ui->cb_st, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("patent_ty"), ui->cb_ty, true);
 }
 
 void TFinto6::clearForAdd() {
@@ -45,7 +47,7 @@ void TFinto6::CheckPatentRow() {
     };
     for (const auto& [missing, message] : rules) {
         if (missing) {
-            MainForm->ShowWarning(QString::fromUtf8(message));
+            widgets::ShowWarning(QString::fromUtf8(message));
             throw SilentAbort();
         }
     }

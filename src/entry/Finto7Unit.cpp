@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "Unit1.h"
+#include "CodeLists.h"
 #include "UnitDM.h"
 #include "ui_Finto7Unit.h"
 
@@ -55,8 +55,8 @@ TFinto7::~TFinto7() = default;
 void TFinto7::fillLists() {
     ui->cbwy_191->clear();
     ui->cbwy_191->addItems(kPositions);
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_181"), ui->cbwy_193, true);
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_198"), ui->cbwy_198, false);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("item_181"), ui->cbwy_193, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("item_198"), ui->cbwy_198, false);
 }
 
 void TFinto7::clearForAdd() {

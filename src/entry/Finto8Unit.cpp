@@ -4,11 +4,13 @@
 
 #include "CgwcrManage.h"
 #include "Clock.h"
+#include "CodeLists.h"
 #include "RecordPage.h"
+#include "RecordRows.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
+#include "Warnings.h"
 #include "ui_Finto8Unit.h"
 
 using widgets::valueText;
@@ -116,10 +118,10 @@ TFinto8::TFinto8(QWidget* parent)
 TFinto8::~TFinto8() = default;
 
 void TFinto8::fillLists() {
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_181"), ui->cbry_181, true);
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_183"), ui->cbry_183, true);
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_184"), ui->cbry_184, true);
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_188"), ui->cbry_188, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("item_181"), ui->cbry_181, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("item_183"), ui->cbry_183, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("item_184"), ui->cbry_184, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("item_188"), ui->cbry_188, true);
 }
 
 void TFinto8::FormShow() {
@@ -151,7 +153,7 @@ void TFinto8::loadBirth(const QString& stored) {
     const int month = stored.mid(5).toInt(&monthOk);
     const QDate date(year, month, 1);
     if (!yearOk || !monthOk || !date.isValid()) {
-        MainForm->ShowWarning(stored.trimmed() + QStringLiteral("不是正确的出生年月格式！"));
+        widgets::ShowWarning(stored.trimmed() + QStringLiteral("不是正确的出生年月格式！"));
         return;
     }
     // A stored month outside the picker's range widens it rather than being clamped into it,
@@ -167,19 +169,19 @@ void TFinto8::loadBirth(const QString& stored) {
 
 void TFinto8::checkRow() {
     if (ui->edtry_180->text().trimmed().isEmpty()) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("姓名不能为空！"));
+        widgets::ShowWarningAndAbort(QStringLiteral("姓名不能为空！"));
     }
     if (noOption(ui->cbry_181)) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("性别不能为空！"));
+        widgets::ShowWarningAndAbort(QStringLiteral("性别不能为空！"));
     }
     if (noOption(ui->cbry_183)) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("技术职称不能为空！"));
+        widgets::ShowWarningAndAbort(QStringLiteral("技术职称不能为空！"));
     }
     if (noOption(ui->cbry_184)) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("文化程度不能为空！"));
+        widgets::ShowWarningAndAbort(QStringLiteral("文化程度不能为空！"));
     }
 }
 
 void TFinto8::afterAppend(store::Dataset& row) {
-    enterKnownPerson(row, row.recNo() - 1);
+    recordrows::enterKnownPerson(row, row.recNo() - 1);
 }

@@ -9,17 +9,16 @@
 #include <QTableView>
 #include <exception>
 
-#include "Application.h"
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "GbkLimit.h"
-#include "GlyphButton.h"
 #include "RecordPage.h"
+#include "RecordRows.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
+#include "Warnings.h"
 
 using widgets::textValue;
 using widgets::valueText;
@@ -44,50 +43,6 @@ store::Value storedValue(store::Dataset& rows, const std::string& field) {
 }
 
 }  // namespace
-
-widgets::GridColumn listColumn(QString field, QString title, int width) {
-    widgets::GridColumn column;
-    column.field = std::move(field);
-    column.title = std::move(title);
-    column.width = width;
-    return column;
-}
-
-void rereadRows(store::Dataset& rows) {
-    if (rows.state() == store::Dataset::State::Edit ||
-        rows.state() == store::Dataset::State::Insert) {
-        rows.cancel();
-    }
-    if (rows.active()) {
-        rows.refresh();
-    }
-}
-
-void renumberRows(store::Dataset& rows, const std::string& field,
-                  const std::function<void(store::Dataset&)>& perRow) {
-    if (!rows.active()) {
-        rows.open();
-    }
-    rows.disableControls();
-    try {
-        store::Database::Transaction unit(rows.database());
-        int number = 0;
-        for (rows.first(); !rows.eof(); rows.next()) {
-            rows.edit();
-            rows.field(field).set(store::Value(static_cast<double>(++number)));
-            if (perRow) {
-                perRow(rows);
-            }
-            rows.post();
-        }
-        unit.commit();
-    } catch (...) {
-        rereadRows(rows);
-        rows.enableControls();
-        throw;
-    }
-    rows.enableControls();
-}
 
 // ---- the row dialog -----------------------------------------------------------------------
 
@@ -276,10 +231,10 @@ bool RowDialog::Button1Click() {
         // Nothing of the row has been kept; the dialog stays open with what was typed.
         rereadRows(m_rows);
         rereadAlongside();
-        VelmoraApplication::showException(QString::fromUtf8(e.what()));
+        widgets::showException(QString::fromUtf8(e.what()));
         return false;
     }
-    MainForm->ShowWarning(QStringLiteral("存储成功！"));
+    widgets::ShowWarning(QStringLiteral("存储成功！"));
     if (adding) {
         clearForNext();
     } else {
@@ -320,9 +275,10 @@ void RowDialog::reject() {
 
 // ---- the list page ------------------------------------------------------------------------
 
-ListPage::ListPage(QString title, QString section, store::Table& rows, std::string sequence,
-                   QWidget* parent)
+ListPage::ListPage(widgets::MainWindowOperations& mainWindow, QString title, QString section,
+                   store::Table& rows, std::string sequence, QWidget* parent)
     : QDialog(parent),
+      m_mainWindow(mainWindow),
       m_title(std::move(title)),
       m_section(std::move(section)),
       m_rows(rows),
@@ -424,15 +380,15 @@ void ListPage::deleteClick() {
 }
 
 void ListPage::helpClick() {
-    RecordPage::showHelp();
+    RecordPage::showHelp(m_mainWindow.currentType() == 1);
 }
 
 void ListPage::quitClick() {
     if (!mayLeave()) {
         return;
     }
-    if (!m_section.isEmpty() && MainForm != nullptr) {
-        TMainForm::setSectionKind(MainForm->sectionButton(m_section), true);
+    if (!m_section.isEmpty()) {
+        m_mainWindow.markSectionComplete(m_section);
     }
     done(QDialog::Accepted);
 }

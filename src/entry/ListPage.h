@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DatasetModel.h"
+#include "MainWindowOperations.h"
 #include "Value.h"
 
 class QAbstractButton;
@@ -20,19 +21,6 @@ namespace store {
 class Dataset;
 class Table;
 }  // namespace store
-
-// Rewrites field to 1..n over the rows of rows from the first, as one unit of writes, with
-// the grids over rows suspended meanwhile; perRow may change more fields of each row before it
-// is posted. The cursor ends on the last row. A failure rolls every row back and is thrown.
-void renumberRows(store::Dataset& rows, const std::string& field,
-                  const std::function<void(store::Dataset&)>& perRow = {});
-
-// A left-aligned grid column of field titled title.
-widgets::GridColumn listColumn(QString field, QString title, int width);
-
-// Reads rows's rows again after a unit of writes over them was rolled back, dropping an edit
-// in progress.
-void rereadRows(store::Dataset& rows);
 
 // One column of a child row as its row dialog edits it.
 struct RowField {
@@ -150,8 +138,8 @@ class ListPage : public QDialog {
 public:
     // section: the main window's section ("05") whose button the exit marks complete; empty
     // for a list without a mark.
-    ListPage(QString title, QString section, store::Table& rows, std::string sequence,
-             QWidget* parent = nullptr);
+    ListPage(widgets::MainWindowOperations& mainWindow, QString title, QString section,
+             store::Table& rows, std::string sequence, QWidget* parent = nullptr);
     ~ListPage() override;
 
     // FormShow, then the page modally through the dialogs seam.
@@ -201,6 +189,7 @@ protected:
 
     store::Table& rows() const { return m_rows; }
     const QString& title() const { return m_title; }
+    widgets::MainWindowOperations& mainWindow() const { return m_mainWindow; }
 
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
@@ -209,6 +198,7 @@ protected:
 private:
     void showRowDialog(bool adding);
 
+    widgets::MainWindowOperations& m_mainWindow;
     QString m_title;
     QString m_section;
     store::Table& m_rows;

@@ -14,19 +14,21 @@
 #include <exception>
 #include <memory>
 
+#include "ChoiceBoxes.h"
 #include "Clock.h"
+#include "CodeLists.h"
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
+#include "EntryText.h"
 #include "Errors.h"
 #include "GbkLimit.h"
 #include "ListPage.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
-#include "ui_Unit1.h"
+#include "Warnings.h"
 
 using widgets::textValue;
 using widgets::valueText;
@@ -89,8 +91,8 @@ bool hasPointOutsideSelection(QObject* watched) {
 
 }  // namespace
 
-RecordPage::RecordPage(QString section, QWidget* parent)
-    : QDialog(parent), m_section(std::move(section)) {}
+RecordPage::RecordPage(widgets::MainWindowOperations& mainWindow, QString section, QWidget* parent)
+    : QDialog(parent), m_mainWindow(mainWindow), m_section(std::move(section)) {}
 
 void RecordPage::setUpFrame(QAbstractButton* save, QAbstractButton* help, QAbstractButton* quit) {
     // No system menu and no close box: the page is left through its exit button.
@@ -109,8 +111,8 @@ void RecordPage::setHelpWindows(QDialog* applied, QDialog* others) {
     s_helpOthers = others;
 }
 
-bool RecordPage::appliedBySelector() {
-    return MainForm->form()->ComboBox1->currentIndex() == 0;
+bool RecordPage::appliedBySelector() const {
+    return m_mainWindow.currentType() == 1;
 }
 
 bool RecordPage::appliedByRecord() {
@@ -179,8 +181,8 @@ void RecordPage::checkPage() {
             field.check();
         }
         if (field.required && isBlank(field.value())) {
-            MainForm->ShowWarning(field.message.isEmpty() ? requiredMessage(field.label)
-                                                          : field.message);
+            widgets::ShowWarning(field.message.isEmpty() ? requiredMessage(field.label)
+                                                         : field.message);
             throw SilentAbort();
         }
     }
@@ -262,9 +264,9 @@ bool RecordPage::btnSave01Click() {
                                              QString::fromUtf8(e.what()), widgets::Ok, widgets::Ok);
         return false;
     }
-    MainForm->ShowWarning(QStringLiteral("存储成功！"));
+    widgets::ShowWarning(QStringLiteral("存储成功！"));
     if (!m_section.isEmpty()) {
-        TMainForm::setSectionKind(MainForm->sectionButton(m_section), true);
+        m_mainWindow.markSectionComplete(m_section);
     }
     return true;
 }
@@ -292,11 +294,11 @@ void RecordPage::quit01Click() {
 }
 
 void RecordPage::Button3Click() {
-    showHelp();
+    showHelp(appliedBySelector());
 }
 
-void RecordPage::showHelp() {
-    QDialog* help = appliedBySelector() ? s_helpApplied.data() : s_helpOthers.data();
+void RecordPage::showHelp(bool applied) {
+    QDialog* help = applied ? s_helpApplied.data() : s_helpOthers.data();
     if (help != nullptr) {
         widgets::Dialogs::instance().exec(*help);
     }
@@ -317,9 +319,7 @@ void RecordPage::done(int result) {
 }
 
 void RecordPage::FormClose() {
-    if (MainForm != nullptr) {
-        MainForm->LockUntilComplete();
-    }
+    m_mainWindow.LockUntilComplete();
 }
 
 // ---- value forms --------------------------------------------------------------------------
@@ -330,7 +330,7 @@ PageField RecordPage::required(PageField field) {
 }
 
 void RecordPage::selectCodeOrKeep(QComboBox* combo, const QString& code) {
-    MainForm->SelectCodeItem(code, combo);
+    widgets::SelectCodeItem(code, combo);
     // A code the list does not offer (a retired option, an imported record's) stays: shown as
     // itself and written back as it was unless another is chosen.
     if (!code.isEmpty() && combo->currentIndex() < 0) {
@@ -343,7 +343,7 @@ PageField RecordPage::codeField(QComboBox* combo, std::string field, QString lab
                                 int codeLength, bool withBlank, bool trimmed) {
     PageField f(std::move(field), std::move(label));
     f.load = [combo, list, withBlank](const store::Value& stored) {
-        MainForm->FillCodeList(DM->Tblzdxx, list, combo, !withBlank);
+        widgets::FillCodeList(DM->Tblzdxx, list, combo, !withBlank);
         selectCodeOrKeep(combo, valueText(stored));
     };
     f.value = [combo, codeLength, trimmed]() {
@@ -370,7 +370,7 @@ PageField RecordPage::pairField(QComboBox* combo, std::string field, QString lab
                                 bool withBlank) {
     PageField f = codeField(combo, std::move(field), std::move(label), QString(), 3, withBlank);
     f.load = [combo, &table, codeColumn, nameColumn, withBlank](const store::Value& stored) {
-        MainForm->FillPairList(table, combo, codeColumn, nameColumn, !withBlank);
+        widgets::FillPairList(table, combo, codeColumn, nameColumn, !withBlank);
         selectCodeOrKeep(combo, valueText(stored));
     };
     return f;
@@ -384,12 +384,12 @@ PageField RecordPage::choiceField(QWidget* panel, std::string field, QString lab
     auto kept = std::make_shared<QStringList>();
     f.load = [this, panel, codeLength, kept](const store::Value& stored) {
         const QString value = valueText(stored);
-        MainForm->CheckCodeBoxes(this, panel, value, codeLength);
+        widgets::CheckCodeBoxes(this, panel, value, codeLength);
         *kept = unofferedCodes(panel, value, codeLength);
     };
     f.value = [this, panel, codeLength, label, kept]() {
         return textValue(withKeptCodes(
-            panel, MainForm->CollectCheckedCodes(this, panel, codeLength, label), *kept));
+            panel, widgets::CollectCheckedCodes(this, panel, codeLength, label), *kept));
     };
     return f;
 }
@@ -471,7 +471,7 @@ PageField RecordPage::memoField(QPlainTextEdit* memo, std::string field, QString
     f.prepare = [memo]() {
         const QString plain = memo->toPlainText();
         if (plain.contains(QLatin1Char('\t'))) {
-            memo->setPlainText(TMainForm::TabsToSpaces(plain));
+            memo->setPlainText(widgets::TabsToSpaces(plain));
         }
     };
     f.value = [memo]() {
@@ -498,7 +498,7 @@ PageField RecordPage::dateField(QDateEdit* picker, std::string field, QString la
             *shownForEmpty = widgets::Clock::instance().today();
             picker->setDate(*shownForEmpty);
         } else {
-            MainForm->ShowWarning(before + valueText(stored).trimmed() + after);
+            widgets::ShowWarning(before + valueText(stored).trimmed() + after);
         }
     };
     f.value = [picker]() { return store::Value(toStoreDate(picker->date())); };
@@ -529,11 +529,11 @@ PageField RecordPage::textDateField(TextDateControls controls, std::string field
             return;
         }
         const QDate parsed =
-            QDate::fromString(TMainForm::IsoDateText(date), QStringLiteral("yyyy-MM-dd"));
+            QDate::fromString(widgets::IsoDateText(date), QStringLiteral("yyyy-MM-dd"));
         if (parsed.isValid()) {
             controls.picker->setDate(parsed);
         } else {
-            MainForm->ShowWarning(before + valueText(stored) + after);
+            widgets::ShowWarning(before + valueText(stored) + after);
         }
     };
     f.value = [controls]() {
@@ -562,8 +562,8 @@ void RecordPage::numericEdit(QLineEdit* edit, bool decimals, QString prefix) {
         if (trimmed.isEmpty() || (ok && std::isfinite(number))) {
             return;
         }
-        MainForm->ShowWarning(prefix + current +
-                              QStringLiteral(" 不是正确的数据格式！现在已经置零"));
+        widgets::ShowWarning(prefix + current +
+                             QStringLiteral(" 不是正确的数据格式！现在已经置零"));
         edit->setText(QStringLiteral("0"));
     });
 }

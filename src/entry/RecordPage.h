@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "MainWindowOperations.h"
 #include "Value.h"
 
 class QAbstractButton;
@@ -75,7 +76,8 @@ class RecordPage : public QDialog {
 public:
     // section: the page's number on the main window ("01"), whose button the save marks;
     // empty for a page that marks none.
-    RecordPage(QString section, QWidget* parent = nullptr);
+    RecordPage(widgets::MainWindowOperations& mainWindow, QString section,
+               QWidget* parent = nullptr);
 
     // Fills the controls from the current row (the main window does this before showing).
     virtual void loadRecord(store::Dataset& row);
@@ -96,8 +98,9 @@ public:
 
     // The help pages for applied technology and for the other types, once they exist.
     static void setHelpWindows(QDialog* applied, QDialog* others);
-    // Shows the help page of the main window's type (the list pages' help too).
-    static void showHelp();
+    // Shows the help page for applied technology or for the other types (the list pages' help
+    // too).
+    static void showHelp(bool applied);
 
     // Value forms of the fields, for the page's table.
     PageField codeField(QComboBox* combo, std::string field, QString label, QString list,
@@ -147,7 +150,7 @@ protected:
     const std::vector<PageField>& fields() const { return m_fields; }
 
     // The type check and save go by: the main window's type selector.
-    static bool appliedBySelector();
+    bool appliedBySelector() const;
     // The type the change check goes by: the record's own.
     static bool appliedByRecord();
     static bool serves(const PageField& field, bool applied);
@@ -176,6 +179,8 @@ protected:
     // record's completeness.
     virtual void FormClose();
 
+    widgets::MainWindowOperations& mainWindow() const { return m_mainWindow; }
+
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
     // FormClose: the main window's lock follows the record's completeness.
@@ -191,6 +196,7 @@ private:
     // for.
     QString withKeptCodes(QWidget* panel, const QString& checked, const QStringList& kept) const;
 
+    widgets::MainWindowOperations& m_mainWindow;
     QString m_section;
     std::vector<PageField> m_fields;
     std::vector<std::pair<QLineEdit*, std::string>> m_textEdits;

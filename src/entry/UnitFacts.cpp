@@ -4,12 +4,13 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include "CodeLists.h"
 #include "Dataset.h"
 #include "GbkLimit.h"
 #include "RecordPage.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
+#include "Warnings.h"
 
 namespace unitfacts {
 
@@ -24,7 +25,7 @@ QString rightTrimmed(QString text) {
 
 void require(const QString& text, const QString& label) {
     if (text.trimmed().isEmpty()) {
-        MainForm->ShowWarning(QStringLiteral("\"") + label + QStringLiteral("\"不能为空！"));
+        widgets::ShowWarning(QStringLiteral("\"") + label + QStringLiteral("\"不能为空！"));
         throw SilentAbort();
     }
 }
@@ -62,7 +63,7 @@ void check(const UnitFactsControls& c) {
 }
 
 void attributeChanged(const UnitFactsControls& c) {
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_41_3"), c.ownership, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("item_41_3"), c.ownership, true);
     const bool enterprise = isEnterprise(c);
     if (!enterprise) {
         c.cb_163->setChecked(false);

@@ -3,19 +3,22 @@
 #include <optional>
 #include <utility>
 
+#include "ChoiceBoxes.h"
 #include "Clock.h"
+#include "CodeLists.h"
 #include "Dataset.h"
+#include "EntryText.h"
 #include "GbkLimit.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
-#include "Unittree.h"
 #include "ValueText.h"
+#include "Warnings.h"
 #include "ui_UnitPage1.h"
 
 using widgets::valueText;
 
 TFpage1* Fpage1 = nullptr;
+std::array<unsigned char, 6> TreeTargetPage1{};
 
 namespace {
 
@@ -43,8 +46,11 @@ QString twoDigits(int month) {
 
 }  // namespace
 
-TFpage1::TFpage1(QWidget* parent)
-    : RecordPage(QStringLiteral("01"), parent), ui(std::make_unique<Ui::TFpage1>()) {
+TFpage1::TFpage1(widgets::MainWindowOperations& mainWindow, widgets::ClassPicker& picker,
+                 QWidget* parent)
+    : RecordPage(mainWindow, QStringLiteral("01"), parent),
+      m_picker(picker),
+      ui(std::make_unique<Ui::TFpage1>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, ui->Button3, ui->quit01);
 
@@ -78,14 +84,14 @@ TFpage1::TFpage1(QWidget* parent)
     PageField period("ITEM_8", QStringLiteral("研究起止时间"));
     period.check = [this] { checkPeriod(); };
     period.load = [this](const store::Value& stored) {
-        MainForm->SplitPeriod(valueText(stored), ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e,
-                              ui->edt_8_m_e);
+        widgets::SplitPeriod(valueText(stored), ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e,
+                             ui->edt_8_m_e);
         for (const QLineEdit* edit : {ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e, ui->edt_8_m_e}) {
             if (!numberOf(edit)) {
-                MainForm->ShowWarning(
+                widgets::ShowWarning(
                     QStringLiteral("项目中”起止时间“不是正确的时间格式！现在已经更换。"));
-                MainForm->SplitPeriod(QString(), ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e,
-                                      ui->edt_8_m_e);
+                widgets::SplitPeriod(QString(), ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e,
+                                     ui->edt_8_m_e);
                 break;
             }
         }
@@ -95,7 +101,7 @@ TFpage1::TFpage1(QWidget* parent)
     PageField keywords("ITEM_14", QStringLiteral("关键词"));
     keywords.check = [this] { checkKeywords(); };
     keywords.load = [this](const store::Value& stored) {
-        MainForm->SplitToControls(valueText(stored), ui->edt_14_1, ui->edt_14_2, ui->edt_14_3);
+        widgets::SplitToControls(valueText(stored), ui->edt_14_1, ui->edt_14_2, ui->edt_14_3);
         edt_14_1Change();  // an edit left empty signals no change
     };
     keywords.value = [this] {
@@ -167,8 +173,8 @@ PageField TFpage1::classField(QLineEdit* edit, std::string field, ClassTable tab
         const QString code = valueText(stored);
         if (hasTable(table)) {
             edit->setReadOnly(true);
-            MainForm->ShowClassCode(table == ClassTable::Discipline ? DM->Txkfl2 : DM->Tztflh2,
-                                    code.trimmed(), edit);
+            widgets::ShowClassCode(table == ClassTable::Discipline ? DM->Txkfl2 : DM->Tztflh2,
+                                   code.trimmed(), edit);
             // A code the table lacks stays, shown as itself.
             if (edit->text().isEmpty() && !code.trimmed().isEmpty()) {
                 edit->setText(code.trimmed() + kCodeSeparator);
@@ -216,7 +222,7 @@ void TFpage1::showTypeLayout(bool applied) {
 }
 
 void TFpage1::loadRecord(store::Dataset& row) {
-    MainForm->ClearChoiceBoxes(this);
+    widgets::ClearChoiceBoxes(this);
     showTypeLayout(appliedBySelector());
     RecordPage::loadRecord(row);
 }
@@ -237,21 +243,21 @@ void TFpage1::checkPeriod() {
     }
     for (QLineEdit* edit : {ui->edt_8_y_s, ui->edt_8_m_s, ui->edt_8_y_e, ui->edt_8_m_e}) {
         if (edit->text().isEmpty()) {
-            MainForm->ShowWarningAndAbort(kPeriodRequired);
+            widgets::ShowWarningAndAbort(kPeriodRequired);
         }
     }
     // The period is judged on its numbers, and stored with two-digit months.
     for (QLineEdit* edit : years) {
         const auto year = numberOf(edit);
         if (!year || *year < 1949 || *year > thisYear()) {
-            MainForm->ShowWarningAndAbort(kBadYear);
+            widgets::ShowWarningAndAbort(kBadYear);
         }
         edit->setText(QString::number(*year));
     }
     for (QLineEdit* edit : months) {
         const auto month = numberOf(edit);
         if (!month || *month < 1 || *month > 12) {
-            MainForm->ShowWarningAndAbort(kBadMonth);
+            widgets::ShowWarningAndAbort(kBadMonth);
         }
         edit->setText(twoDigits(*month));
     }
@@ -262,10 +268,10 @@ void TFpage1::checkPeriod() {
     const auto end = yearMonth(ui->edt_8_y_e, ui->edt_8_m_e);
     const QDate registered = ui->DTP_121->date();
     if (end > std::pair(registered.year(), registered.month())) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("所填写的研究终止时间不应大于登记日期！"));
+        widgets::ShowWarningAndAbort(QStringLiteral("所填写的研究终止时间不应大于登记日期！"));
     }
     if (start > end) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("所填写的研究起止时间错误！"));
+        widgets::ShowWarningAndAbort(QStringLiteral("所填写的研究起止时间错误！"));
     }
 }
 
@@ -280,7 +286,7 @@ void TFpage1::yearExit(QLineEdit* edit) {
     if (year && *year >= 1949 && *year <= thisYear()) {
         edit->setText(QString::number(*year));
     } else {
-        MainForm->ShowWarning(kBadYear);
+        widgets::ShowWarning(kBadYear);
     }
 }
 
@@ -293,7 +299,7 @@ void TFpage1::monthExit(QLineEdit* edit) {
     if (month && *month >= 1 && *month <= 12) {
         edit->setText(twoDigits(*month));
     } else {
-        MainForm->ShowWarning(kBadMonth);
+        widgets::ShowWarning(kBadMonth);
     }
 }
 
@@ -334,7 +340,7 @@ void TFpage1::checkKeywords() {
         bytes += std::max(widgets::gbkByteLength(keyword->text()), 0);
     }
     if (bytes > kKeywordBytes) {
-        MainForm->ShowWarningAndAbort(QStringLiteral("\"关键词\"三栏总字数不要超过98字"));
+        widgets::ShowWarningAndAbort(QStringLiteral("\"关键词\"三栏总字数不要超过98字"));
     }
 }
 
@@ -361,15 +367,12 @@ void TFpage1::edt_14_2Change() {
 // ---- classification picker --------------------------------------------------------------
 
 void TFpage1::openTree(int byte, QLineEdit* edit, ClassTable table) {
-    if (FormTree == nullptr) {
-        return;
-    }
     TreeTargetPage1.fill(0);
     TreeTargetPage1[static_cast<size_t>(byte)] = 1;
-    FormTree->registerTarget(
+    m_picker.registerTarget(
         TreeTargetPage1, byte, edit,
         table == ClassTable::Discipline ? QStringLiteral("xkfl") : QStringLiteral("ztflh"));
-    FormTree->showFor(TreeTargetPage1);
+    m_picker.showFor(TreeTargetPage1);
 }
 
 void TFpage1::cb_15DropDown() {

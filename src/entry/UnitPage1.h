@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <memory>
 
+#include "ClassPicker.h"
 #include "RecordPage.h"
 
 class QLineEdit;
@@ -10,6 +12,10 @@ namespace Ui {
 class TFpage1;
 }
 
+// The page's selector of the classification picker: bytes 0 and 1 stand for the discipline
+// edits, 2 and 3 for the library classification edits.
+extern std::array<unsigned char, 6> TreeTargetPage1;
+
 // "成果概况": the general facts of a record. Applied technology has its own form, stage,
 // transfer range, attribute and high-tech field; the other types their form and social and
 // economic goal.
@@ -17,7 +23,8 @@ class TFpage1 : public RecordPage {
     Q_OBJECT
 
 public:
-    explicit TFpage1(QWidget* parent = nullptr);
+    TFpage1(widgets::MainWindowOperations& mainWindow, widgets::ClassPicker& picker,
+            QWidget* parent = nullptr);
     ~TFpage1() override;
 
     Ui::TFpage1* form() const { return ui.get(); }
@@ -44,6 +51,7 @@ public:
     void edt_8_m_eExit();
 
 private:
+    widgets::ClassPicker& m_picker;
     void showTypeLayout(bool applied);
     // The period rules of the check: filled, numbers in range, not after the registration
     // date, start not after end; the edits are written back normalised.

@@ -11,18 +11,19 @@
 #include "Dialogs.h"
 #include "DropDownButton.h"
 #include "ListPage.h"
-#include "Unit1.h"
+#include "SqlText.h"
 #include "UnitDM.h"
 #include "Unitpage12.h"
 #include "Unitpage4a.h"
-#include "Unittree.h"
 #include "ValueText.h"
+#include "Warnings.h"
 #include "ui_Unitpage10.h"
 
 using widgets::fieldText;
 using widgets::textValue;
 
 TFpage10* Fpage10 = nullptr;
+std::array<unsigned char, 20> TreeTargetSubUnit{};
 
 namespace {
 
@@ -45,8 +46,11 @@ void showError(QWidget* parent, const std::exception& e) {
 
 }  // namespace
 
-TFpage10::TFpage10(QWidget* parent)
-    : RecordPage(QString(), parent), ui(std::make_unique<Ui::TFpage10>()) {
+TFpage10::TFpage10(widgets::MainWindowOperations& mainWindow, widgets::ClassPicker& picker,
+                   QWidget* parent)
+    : RecordPage(mainWindow, QString(), parent),
+      m_picker(picker),
+      ui(std::make_unique<Ui::TFpage10>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, nullptr, ui->quit01);
     connect(ui->Button2, &QPushButton::clicked, this, &TFpage10::Button2Click);
@@ -64,8 +68,9 @@ TFpage10::TFpage10(QWidget* parent)
     }
 
     ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_model.setColumns({listColumn(QStringLiteral("unitcode"), QStringLiteral("单位代码"), 90),
-                        listColumn(QStringLiteral("item_9"), QStringLiteral("单位名称"), 140)});
+    m_model.setColumns(
+        {widgets::listColumn(QStringLiteral("unitcode"), QStringLiteral("单位代码"), 90),
+         widgets::listColumn(QStringLiteral("item_9"), QStringLiteral("单位名称"), 140)});
     widgets::showDataset(*ui->DBGrid1, m_model);
     connect(&m_model, &widgets::DatasetModel::currentRowChanged, this, &TFpage10::followSelection);
 
@@ -110,7 +115,7 @@ int TFpage10::showUnitsOf(store::Dataset& unit) {
     store::Query& units = DM->Qryunit;
     m_model.setDataset(nullptr);
     units.close();
-    units.setFilter((QStringLiteral("upunitcode='") + TMainForm::QuoteFilterText(parent) +
+    units.setFilter((QStringLiteral("upunitcode='") + QuoteFilterText(parent) +
                      QStringLiteral("' and unitlevel='") + QString::fromLatin1(kSecondLevel) +
                      QStringLiteral("'"))
                         .toStdString());
@@ -194,7 +199,7 @@ void TFpage10::Button2Click() {
             code = nextUnitCode(parent, code);
         }
         if (code.isEmpty()) {
-            MainForm->ShowWarning(
+            widgets::ShowWarning(
                 QStringLiteral("单位代码%1下的下属单位代码已经用完，不能再增加下属单位！")
                     .arg(parent));
             return;
@@ -224,7 +229,7 @@ void TFpage10::Button3Click() {
     // would leave them without their unit.
     const Dependants dependants = dependantsOf(fieldText(units, "unitcode"));
     if (dependants.units > 0 || dependants.leaders > 0) {
-        MainForm->ShowWarning(
+        widgets::ShowWarning(
             QStringLiteral("“%1”下还有%2个下属单位和%3位学科带头人，请先删除它们，再删除该单位！")
                 .arg(fieldText(units, "item_9"))
                 .arg(dependants.units)
@@ -269,5 +274,5 @@ void TFpage10::codeListDropDown(int byte) {
     const CodeListGroup& group = kGroups[byte / kListEdits];
     QLineEdit* edit = findChild<QLineEdit*>(QString::fromLatin1(group.edits) +
                                             QString::number(byte % kListEdits + 1));
-    registeringunit::pickCode(TreeTargetSubUnit, byte, edit, group.disciplines);
+    registeringunit::pickCode(m_picker, TreeTargetSubUnit, byte, edit, group.disciplines);
 }

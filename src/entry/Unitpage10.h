@@ -1,15 +1,21 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <memory>
 
+#include "ClassPicker.h"
 #include "DatasetModel.h"
 #include "RecordPage.h"
 
 namespace Ui {
 class TFpage10;
 }
+
+// The second-level unit page's selector of the classification picker: one byte for each edit
+// of its two code lists of ten edits.
+extern std::array<unsigned char, 20> TreeTargetSubUnit;
 
 // "二级单位情况": the second-level units of a unit, further rows of unit.dbf that carry the
 // unit's code as their upunitcode. The grid lists them; the edits show the selected one and
@@ -18,7 +24,8 @@ class TFpage10 : public RecordPage {
     Q_OBJECT
 
 public:
-    explicit TFpage10(QWidget* parent = nullptr);
+    TFpage10(widgets::MainWindowOperations& mainWindow, widgets::ClassPicker& picker,
+             QWidget* parent = nullptr);
     ~TFpage10() override;
 
     Ui::TFpage10* form() const { return ui.get(); }
@@ -67,6 +74,7 @@ private:
     // Loads the unit under the grid's cursor unless it is the one shown.
     void followSelection();
 
+    widgets::ClassPicker& m_picker;
     std::unique_ptr<Ui::TFpage10> ui;
     widgets::DatasetModel m_model;
     int64_t m_shownRow = -1;  // the record number of the unit on show, -1 for none

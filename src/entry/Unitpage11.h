@@ -15,7 +15,7 @@ class TFpage11 : public ListPage {
     Q_OBJECT
 
 public:
-    explicit TFpage11(QWidget* parent = nullptr);
+    explicit TFpage11(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
     ~TFpage11() override;
 
     Ui::TFpage11* form() const { return ui.get(); }

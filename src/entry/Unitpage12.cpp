@@ -2,6 +2,7 @@
 
 TFpage12* Fpage12 = nullptr;
 
-TFpage12::TFpage12(QWidget* parent) : TFpage8(parent) {
+TFpage12::TFpage12(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : TFpage8(mainWindow, parent) {
     setObjectName(QStringLiteral("TFpage12"));
 }

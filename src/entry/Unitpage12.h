@@ -8,7 +8,7 @@ class TFpage12 : public TFpage8 {
     Q_OBJECT
 
 public:
-    explicit TFpage12(QWidget* parent = nullptr);
+    explicit TFpage12(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
 };
 
 // The program's second persons list, created at start-up.

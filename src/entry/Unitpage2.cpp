@@ -8,13 +8,14 @@
 #include <utility>
 #include <vector>
 
+#include "ChoiceBoxes.h"
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "Unitpage6.h"
+#include "Warnings.h"
 #include "ui_Unitpage2.h"
 
 TFpage2* Fpage2 = nullptr;
@@ -51,8 +52,8 @@ int countIn(const QLineEdit* edit) {
 
 }  // namespace
 
-TFpage2::TFpage2(QWidget* parent)
-    : RecordPage(QStringLiteral("02"), parent), ui(std::make_unique<Ui::TFpage2>()) {
+TFpage2::TFpage2(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : RecordPage(mainWindow, QStringLiteral("02"), parent), ui(std::make_unique<Ui::TFpage2>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, ui->Button3, ui->quit01);
 
@@ -102,8 +103,8 @@ TFpage2::TFpage2(QWidget* parent)
     PageField reasonGroups = unlessStable(choiceField(ui->pl_32_1, "ITEM_32_1", kReasonLabel, 1));
     reasonGroups.check = [this] {
         if (statusCode() != kStableStatus &&
-            MainForm->CollectCheckedCodes(this, ui->pl_32_1, 1, kReasonLabel).isEmpty()) {
-            MainForm->ShowWarningAndAbort(
+            widgets::CollectCheckedCodes(this, ui->pl_32_1, 1, kReasonLabel).isEmpty()) {
+            widgets::ShowWarningAndAbort(
                 QStringLiteral("非\"稳定应用\"的项目，其\"未应用或停用原因\"必须说明！"));
         }
     };
@@ -122,7 +123,7 @@ TFpage2::TFpage2(QWidget* parent)
     PageField applied = count(ui->edt_51_2, "ITEM_51_2", QStringLiteral("申请专利项数"));
     applied.check = [this] {
         if (formCode() == kPatentForm && countIn(ui->edt_51_2) == 0 && countIn(ui->edt_51_3) == 0) {
-            MainForm->ShowWarningAndAbort(QStringLiteral("请填写专利情况！"));
+            widgets::ShowWarningAndAbort(QStringLiteral("请填写专利情况！"));
         }
     };
 
@@ -156,8 +157,8 @@ TFpage2::TFpage2(QWidget* parent)
 TFpage2::~TFpage2() = default;
 
 void TFpage2::ShowLoadError(const std::exception& error) {
-    MainForm->ShowWarning(QStringLiteral("读入数据时出错:") + QString::fromUtf8(error.what()) +
-                          QStringLiteral("0"));
+    widgets::ShowWarning(QStringLiteral("读入数据时出错:") + QString::fromUtf8(error.what()) +
+                         QStringLiteral("0"));
 }
 
 void TFpage2::guarded(void (TFpage2::*handler)()) {
@@ -170,7 +171,7 @@ void TFpage2::guarded(void (TFpage2::*handler)()) {
 }
 
 void TFpage2::loadRecord(store::Dataset& row) {
-    MainForm->ClearChoiceBoxes(this);
+    widgets::ClearChoiceBoxes(this);
     RecordPage::loadRecord(row);
 }
 

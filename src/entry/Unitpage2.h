@@ -19,7 +19,7 @@ class TFpage2 : public RecordPage {
     Q_OBJECT
 
 public:
-    explicit TFpage2(QWidget* parent = nullptr);
+    explicit TFpage2(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
     ~TFpage2() override;
 
     Ui::TFpage2* form() const { return ui.get(); }

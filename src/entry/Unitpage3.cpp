@@ -7,12 +7,14 @@
 #include <QRadioButton>
 #include <initializer_list>
 
+#include "ChoiceBoxes.h"
 #include "Dataset.h"
 #include "GbkLimit.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
+#include "SqlText.h"
 #include "UnitDM.h"
 #include "ValueText.h"
+#include "Warnings.h"
 #include "ui_Unitpage3.h"
 
 using widgets::valueText;
@@ -47,8 +49,8 @@ QString sumText(std::initializer_list<const QLineEdit*> edits) {
 
 }  // namespace
 
-TFpage3::TFpage3(QWidget* parent)
-    : RecordPage(QStringLiteral("03"), parent), ui(std::make_unique<Ui::TFpage3>()) {
+TFpage3::TFpage3(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : RecordPage(mainWindow, QStringLiteral("03"), parent), ui(std::make_unique<Ui::TFpage3>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, ui->Button3, ui->quit01);
     ui->CB_41->hide();
@@ -89,7 +91,7 @@ TFpage3::TFpage3(QWidget* parent)
     money.back().check = [this] {
         if (ui->Edt_142->text().size() > kMoneyLength ||
             ui->Edt_149->text().size() > kMoneyLength) {
-            MainForm->ShowWarning(QStringLiteral("经费最大长度不超得过7位！"));
+            widgets::ShowWarning(QStringLiteral("经费最大长度不超得过7位！"));
             throw SilentAbort();
         }
     };
@@ -165,7 +167,7 @@ PageField TFpage3::moneyField(QLineEdit* edit, std::string field, const QString&
 // ---- loading and showing ------------------------------------------------------------------
 
 void TFpage3::loadRecord(store::Dataset& row) {
-    MainForm->ClearChoiceBoxes(this);
+    widgets::ClearChoiceBoxes(this);
     const bool applied = appliedBySelector();
     ui->cb_21->setVisible(applied);
     ui->cb_21_l->setVisible(!applied);
@@ -203,9 +205,8 @@ void TFpage3::FormShow() {
 
 void TFpage3::GetItem41List(store::Dataset& table, const QString& code, bool keepWithoutBlank,
                             QLabel* label, QComboBox* combo) {
-    table.setFilter(
-        (QStringLiteral("item_126 ='") + TMainForm::QuoteFilterText(code) + QStringLiteral("'"))
-            .toStdString());
+    table.setFilter((QStringLiteral("item_126 ='") + QuoteFilterText(code) + QStringLiteral("'"))
+                        .toStdString());
     table.open();
     combo->clear();
     if (table.recordCount() == 0) {
@@ -250,7 +251,7 @@ void TFpage3::RB_140_1Click() {
 
 void TFpage3::SpeedButton11Click() {
     ui->cb_126_01->setChecked(false);
-    MainForm->ClearChoiceBoxes(ui->Pl_140);
+    widgets::ClearChoiceBoxes(ui->Pl_140);
 }
 
 void TFpage3::cb_126_01Click() {
@@ -263,8 +264,8 @@ bool TFpage3::isNationalPlan() const {
 
 void TFpage3::requireForNationalPlan(const QLineEdit* edit, const QString& label) const {
     if (isNationalPlan() && edit->text().trimmed().isEmpty()) {
-        MainForm->ShowWarning(QStringLiteral("“课题来源”为“国家计划”的项目，“") + label +
-                              QStringLiteral("”不能为空！"));
+        widgets::ShowWarning(QStringLiteral("“课题来源”为“国家计划”的项目，“") + label +
+                             QStringLiteral("”不能为空！"));
         throw SilentAbort();
     }
 }

@@ -24,7 +24,7 @@ class TFpage3 : public RecordPage {
     Q_OBJECT
 
 public:
-    explicit TFpage3(QWidget* parent = nullptr);
+    explicit TFpage3(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
     ~TFpage3() override;
 
     Ui::TFpage3* form() const { return ui.get(); }

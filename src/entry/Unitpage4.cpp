@@ -4,12 +4,14 @@
 #include <QComboBox>
 #include <exception>
 
+#include "ChoiceBoxes.h"
+#include "CodeLists.h"
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
+#include "Warnings.h"
 #include "dw_Unit.h"
 #include "ui_Unitpage4.h"
 
@@ -19,8 +21,8 @@ TFpage4* Fpage4 = nullptr;
 
 namespace {}  // namespace
 
-TFpage4::TFpage4(QWidget* parent)
-    : RecordPage(QStringLiteral("04"), parent), ui(std::make_unique<Ui::TFpage4>()) {
+TFpage4::TFpage4(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : RecordPage(mainWindow, QStringLiteral("04"), parent), ui(std::make_unique<Ui::TFpage4>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, ui->Button3, ui->quit01);
     m_controls = {ui->Edt_9,  ui->Edt_420, ui->Edt_37, ui->Edt_38,   ui->Edt_39,
@@ -71,7 +73,7 @@ TFpage4::TFpage4(QWidget* parent)
 TFpage4::~TFpage4() = default;
 
 void TFpage4::loadRecord(store::Dataset& row) {
-    MainForm->ClearChoiceBoxes(this);
+    widgets::ClearChoiceBoxes(this);
     RecordPage::loadRecord(row);
     unitfacts::setEnterpriseByCode(m_controls, unitfacts::storedText(row, "ITEM_62"),
                                    unitfacts::storedText(row, "ITEM_163"));
@@ -98,7 +100,7 @@ void TFpage4::Button1Click() {
             QStringLiteral("本单位情况还没设置，请先设置单位基本情况"), widgets::Ok, widgets::Ok);
         return;
     }
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_41_3"), ui->CB_41_3, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("item_41_3"), ui->CB_41_3, true);
     for (const unitfacts::FactEdit& fact : unitfacts::edits(m_controls)) {
         fact.edit->setText(stored(fact.column));
     }
@@ -120,6 +122,17 @@ void TFpage4::Button1Click() {
     unitfacts::setEnterpriseByCode(m_controls, stored("item_62"), stored("item_163"));
 }
 
+void TFpage4::useProfileWhenUnset() {
+    if (!ui->cb_62->currentText().isEmpty() || !ui->cb_64->currentText().isEmpty()) {
+        return;
+    }
+    if (!unitfacts::storedText(ReportingUnitRow(), "item_9").isEmpty()) {
+        Button1Click();
+    } else {
+        Button2Click();
+    }
+}
+
 void TFpage4::Button2Click() {
     try {
         if (dw_Form == nullptr) {
@@ -132,7 +145,7 @@ void TFpage4::Button2Click() {
         dw_Form->showForm();
     } catch (const SilentAbort&) {
     } catch (const std::exception& e) {
-        MainForm->ShowWarning(QStringLiteral("读入数据时出错,请到本单位情况设置中修改:") +
-                              QString::fromUtf8(e.what()) + QStringLiteral("0"));
+        widgets::ShowWarning(QStringLiteral("读入数据时出错,请到本单位情况设置中修改:") +
+                             QString::fromUtf8(e.what()) + QStringLiteral("0"));
     }
 }

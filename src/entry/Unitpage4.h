@@ -15,7 +15,7 @@ class TFpage4 : public RecordPage {
     Q_OBJECT
 
 public:
-    explicit TFpage4(QWidget* parent = nullptr);
+    explicit TFpage4(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
     ~TFpage4() override;
 
     Ui::TFpage4* form() const { return ui.get(); }
@@ -34,6 +34,9 @@ public:
     void Button1Click();
     // "设置单位基本情况": opens the reporting unit's profile.
     void Button2Click();
+    // A record without unit attribute and province takes the reporting unit's profile
+    // (Button1Click), or has it set first when there is none (Button2Click).
+    void useProfileWhenUnset();
 
 private:
     std::unique_ptr<Ui::TFpage4> ui;

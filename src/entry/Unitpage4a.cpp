@@ -8,22 +8,24 @@
 #include <algorithm>
 #include <array>
 
+#include "CodeLists.h"
 #include "Database.h"
 #include "Dataset.h"
 #include "DropDownButton.h"
 #include "MemoEditors.h"
-#include "Unit1.h"
+#include "SqlText.h"
 #include "UnitDM.h"
 #include "Unitpage10.h"
 #include "Unitpage11.h"
-#include "Unittree.h"
 #include "ValueText.h"
+#include "Warnings.h"
 #include "ui_Unitpage4a.h"
 
 using widgets::textValue;
 using widgets::valueText;
 
 TFpage4a* Fpage4a = nullptr;
+std::array<unsigned char, 40> TreeTargetUnit{};
 
 namespace {
 
@@ -47,9 +49,9 @@ constexpr int kListEdits = 10;
 void showListedCode(const QString& code, QLineEdit* edit, bool disciplines) {
     edit->clear();
     if (!disciplines || DM->HasDisciplineTable) {
-        MainForm->ShowClassCode(disciplines ? static_cast<store::Dataset&>(DM->Txkfl2)
-                                            : static_cast<store::Dataset&>(DM->Tblgxjs),
-                                code, edit);
+        widgets::ShowClassCode(disciplines ? static_cast<store::Dataset&>(DM->Txkfl2)
+                                           : static_cast<store::Dataset&>(DM->Tblgxjs),
+                               code, edit);
     }
     if (edit->text().isEmpty() && !code.trimmed().isEmpty()) {
         edit->setText(code.trimmed() + kCodeSeparator);
@@ -140,7 +142,7 @@ void requireListedCodes(const std::vector<QLineEdit*>& edits, bool disciplines) 
         }
         const CodeTable table = codeTable(disciplines);
         edit->setFocus();
-        MainForm->ShowWarningAndAbort(
+        widgets::ShowWarningAndAbort(
             QStringLiteral("“%1”不是%2（%3.dbf）中的代码，请用右边的下拉按钮选择！")
                 .arg(code, QString::fromUtf8(table.title), QString::fromLatin1(table.name)));
     }
@@ -182,21 +184,25 @@ PageField codeListField(std::vector<QLineEdit*> edits, std::string column, bool 
     return f;
 }
 
-void pickCode(std::span<unsigned char> selector, int byte, QLineEdit* edit, bool disciplines) {
-    if (FormTree == nullptr || byte < 0 || byte >= static_cast<int>(selector.size())) {
+void pickCode(widgets::ClassPicker& picker, std::span<unsigned char> selector, int byte,
+              QLineEdit* edit, bool disciplines) {
+    if (byte < 0 || byte >= static_cast<int>(selector.size())) {
         return;
     }
     std::fill(selector.begin(), selector.end(), 0);
     selector[static_cast<size_t>(byte)] = 1;
-    FormTree->registerTarget(selector, byte, edit,
-                             disciplines ? QStringLiteral("xkfl") : QStringLiteral("gxjs"));
-    FormTree->showFor(selector);
+    picker.registerTarget(selector, byte, edit,
+                          disciplines ? QStringLiteral("xkfl") : QStringLiteral("gxjs"));
+    picker.showFor(selector);
 }
 
 }  // namespace registeringunit
 
-TFpage4a::TFpage4a(QWidget* parent)
-    : RecordPage(QString(), parent), ui(std::make_unique<Ui::TFpage4a>()) {
+TFpage4a::TFpage4a(widgets::MainWindowOperations& mainWindow, widgets::ClassPicker& picker,
+                   QWidget* parent)
+    : RecordPage(mainWindow, QString(), parent),
+      m_picker(picker),
+      ui(std::make_unique<Ui::TFpage4a>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, nullptr, ui->quit01);
     connect(ui->BitBtndtr, &QPushButton::clicked, this, &TFpage4a::BitBtndtrClick);
@@ -316,7 +322,7 @@ void TFpage4a::codeListDropDown(int byte) {
     const CodeListGroup& group = kGroups[static_cast<size_t>(byte / kListEdits)];
     QLineEdit* edit = findChild<QLineEdit*>(QString::fromLatin1(group.edits) +
                                             QString::number(byte % kListEdits + 1));
-    registeringunit::pickCode(TreeTargetUnit, byte, edit, group.disciplines);
+    registeringunit::pickCode(m_picker, TreeTargetUnit, byte, edit, group.disciplines);
 }
 
 void TFpage4a::Button5Click() {
@@ -332,8 +338,7 @@ void TFpage4a::BitBtndtrClick() {
     const QString code = QString::fromLatin1(registeringunit::kUnitCode);
     leaders.close();
     leaders.setFilter(
-        (QStringLiteral("unitcode='") + TMainForm::QuoteFilterText(code) + QStringLiteral("'"))
-            .toStdString());
+        (QStringLiteral("unitcode='") + QuoteFilterText(code) + QStringLiteral("'")).toStdString());
     leaders.open();
     if (Fpage11 != nullptr) {
         Fpage11->showPage();
@@ -359,7 +364,5 @@ void TFpage4a::Memo3Click() {
 }
 
 void TFpage4a::beforeExitClose() {
-    if (MainForm != nullptr) {
-        MainForm->RefreshRecordFunctions();
-    }
+    mainWindow().RefreshRecordFunctions();
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <memory>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ClassPicker.h"
 #include "RecordPage.h"
 #include "UnitFacts.h"
 
@@ -16,6 +18,10 @@ class QPlainTextEdit;
 namespace Ui {
 class TFpage4a;
 }
+
+// The registering unit page's selector of the classification picker: one byte for each edit of
+// its four code lists of ten edits.
+extern std::array<unsigned char, 40> TreeTargetUnit;
 
 namespace registeringunit {
 
@@ -49,9 +55,10 @@ std::vector<QLineEdit*> codeListEdits(const QWidget& page, const QString& prefix
 // them.
 PageField codeListField(std::vector<QLineEdit*> edits, std::string column, bool disciplines);
 
-// The drop-down beside a code-list edit: byte alone is set in selector and the picker fills
-// edit from the disciplines or the high-tech fields.
-void pickCode(std::span<unsigned char> selector, int byte, QLineEdit* edit, bool disciplines);
+// The drop-down beside a code-list edit: byte alone is set in selector and picker fills edit
+// from the disciplines or the high-tech fields.
+void pickCode(widgets::ClassPicker& picker, std::span<unsigned char> selector, int byte,
+              QLineEdit* edit, bool disciplines);
 
 }  // namespace registeringunit
 
@@ -63,7 +70,8 @@ class TFpage4a : public RecordPage {
     Q_OBJECT
 
 public:
-    explicit TFpage4a(QWidget* parent = nullptr);
+    TFpage4a(widgets::MainWindowOperations& mainWindow, widgets::ClassPicker& picker,
+             QWidget* parent = nullptr);
     ~TFpage4a() override;
 
     Ui::TFpage4a* form() const { return ui.get(); }
@@ -100,6 +108,7 @@ protected:
 private:
     PageField pageMemoField(QPlainTextEdit* memo, std::string column, QString label = {});
 
+    widgets::ClassPicker& m_picker;
     std::unique_ptr<Ui::TFpage4a> ui;
     UnitFactsControls m_enterprise;  // cb_62, CB_41_3 and cb_163
 };

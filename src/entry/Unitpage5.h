@@ -13,7 +13,7 @@ class TFpage5 : public ListPage {
     Q_OBJECT
 
 public:
-    explicit TFpage5(QWidget* parent = nullptr);
+    explicit TFpage5(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
     ~TFpage5() override;
 
     Ui::TFpage5* form() const { return ui.get(); }

@@ -2,7 +2,7 @@
 
 #include "Dataset.h"
 #include "Finto6Unit.h"
-#include "Unit1.h"
+#include "RecordRows.h"
 #include "UnitDM.h"
 #include "ui_Unitpage6.h"
 
@@ -17,8 +17,8 @@ void PatentCounts::add(const store::Value& status) {
     }
 }
 
-TFpage6::TFpage6(QWidget* parent)
-    : ListPage(QStringLiteral("专利情况"), QString(), DM->tblzlqk, "ITEM_NO", parent),
+TFpage6::TFpage6(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : ListPage(mainWindow, QStringLiteral("专利情况"), QString(), DM->tblzlqk, "ITEM_NO", parent),
       ui(std::make_unique<Ui::TFpage6>()) {
     ui->setupUi(this);
     auto column = [](const char* field, const char* title, int width) {
@@ -73,7 +73,5 @@ void TFpage6::FormClose() {
     renumber([&counts](store::Dataset& row) { counts.add(row.field("PATENT_ST").value()); });
     rows().first();
     emit patentsCounted(counts.applied, counts.granted);
-    if (MainForm != nullptr) {
-        MainForm->LockUntilComplete();
-    }
+    mainWindow().LockUntilComplete();
 }

@@ -24,7 +24,7 @@ class TFpage6 : public ListPage {
     Q_OBJECT
 
 public:
-    explicit TFpage6(QWidget* parent = nullptr);
+    explicit TFpage6(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
     ~TFpage6() override;
 
     Ui::TFpage6* form() const { return ui.get(); }

@@ -13,7 +13,7 @@ class TFpage7 : public ListPage {
     Q_OBJECT
 
 public:
-    explicit TFpage7(QWidget* parent = nullptr);
+    explicit TFpage7(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
     ~TFpage7() override;
 
     Ui::TFpage7* form() const { return ui.get(); }

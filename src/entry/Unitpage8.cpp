@@ -3,28 +3,29 @@
 #include "CgwcrManage.h"
 #include "Dataset.h"
 #include "Finto8Unit.h"
-#include "Unit1.h"
 #include "UnitDM.h"
+#include "Warnings.h"
 #include "ui_Unitpage8.h"
 
 TFpage8* Fpage8 = nullptr;
 
-TFpage8::TFpage8(QWidget* parent)
-    : ListPage(QStringLiteral("成果完成人员名单"), QStringLiteral("08"), DM->TblCgwcr, "ITEM_187",
-               parent),
+TFpage8::TFpage8(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : ListPage(mainWindow, QStringLiteral("成果完成人员名单"), QStringLiteral("08"), DM->TblCgwcr,
+               "ITEM_187", parent),
       ui(std::make_unique<Ui::TFpage8>()) {
     ui->setupUi(this);
-    setUpFrame(ui->DBGrid4,
-               {listColumn(QStringLiteral("ITEM_187"), QStringLiteral("序号"), 36),
-                listColumn(QStringLiteral("ITEM_180"), QStringLiteral("姓名"), 64),
-                listColumn(QStringLiteral("V_181"), QStringLiteral("性别"), 36),
-                listColumn(QStringLiteral("ITEM_182"), QStringLiteral("出生年月"), 64),
-                listColumn(QStringLiteral("V_183"), QStringLiteral("技术职称"), 64),
-                listColumn(QStringLiteral("V_184"), QStringLiteral("文化程度"), 72),
-                listColumn(QStringLiteral("V_188"), QStringLiteral("是否留学归国"), 80),
-                listColumn(QStringLiteral("ITEM_185"), QStringLiteral("工作单位"), 160),
-                listColumn(QStringLiteral("ITEM_186"), QStringLiteral("对成果创造性贡献"), 200)},
-               {ui->Button2, ui->Button3, ui->Button1, ui->Button4, ui->quit01});
+    setUpFrame(
+        ui->DBGrid4,
+        {widgets::listColumn(QStringLiteral("ITEM_187"), QStringLiteral("序号"), 36),
+         widgets::listColumn(QStringLiteral("ITEM_180"), QStringLiteral("姓名"), 64),
+         widgets::listColumn(QStringLiteral("V_181"), QStringLiteral("性别"), 36),
+         widgets::listColumn(QStringLiteral("ITEM_182"), QStringLiteral("出生年月"), 64),
+         widgets::listColumn(QStringLiteral("V_183"), QStringLiteral("技术职称"), 64),
+         widgets::listColumn(QStringLiteral("V_184"), QStringLiteral("文化程度"), 72),
+         widgets::listColumn(QStringLiteral("V_188"), QStringLiteral("是否留学归国"), 80),
+         widgets::listColumn(QStringLiteral("ITEM_185"), QStringLiteral("工作单位"), 160),
+         widgets::listColumn(QStringLiteral("ITEM_186"), QStringLiteral("对成果创造性贡献"), 200)},
+        {ui->Button2, ui->Button3, ui->Button1, ui->Button4, ui->quit01});
     connect(ui->Button5, &QAbstractButton::clicked, this, &TFpage8::Button5Click);
 }
 
@@ -50,13 +51,11 @@ bool TFpage8::mayLeave() {
     if (rows().recordCount() > 0) {
         return true;
     }
-    MainForm->ShowWarning(QStringLiteral("成果完成人员名单不能为空！"));
+    widgets::ShowWarning(QStringLiteral("成果完成人员名单不能为空！"));
     return false;
 }
 
 void TFpage8::FormClose() {
     ListPage::FormClose();
-    if (MainForm != nullptr) {
-        MainForm->LockUntilComplete();
-    }
+    mainWindow().LockUntilComplete();
 }

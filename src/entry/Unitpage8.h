@@ -13,7 +13,7 @@ class TFpage8 : public ListPage {
     Q_OBJECT
 
 public:
-    explicit TFpage8(QWidget* parent = nullptr);
+    explicit TFpage8(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
     ~TFpage8() override;
 
     Ui::TFpage8* form() const { return ui.get(); }

@@ -4,8 +4,8 @@
 
 TFpage9* Fpage9 = nullptr;
 
-TFpage9::TFpage9(QWidget* parent)
-    : RecordPage(QStringLiteral("09"), parent), ui(std::make_unique<Ui::TFpage9>()) {
+TFpage9::TFpage9(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : RecordPage(mainWindow, QStringLiteral("09"), parent), ui(std::make_unique<Ui::TFpage9>()) {
     ui->setupUi(this);
     setUpFrame(ui->btnSave01, ui->Button1, ui->Button2);
     for (QPlainTextEdit* memo : {ui->Mo_13_2, ui->Mo_13_3, ui->Mo_133, ui->Mo_303}) {

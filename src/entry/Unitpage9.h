@@ -14,7 +14,7 @@ class TFpage9 : public RecordPage {
     Q_OBJECT
 
 public:
-    explicit TFpage9(QWidget* parent = nullptr);
+    explicit TFpage9(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
     ~TFpage9() override;
 
     Ui::TFpage9* form() const { return ui.get(); }

@@ -10,14 +10,15 @@
 #include <utility>
 #include <vector>
 
+#include "CodeLists.h"
 #include "Dataset.h"
 #include "Dialogs.h"
 #include "RecordPage.h"
 #include "SilentAbort.h"
-#include "Unit1.h"
+#include "SqlText.h"
 #include "UnitDM.h"
 #include "Unitpage4.h"
-#include "ui_Unitpage4.h"
+#include "Warnings.h"
 #include "ui_dw_Unit.h"
 
 Tdw_Form* dw_Form = nullptr;
@@ -79,15 +80,15 @@ void Tdw_Form::FormShow() {
     }
     unitfacts::showCheckState(ui->cb_163, stored("item_163"));
 
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_62"), ui->cb_62, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("item_62"), ui->cb_62, true);
     unitfacts::showCode(ui->cb_62, stored("item_62"));
-    MainForm->FillCodeList(DM->Tblzdxx, QStringLiteral("item_41_3"), ui->cb_41_3, true);
+    widgets::FillCodeList(DM->Tblzdxx, QStringLiteral("item_41_3"), ui->cb_41_3, true);
     unitfacts::showCode(ui->cb_41_3, stored("item_41_3"));
-    MainForm->FillPairList(DM->tblProvince, ui->cb_64, QStringLiteral("Province_i"),
-                           QStringLiteral("Province_n"), true);
+    widgets::FillPairList(DM->tblProvince, ui->cb_64, QStringLiteral("Province_i"),
+                          QStringLiteral("Province_n"), true);
     unitfacts::showCode(ui->cb_64, stored("item_64"));
-    MainForm->FillPairList(DM->tblLsbw, ui->cb_63, QStringLiteral("Bwdm"), QStringLiteral("Bwmc"),
-                           false);
+    widgets::FillPairList(DM->tblLsbw, ui->cb_63, QStringLiteral("Bwdm"), QStringLiteral("Bwmc"),
+                          false);
     unitfacts::showCode(ui->cb_63, stored("item_63"));
 }
 
@@ -127,7 +128,7 @@ QString Tdw_Form::saveStatement(int64_t profileRow) const {
     QStringList quoted;
     QStringList assignments;
     for (const auto& [column, value] : values) {
-        const QString literal = TMainForm::QuoteSqlText(value);
+        const QString literal = QuoteSqlText(value);
         columns << QString::fromLatin1(column);
         quoted << literal;
         assignments << QString::fromLatin1(column) + QStringLiteral("='") + literal +
@@ -161,10 +162,10 @@ bool Tdw_Form::Button1Click() {
         TDM::OpenQuerySql(profile, kept);
         throw;
     }
-    MainForm->ShowWarning(QStringLiteral("存储成功！"));
+    widgets::ShowWarning(QStringLiteral("存储成功！"));
     TDM::OpenQuerySql(profile, kept);
     if (Fpage4 != nullptr) {
-        Fpage4->form()->Button1->click();
+        Fpage4->Button1Click();
     }
     done(QDialog::Accepted);
     return true;

@@ -11,10 +11,10 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "ExchangeTextFile.h"
-#include "ListPage.h"
+#include "RecordRows.h"
 #include "Text.h"
-#include "Unit1.h"
 #include "UnitDM.h"
+#include "Warnings.h"
 #include "ui_CodeManage.h"
 
 namespace fs = std::filesystem;
@@ -94,7 +94,7 @@ TFcodeManage::TFcodeManage(QWidget* parent) : QDialog(parent), ui(new Ui::TFcode
 TFcodeManage::~TFcodeManage() = default;
 
 void TFcodeManage::warn(const QString& text) {
-    MainForm->ShowWarning(text);
+    widgets::ShowWarning(text);
 }
 
 void TFcodeManage::refuse(const std::string& detail) {

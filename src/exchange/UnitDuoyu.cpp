@@ -5,7 +5,7 @@
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
-#include "ListPage.h"
+#include "RecordRows.h"
 #include "UnitDM.h"
 #include "Unitin.h"
 #include "ui_UnitDuoyu.h"
@@ -14,8 +14,9 @@ TFormDuoyu* FormDuoyu = nullptr;
 
 TFormDuoyu::TFormDuoyu(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFormDuoyu>()) {
     ui->setupUi(this);
-    m_model.setColumns({listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 280),
-                        listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 200)});
+    m_model.setColumns(
+        {widgets::listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 280),
+         widgets::listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 200)});
     m_model.setDataset(&DM->Query2);
     ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     widgets::showDataset(*ui->DBGrid1, m_model);

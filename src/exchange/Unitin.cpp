@@ -12,12 +12,13 @@
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
+#include "ExchangeTables.h"
 #include "ExchangeTextFile.h"
 #include "GbkLimit.h"
-#include "ListPage.h"
-#include "Unit1.h"
+#include "RecordRows.h"
+#include "SqlText.h"
 #include "UnitDM.h"
-#include "ui_Unit1.h"
+#include "Warnings.h"
 #include "ui_Unitin.h"
 
 TFormin* Formin = nullptr;
@@ -71,7 +72,7 @@ void showArchiverError(const exchange::ArchiverError& error) {
     const std::string text = dynamic_cast<const exchange::ArchiveFormatError*>(&error) != nullptr
                                  ? exchange::BadFormatText(error.what())
                                  : std::string(error.what());
-    MainForm->ShowWarning(QString::fromStdString(text));
+    widgets::ShowWarning(QString::fromStdString(text));
 }
 
 // What the user is told beside "导入完毕！": files the package lacked, and per file the records
@@ -108,13 +109,15 @@ int countStaged(const QString& condition) {
 
 }  // namespace
 
-TFormin::TFormin(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFormin>()) {
+TFormin::TFormin(widgets::MainWindowOperations& mainWindow, QWidget* parent)
+    : QDialog(parent), m_mainWindow(mainWindow), ui(std::make_unique<Ui::TFormin>()) {
     ui->setupUi(this);
     // A tool window without a close box: "退出" is the way out.
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     widgets::limitGbkBytes(ui->Edit2, 140);
-    m_model.setColumns({listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 300),
-                        listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 240)});
+    m_model.setColumns(
+        {widgets::listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 300),
+         widgets::listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 240)});
     ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     widgets::showDataset(*ui->DBGrid1, m_model);
     ui->Panel1->hide();
@@ -165,7 +168,7 @@ void TFormin::FormShow() {
             DM->database().run(std::string("delete from ") + table);
         }
     }
-    openStagingTable(MainForm->ExchangeTables.first());
+    openStagingTable(ExchangeTables.first());
     m_model.setDataset(&DM->T_temp_in);
 
     ui->Button1->setEnabled(true);
@@ -230,7 +233,7 @@ void TFormin::Button3Click() {
     if (!m_unpacked) {
         return;
     }
-    const QStringList& tables = MainForm->ExchangeTables;
+    const QStringList& tables = ExchangeTables;
     std::vector<std::optional<std::filesystem::path>> files;
     int present = 0;
     for (int i = 0; i < kStagedFiles; ++i) {
@@ -239,7 +242,7 @@ void TFormin::Button3Click() {
         present += files.back() ? 1 : 0;
     }
     if (present < kStagedFiles - 1) {
-        MainForm->ShowWarning(QStringLiteral("文件的格式不正确"));
+        widgets::ShowWarning(QStringLiteral("文件的格式不正确"));
         return;
     }
 
@@ -285,7 +288,7 @@ void TFormin::Button3Click() {
         // A file that cannot be read will not read later either: the unpacked files go.
         m_unpacked.reset();
         ui->Button3->setEnabled(false);
-        MainForm->ShowWarning(QString::fromStdString(exchange::BadFormatText(e.what())));
+        widgets::ShowWarning(QString::fromStdString(exchange::BadFormatText(e.what())));
         return;
     } catch (...) {
         restore();
@@ -300,12 +303,12 @@ void TFormin::Button3Click() {
     ShowStagedCounts();
     ui->Button1->setEnabled(false);
     m_unpacked.reset();
-    MainForm->ShowWarning(QStringLiteral("导入完毕！") + readingNotes(missing, read));
+    widgets::ShowWarning(QStringLiteral("导入完毕！") + readingNotes(missing, read));
 }
 
 QStringList TFormin::allTextFiles() const {
     QStringList names;
-    for (const QString& table : MainForm->ExchangeTables) {
+    for (const QString& table : ExchangeTables) {
         names << table.toUpper() + QStringLiteral(".TXT");
     }
     return names;
@@ -377,14 +380,12 @@ void TFormin::Button5Click() {
         }
     }
 
-    Ui::TMainForm* main = MainForm->form();
-    MainForm->RunQuerySql(DM->tempquery,
-                          QStringLiteral("select item_4 from hvel order by item_4 desc"));
-    MainForm->FillYearList(DM->tempquery, main->cbYear);
-    MainForm->QueryRecordList(DM->Qryhvel, main->ComboBox1, main->cbYear, main->btn_page02);
-    MainForm->MarkIncompletePages();
-    MainForm->RenumberList();
-    MainForm->LockUntilComplete();
+    RunQuerySql(DM->tempquery, QStringLiteral("select item_4 from hvel order by item_4 desc"));
+    m_mainWindow.FillYearList(DM->tempquery);
+    m_mainWindow.QueryRecordList();
+    m_mainWindow.MarkIncompletePages();
+    m_mainWindow.RenumberList();
+    m_mainWindow.LockUntilComplete();
 
     m_unpacked.reset();
     ui->Button1->setEnabled(true);
@@ -482,7 +483,7 @@ void TFormin::Label7Click() {
     // A package left from before is replaced, not added to: it would keep files that this one
     // lacks.
     placeFile(work / converted.toStdString(), fsPath(folder + converted));
-    MainForm->ShowWarning(QStringLiteral("你已改名成功!文件在") + folder + converted);
+    widgets::ShowWarning(QStringLiteral("你已改名成功!文件在") + folder + converted);
 }
 
 void TFormin::closeEvent(QCloseEvent* event) {

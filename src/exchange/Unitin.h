@@ -7,6 +7,7 @@
 
 #include "Archiver.h"
 #include "DatasetModel.h"
+#include "MainWindowOperations.h"
 
 class QCloseEvent;
 
@@ -22,7 +23,7 @@ class TFormin : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFormin(QWidget* parent = nullptr);
+    explicit TFormin(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
     ~TFormin() override;
 
     Ui::TFormin* form() const { return ui.get(); }
@@ -96,6 +97,7 @@ private:
     void attachGrids();
 
     widgets::DatasetModel m_model;
+    widgets::MainWindowOperations& m_mainWindow;
     std::unique_ptr<Ui::TFormin> ui;
     // The files of the chosen package, unpacked, until "导入" has read them.
     std::optional<exchange::UnpackFolder> m_unpacked;

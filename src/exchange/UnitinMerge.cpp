@@ -4,15 +4,14 @@
 #include <array>
 #include <stdexcept>
 
-#include "CgwcrManage.h"
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
-#include "ListPage.h"
-#include "Unit1.h"
+#include "RecordRows.h"
+#include "SqlText.h"
 #include "UnitDM.h"
-#include "UnitNew.h"
 #include "Unitin.h"
+#include "Warnings.h"
 #include "ui_Unitin.h"
 
 namespace {
@@ -22,7 +21,7 @@ QString text(store::Dataset& dataset, const char* field) {
 }
 
 QString quoted(const QString& value) {
-    return QLatin1Char('\'') + TMainForm::QuoteSqlText(value) + QLatin1Char('\'');
+    return QLatin1Char('\'') + QuoteSqlText(value) + QLatin1Char('\'');
 }
 
 // The rows of one record: its key and its region, where an empty region is stored as null.
@@ -58,7 +57,7 @@ void copyRow(store::Dataset& rows, int row, store::Table& live, const QString& k
         live.open();
     }
     live.append();
-    copyRowByPosition(rows, row, live);
+    recordrows::copyRowByPosition(rows, row, live);
     live.field("item_4").set(store::Value(key.toStdString()));
     live.field("item_dqdm").set(store::Value("."));
     live.post();
@@ -108,7 +107,7 @@ QString newRecordKey(const QString& stagedKey) {
         "select count(*) from hvel where item_4 like '" + year.toStdString() + "%'", {},
         store::Database::Access::ReadOnly);
     const bool yearKnown = !same.rows.empty() && same.rows[0][0].asNumber() > 0;
-    return yearKnown ? TFormNew::NextRecordKey(year) : stagedKey;
+    return yearKnown ? recordrows::nextRecordKey(year) : stagedKey;
 }
 
 }  // namespace
@@ -159,13 +158,12 @@ QString TFormin::CommitImportedRecord() {
         const QString key = newRecordKey(oldKey);
         store::Query& rows = DM->tempquery;
         for (const ChildCopy& child : childCopies()) {
-            MainForm->RunQuerySql(rows,
-                                  QStringLiteral("select * from ") + QLatin1String(child.staged) +
-                                      QStringLiteral(" where ") + recordCondition(oldKey, region));
+            RunQuerySql(rows, QStringLiteral("select * from ") + QLatin1String(child.staged) +
+                                  QStringLiteral(" where ") + recordCondition(oldKey, region));
             for (int i = 0; i < rows.recordCount(); ++i) {
                 copyRow(rows, i, *child.live, key);
                 if (child.persons) {
-                    enterKnownPerson(rows, i);
+                    recordrows::enterKnownPerson(rows, i);
                 }
             }
         }
@@ -190,8 +188,8 @@ bool TFormin::mergeCurrent(bool overwrite) {
         bool replaced = false;
         if (overwrite) {
             store::Query& same = DM->tempquery;
-            MainForm->RunQuerySql(same, QStringLiteral("select * from hvel where item_3=") +
-                                            quoted(text(staged, "ITEM_3")));
+            RunQuerySql(same, QStringLiteral("select * from hvel where item_3=") +
+                                  quoted(text(staged, "ITEM_3")));
             if (same.recordCount() > 0) {
                 same.first();
                 const QString key = text(same, "ITEM_4");
@@ -219,8 +217,8 @@ void TFormin::Button4Click() {
     staged.first();
     while (!staged.eof()) {
         const QString name = text(staged, "ITEM_3");
-        MainForm->RunQuerySql(DM->tempquery,
-                              QStringLiteral("select * from hvel where item_3=") + quoted(name));
+        RunQuerySql(DM->tempquery,
+                    QStringLiteral("select * from hvel where item_3=") + quoted(name));
         if (DM->tempquery.recordCount() == 0) {
             staged.next();
             continue;
@@ -329,8 +327,8 @@ void TFormin::mergeAll(bool overwrite) {
             unit.commit();
         }
         staged.refresh();
-        MainForm->RunQuerySql(DM->Qryhvel, QString::fromStdString(DM->Qryhvel.sql()));
-        MainForm->RenumberList();
+        RunQuerySql(DM->Qryhvel, QString::fromStdString(DM->Qryhvel.sql()));
+        m_mainWindow.RenumberList();
     } catch (...) {
         // The window stays usable: what is still staged can be stored again or dropped.
         ui->Panelstat->hide();
@@ -359,14 +357,14 @@ void TFormin::mergeAll(bool overwrite) {
             text +=
                 QStringLiteral("\n……另有%1条同样不能入库。").arg(refusals.size() - kShownReasons);
         }
-        MainForm->ShowWarning(text);
+        widgets::ShowWarning(text);
         return;
     }
     SetImportButtons(3);
     ui->Label6->setText(QStringLiteral("导入完毕。"));
     ui->Label2->clear();
-    MainForm->ShowWarning(overwrite ? QStringLiteral("入库完毕！") + counts
-                                    : QStringLiteral("入库完毕!"));
+    widgets::ShowWarning(overwrite ? QStringLiteral("入库完毕！") + counts
+                                   : QStringLiteral("入库完毕!"));
 }
 
 void TFormin::Button6Click() {

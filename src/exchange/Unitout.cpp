@@ -13,13 +13,14 @@
 #include "Archiver.h"
 #include "Database.h"
 #include "Dialogs.h"
+#include "ExchangeTables.h"
 #include "ExchangeTextFile.h"
 #include "ExportRows.h"
-#include "ListPage.h"
+#include "RecordRows.h"
+#include "SqlText.h"
 #include "Text.h"
-#include "Unit1.h"
 #include "UnitDM.h"
-#include "ui_Unit1.h"
+#include "Warnings.h"
 #include "ui_Unitout.h"
 
 TFormout* Formout = nullptr;
@@ -65,7 +66,7 @@ void SetDataSetFilter(store::Dataset& dataset, const QString& filter) {
 
 // The file name of an exchange data set in the package.
 std::string packageFile(int table) {
-    return (MainForm->ExchangeTables.at(table).toUpper() + QStringLiteral(".TXT")).toStdString();
+    return (ExchangeTables.at(table).toUpper() + QStringLiteral(".TXT")).toStdString();
 }
 
 std::string fieldText(store::Dataset& dataset, int index) {
@@ -158,14 +159,16 @@ void setExportMark(store::Table& records, const char* value) {
 
 }  // namespace
 
-TFormout::TFormout(QWidget* parent)
+TFormout::TFormout(widgets::MainWindowOperations& mainWindow, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_mainWindow(mainWindow),
       ui(std::make_unique<Ui::TFormout>()) {
     ui->setupUi(this);
     ui->ComboBox2->hide();
 
-    m_model.setColumns({listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 220),
-                        listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 160)});
+    m_model.setColumns(
+        {widgets::listColumn(QStringLiteral("ITEM_3"), QStringLiteral("成果名称"), 220),
+         widgets::listColumn(QStringLiteral("ITEM_9"), QStringLiteral("完成单位"), 160)});
     m_model.setDataset(&DM->T_temp_out);
     ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     widgets::showDataset(*ui->DBGrid1, m_model);
@@ -268,7 +271,7 @@ void TFormout::RadioButton7Click() {
 
 void TFormout::ComboBox2Change() {
     SetDataSetFilter(DM->T_temp_out, QStringLiteral("item_4='") +
-                                         TMainForm::QuoteSqlText(ui->ComboBox2->currentText()) +
+                                         QuoteSqlText(ui->ComboBox2->currentText()) +
                                          QStringLiteral("*'"));
     ui->Button2->setEnabled(true);
     ui->DBGrid1->selectAll();
@@ -403,8 +406,8 @@ void TFormout::Button2Click() {
     }
 
     packSelection(folder, oldPackage);
-    MainForm->ShowWarning(QStringLiteral("你已打包成功!文件在") + folderText +
-                          QString::fromLatin1(PackageName));
+    widgets::ShowWarning(QStringLiteral("你已打包成功!文件在") + folderText +
+                         QString::fromLatin1(PackageName));
 }
 
 void TFormout::packSelection(const fs::path& folder, const std::optional<fs::path>& oldPackage) {
@@ -416,8 +419,8 @@ void TFormout::packSelection(const fs::path& folder, const std::optional<fs::pat
     // Only the exported records' own rows leave: not the persons, units, committees and patents
     // of the installation's other records.
     for (int table = kFirstChild; table < kFirstChild + kChildCount; ++table) {
-        exchange::WriteChildRows(DM->database(), MainForm->ExchangeTables.at(table).toStdString(),
-                                 written, (folder / packageFile(table)).string());
+        exchange::WriteChildRows(DM->database(), ExchangeTables.at(table).toStdString(), written,
+                                 (folder / packageFile(table)).string());
     }
     writeUnitFile(folder / packageFile(kFirstChild + kChildCount));
     writeExpertFile(folder / packageFile(kFirstChild + kChildCount + 1));
@@ -425,7 +428,7 @@ void TFormout::packSelection(const fs::path& folder, const std::optional<fs::pat
     ui->DBGrid1->clearSelection();
 
     std::vector<std::string> files;
-    for (int table = 0; table < MainForm->ExchangeTables.size(); ++table) {
+    for (int table = 0; table < ExchangeTables.size(); ++table) {
         files.push_back(packageFile(table));
     }
     std::optional<OldPackage> replaced;
@@ -474,9 +477,8 @@ void TFormout::FormClose() {
         }
         m_exportFolder.clear();
     }
-    Ui::TMainForm* main = MainForm->form();
-    MainForm->QueryRecordList(DM->Qryhvel, main->ComboBox1, main->cbYear, main->btn_page02);
-    MainForm->MarkIncompletePages();
-    MainForm->RenumberList();
-    MainForm->LockUntilComplete();
+    m_mainWindow.QueryRecordList();
+    m_mainWindow.MarkIncompletePages();
+    m_mainWindow.RenumberList();
+    m_mainWindow.LockUntilComplete();
 }

@@ -10,6 +10,7 @@
 #include "Dataset.h"
 #include "DatasetModel.h"
 #include "ExportRows.h"
+#include "MainWindowOperations.h"
 
 class QFileSystemModel;
 
@@ -24,7 +25,7 @@ class TFormout : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFormout(QWidget* parent = nullptr);
+    explicit TFormout(widgets::MainWindowOperations& mainWindow, QWidget* parent = nullptr);
     ~TFormout() override;
 
     Ui::TFormout* form() const { return ui.get(); }
@@ -83,6 +84,7 @@ private:
     QString m_folder;
     // The package folder of this showing's last export, where closing removes leftovers.
     QString m_exportFolder;
+    widgets::MainWindowOperations& m_mainWindow;
     std::unique_ptr<Ui::TFormout> ui;
 };
 

@@ -10,6 +10,7 @@
 #include "AppraisalDocuments.h"
 #include "Dataset.h"
 #include "Dialogs.h"
+#include "ExportMessageBoxes.h"
 #include "MainTextDocuments.h"
 #include "PrintNotice.h"
 #include "Printers.h"
@@ -65,7 +66,8 @@ QString jobFailure(const QString& pages, const QString& reason, const QString& p
 // The seams of a Word export from this dialog: the program's message boxes, documents folder,
 // desktop and clock.
 documents::ExportSeams exportSeams() {
-    return documents::ExportSeams::standard(widgets::Dialogs::instance());
+    static print::ExportMessageBoxes messageBoxes;
+    return documents::ExportSeams::standard(messageBoxes);
 }
 
 QString whatFailed(const std::exception& e) {

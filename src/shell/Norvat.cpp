@@ -7,6 +7,7 @@
 #include "SingleInstance.h"
 #include "Unit1.h"
 #include "UnitDM.h"
+#include "Warnings.h"
 
 int main(int argc, char* argv[]) {
     VelmoraApplication app(argc, argv);
@@ -17,27 +18,16 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    TDM dataModule(QCoreApplication::applicationDirPath().toStdString());
-    DM = &dataModule;
-    const std::vector<std::string> errors = dataModule.DataModuleCreate();
+    ProgramWindows program(QCoreApplication::applicationDirPath().toStdString());
+    const std::vector<std::string> errors = program.dataModule().DataModuleCreate();
     if (!errors.empty()) {
         QStringList texts;
         for (const std::string& error : errors) {
             texts << QString::fromStdString(error);
         }
-        VelmoraApplication::showException(texts.join(QLatin1Char('\n')));
+        widgets::showException(texts.join(QLatin1Char('\n')));
     }
 
-    TMainForm mainForm;
-    MainForm = &mainForm;
-
-    // Every further window, once, hidden, in this order: TFormTree, TFormout, TFormNew,
-    // Tdw_Form, TFinto8, TFinto7, TFinto6, TFinto5, TFormin, TPrintForm, TFpage1, TFpage2 ...
-    ProgramWindows windows(mainForm);
-
-    mainForm.show();
-    const int result = QApplication::exec();
-    MainForm = nullptr;
-    DM = nullptr;
-    return result;
+    program.createWindows().show();
+    return QApplication::exec();
 }

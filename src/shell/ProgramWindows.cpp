@@ -11,6 +11,7 @@
 #include "PrintUnit.h"
 #include "Unit1.h"
 #include "Unit2.h"
+#include "UnitDM.h"
 #include "UnitDuoyu.h"
 #include "UnitNew.h"
 #include "UnitPage1.h"
@@ -32,84 +33,83 @@
 #include "dw_Unit.h"
 #include "yyPrintUnit13.h"
 
-namespace {
+class ProgramWindows::Published {
+public:
+    virtual ~Published() = default;
+};
 
-// Creates one window as a child of the main window and publishes it in its global.
-template <class Window>
-void create(std::unique_ptr<Window>& window, Window*& global, TMainForm& mainForm) {
-    window = std::make_unique<Window>(&mainForm);
-    global = window.get();
+// One object and the name it is published under: set on creation, cleared before the object
+// goes.
+template <class Object>
+class ProgramWindows::PublishedAs final : public Published {
+public:
+    PublishedAs(Object*& name, std::unique_ptr<Object> object)
+        : m_name(name), m_object(std::move(object)) {
+        m_name = m_object.get();
+    }
+    ~PublishedAs() override { m_name = nullptr; }
+
+    Object& object() const { return *m_object; }
+
+private:
+    Object*& m_name;
+    std::unique_ptr<Object> m_object;
+};
+
+template <class Object, class... Args>
+Object& ProgramWindows::publish(Object*& name, Args&&... args) {
+    auto published = std::make_unique<PublishedAs<Object>>(
+        name, std::make_unique<Object>(std::forward<Args>(args)...));
+    Object& object = published->object();
+    m_objects.push_back(std::move(published));
+    return object;
 }
 
-}  // namespace
-
-ProgramWindows::ProgramWindows(TMainForm& mainForm) {
-    create(m_formTree, FormTree, mainForm);
-    create(m_formout, Formout, mainForm);
-    create(m_formNew, FormNew, mainForm);
-    create(m_dwForm, dw_Form, mainForm);
-    create(m_into8, Finto8, mainForm);
-    create(m_into7, Finto7, mainForm);
-    create(m_into6, Finto6, mainForm);
-    create(m_into5, Finto5, mainForm);
-    create(m_formin, Formin, mainForm);
-    create(m_printForm, PrintForm, mainForm);
-    create(m_page1, Fpage1, mainForm);
-    create(m_page2, Fpage2, mainForm);
-    create(m_page3, Fpage3, mainForm);
-    create(m_page4, Fpage4, mainForm);
-    create(m_page5, Fpage5, mainForm);
-    create(m_page6, Fpage6, mainForm);
-    create(m_page7, Fpage7, mainForm);
-    create(m_page8, Fpage8, mainForm);
-    create(m_page9, Fpage9, mainForm);
-    create(m_helpForm, HelpForm, mainForm);
-    create(m_formDuoyu, FormDuoyu, mainForm);
-    create(m_codeManage, FcodeManage, mainForm);
-    create(m_formWcr, FormWcr, mainForm);
-    create(m_helpFormRj, HelpForm_rj, mainForm);
-    RecordPage::setHelpWindows(m_helpForm.get(), m_helpFormRj.get());
-    create(m_page4a, Fpage4a, mainForm);
-    create(m_page10, Fpage10, mainForm);
-    create(m_page11, Fpage11, mainForm);
-    create(m_page12, Fpage12, mainForm);
-    create(m_into11, Finto11, mainForm);
-    create(m_formAdvantage, formadvantage, mainForm);
-    create(m_formUnitIntrod, formunitintrod, mainForm);
-    create(m_formStudy, Formstudy, mainForm);
-}
+ProgramWindows::ProgramWindows(const std::filesystem::path& programDir)
+    : m_dataModule(&publish(DM, programDir)) {}
 
 ProgramWindows::~ProgramWindows() {
-    Formstudy = nullptr;
-    formunitintrod = nullptr;
-    formadvantage = nullptr;
-    Finto11 = nullptr;
-    Fpage12 = nullptr;
-    Fpage11 = nullptr;
-    Fpage10 = nullptr;
-    Fpage4a = nullptr;
-    HelpForm_rj = nullptr;
-    FormWcr = nullptr;
-    FcodeManage = nullptr;
-    FormDuoyu = nullptr;
-    HelpForm = nullptr;
-    Fpage9 = nullptr;
-    Fpage8 = nullptr;
-    Fpage7 = nullptr;
-    Fpage6 = nullptr;
-    Fpage5 = nullptr;
-    Fpage4 = nullptr;
-    Fpage3 = nullptr;
-    Fpage2 = nullptr;
-    Fpage1 = nullptr;
-    PrintForm = nullptr;
-    Formin = nullptr;
-    Finto5 = nullptr;
-    Finto6 = nullptr;
-    Finto7 = nullptr;
-    Finto8 = nullptr;
-    dw_Form = nullptr;
-    FormNew = nullptr;
-    Formout = nullptr;
-    FormTree = nullptr;
+    // The last created goes first (a vector's own destruction keeps no order).
+    while (!m_objects.empty()) {
+        m_objects.pop_back();
+    }
+}
+
+TMainForm& ProgramWindows::createWindows() {
+    TMainForm& main = publish(MainForm);
+    QWidget* parent = &main;
+    TFormTree& picker = publish(FormTree, parent);
+    publish(Formout, main, parent);
+    publish(FormNew, parent);
+    publish(dw_Form, parent);
+    publish(Finto8, parent);
+    publish(Finto7, parent);
+    publish(Finto6, parent);
+    publish(Finto5, parent);
+    publish(Formin, main, parent);
+    publish(PrintForm, parent);
+    publish(Fpage1, main, picker, parent);
+    publish(Fpage2, main, parent);
+    publish(Fpage3, main, parent);
+    publish(Fpage4, main, parent);
+    publish(Fpage5, main, parent);
+    publish(Fpage6, main, parent);
+    publish(Fpage7, main, parent);
+    publish(Fpage8, main, parent);
+    publish(Fpage9, main, parent);
+    THelpForm& help = publish(HelpForm, parent);
+    publish(FormDuoyu, parent);
+    publish(FcodeManage, parent);
+    publish(FormWcr, parent);
+    THelpForm_rj& helpOthers = publish(HelpForm_rj, parent);
+    RecordPage::setHelpWindows(&help, &helpOthers);
+    publish(Fpage4a, main, picker, parent);
+    publish(Fpage10, main, picker, parent);
+    publish(Fpage11, main, parent);
+    publish(Fpage12, main, parent);
+    publish(Finto11, parent);
+    publish(formadvantage, parent);
+    publish(formunitintrod, parent);
+    publish(Formstudy, parent);
+    return main;
 }

@@ -4,14 +4,15 @@
 #include <QSignalBlocker>
 
 #include "Clock.h"
+#include "CodeLists.h"
 #include "CodeManage.h"
 #include "Database.h"
 #include "DatasetModel.h"
 #include "Dialogs.h"
 #include "GlyphButton.h"
-#include "ListPage.h"
 #include "Product.h"
 #include "RecordRows.h"
+#include "SqlText.h"
 #include "UnitDM.h"
 #include "ui_Unit1.h"
 
@@ -58,9 +59,6 @@ void TMainForm::FormCreate() {
     setWindowTitle(product::mainCaption());
     // The main window has a fixed size: resizing snaps back to it.
     setFixedSize(800, 570);
-    ExchangeTables = {QStringLiteral("HVEL"),    QStringLiteral("CGWCDW"), QStringLiteral("CGWCR"),
-                      QStringLiteral("JDWYHMD"), QStringLiteral("ZLQK"),   QStringLiteral("unit"),
-                      QStringLiteral("expert")};
 }
 
 void TMainForm::connectHandlers() {
@@ -112,6 +110,18 @@ void TMainForm::QueryRecordList(store::Query& query, QComboBox* typeSelector,
         pageButton02->setVisible(type == QLatin1String("1"));
     }
     ListSql = QString::fromStdString(DM->Qryhvel.sql()) + QLatin1Char('\n');
+}
+
+void TMainForm::QueryRecordList() {
+    QueryRecordList(DM->Qryhvel, ui->ComboBox1, ui->cbYear, ui->btn_page02);
+}
+
+int TMainForm::currentType() const {
+    return ui->ComboBox1->currentIndex() + 1;
+}
+
+void TMainForm::FillYearList(store::Dataset& query) {
+    FillYearList(query, ui->cbYear);
 }
 
 void TMainForm::FillYearList(store::Dataset& query, QComboBox* yearSelector) {
@@ -181,18 +191,44 @@ void TMainForm::RenumberList() {
 }
 
 void TMainForm::SyncTypeYearFromNew(int typeIndex, const QString& yearText) {
-    if (typeIndex != ui->ComboBox1->currentIndex()) {
-        const QSignalBlocker blocker(ui->ComboBox1);
-        ui->ComboBox1->setCurrentIndex(typeIndex);
-        QueryRecordList(DM->Qryhvel, ui->ComboBox1, ui->cbYear, ui->btn_page02);
-    }
+    listType(typeIndex);
     const QString year = yearText.trimmed();
     for (int i = 0; i < ui->cbYear->count(); ++i) {
         if (ui->cbYear->itemText(i) == year) {
             const QSignalBlocker blocker(ui->cbYear);
             ui->cbYear->setCurrentIndex(i);
-            QueryRecordList(DM->Qryhvel, ui->ComboBox1, ui->cbYear, ui->btn_page02);
+            QueryRecordList();
         }
+    }
+}
+
+QString TMainForm::yearText() const {
+    return ui->cbYear->currentText();
+}
+
+void TMainForm::listType(int typeIndex) {
+    if (typeIndex != ui->ComboBox1->currentIndex()) {
+        {
+            const QSignalBlocker blocker(ui->ComboBox1);
+            ui->ComboBox1->setCurrentIndex(typeIndex);
+        }
+        QueryRecordList();
+    }
+}
+
+void TMainForm::showListedYear(const QString& year) {
+    for (int i = 0; i < ui->cbYear->count(); ++i) {
+        if (ui->cbYear->itemText(i) == year) {
+            const QSignalBlocker blocker(ui->cbYear);
+            ui->cbYear->setCurrentIndex(i);
+        }
+    }
+}
+
+void TMainForm::addYear(const QString& year) {
+    if (ui->cbYear->findText(year, Qt::MatchExactly) < 0) {
+        const QSignalBlocker blocker(ui->cbYear);
+        ui->cbYear->addItem(year);
     }
 }
 
@@ -202,7 +238,7 @@ void TMainForm::DeleteRecordRows(store::Query& query, const QString& column, con
                      .arg(column, QuoteSqlText(value))
                      .toStdString());
     query.execSql();
-    QueryRecordList(DM->Qryhvel, ui->ComboBox1, ui->cbYear, ui->btn_page02);
+    QueryRecordList();
 }
 
 void TMainForm::setUpRecordGrid() {
@@ -237,10 +273,10 @@ void TMainForm::FormShow() {
     ui->ComboBox6->hide();
     {
         const QSignalBlocker blocker(ui->ComboBox2);
-        FillFieldValues(DM->tblzdxx1, ui->ComboBox2, QStringLiteral("Name"));
+        widgets::FillFieldValues(DM->tblzdxx1, ui->ComboBox2, QStringLiteral("Name"));
     }
     RunQuerySql(DM->tempquery, QStringLiteral("select item_4 from hvel order by item_4 desc"));
-    FillYearList(DM->tempquery, ui->cbYear);
+    FillYearList(DM->tempquery);
     {
         const QSignalBlocker type(ui->ComboBox1);
         const QSignalBlocker year(ui->cbYear);
@@ -254,14 +290,14 @@ void TMainForm::FormShow() {
         DM->tblzdxx1.first();
         DM->tblzdxx1.moveBy(ui->ComboBox2->currentIndex());
         const QString column = text(DM->tblzdxx1.field(1));
-        FillCodeList(DM->Tblzdxx, column, ui->Combobox3, false);
+        widgets::FillCodeList(DM->Tblzdxx, column, ui->Combobox3, false);
         ui->Combobox3->setCurrentIndex(0);
     }
     ui->ComboBox4->setCurrentIndex(0);
 
     setRecordFunctionsEnabled(DM->Tblunit.active() && DM->Tblunit.recordCount() > 0);
 
-    QueryRecordList(DM->Qryhvel, ui->ComboBox1, ui->cbYear, ui->btn_page02);
+    QueryRecordList();
     RenumberList();
 }
 
@@ -293,14 +329,14 @@ void TMainForm::RefreshRecordFunctions() {
 }
 
 void TMainForm::ComboBox1Change() {
-    QueryRecordList(DM->Qryhvel, ui->ComboBox1, ui->cbYear, ui->btn_page02);
+    QueryRecordList();
     MarkIncompletePages();
     RenumberList();
     LockUntilComplete();
 }
 
 void TMainForm::SpeedButton26Click() {
-    QueryRecordList(DM->Qryhvel, ui->ComboBox1, ui->cbYear, ui->btn_page02);
+    QueryRecordList();
     RenumberList();
     ui->MMSysV->clear();
 }
@@ -325,6 +361,10 @@ GlyphButton* TMainForm::sectionButton(const QString& page) const {
 void TMainForm::setSectionKind(GlyphButton* button, bool complete) {
     button->setKind(complete ? GlyphButton::Kind::Yes : GlyphButton::Kind::Help);
     button->setText(sectionCaption(button->objectName().right(2)));
+}
+
+void TMainForm::markSectionComplete(const QString& page) {
+    setSectionKind(sectionButton(page), true);
 }
 
 void TMainForm::MarkIncompletePages() {
@@ -376,6 +416,21 @@ bool TMainForm::LockUntilComplete() {
         control->setEnabled(complete);
     }
     return complete;
+}
+
+void TMainForm::holdOnNewRecord() {
+    for (GlyphButton* button :
+         ui->Panel8->findChildren<GlyphButton*>(QString(), Qt::FindDirectChildrenOnly)) {
+        button->setKind(GlyphButton::Kind::Help);
+    }
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui->DBGrid1), static_cast<QWidget*>(ui->ComboBox1),
+          static_cast<QWidget*>(ui->cbYear), static_cast<QWidget*>(ui->SpeedButton16),
+          static_cast<QWidget*>(ui->SpeedButton26), static_cast<QWidget*>(ui->Button1),
+          static_cast<QWidget*>(ui->Button5), static_cast<QWidget*>(ui->BitBtn1),
+          static_cast<QWidget*>(ui->BitBtn2)}) {
+        control->setEnabled(false);
+    }
 }
 
 void TMainForm::DBGrid1CellClick() {

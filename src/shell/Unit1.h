@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QStringList>
+#include <array>
 #include <memory>
+
+#include "MainWindowOperations.h"
 
 class QCloseEvent;
 class QComboBox;
@@ -24,16 +26,12 @@ class TMainForm;
 }
 
 // The main window: the record list of the chosen type and year and the record operations.
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public widgets::MainWindowOperations {
     Q_OBJECT
 
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
-
-    // The exchange data sets, in package order; the export and import name their files
-    // after them.
-    QStringList ExchangeTables;
 
     Ui::TMainForm* form() const { return ui.get(); }
 
@@ -41,12 +39,27 @@ public:
     // Re-runs the record list of the selected type and year on query.
     void QueryRecordList(store::Query& query, QComboBox* typeSelector, QComboBox* yearSelector,
                          QWidget* pageButton02);
+    // The same over Qryhvel and this window's selectors.
+    void QueryRecordList() override;
     // Fills a year selector from an open query over item_4 (ordered descending).
     void FillYearList(store::Dataset& query, QComboBox* yearSelector);
-    // Rewrites NO = 1..n over the current list.
-    void RenumberList();
+    // The same into this window's year selector.
+    void FillYearList(store::Dataset& query) override;
+    void RenumberList() override;
+    int currentType() const override;
     // Aligns the type and year selectors with a record just stored by the record dialog.
     void SyncTypeYearFromNew(int typeIndex, const QString& yearText);
+    // What the record dialog reads and sets of the selectors: the year selector's text; the
+    // type of selector index typeIndex selected and listed when it is not the selected one; a
+    // year selected when the selector lists it (the list is not run again); a year added as
+    // the last item when the selector lacks it.
+    QString yearText() const;
+    void listType(int typeIndex);
+    void showListedYear(const QString& year);
+    void addYear(const QString& year);
+    // Keeps the user on a record just created: every section incomplete, the list, the
+    // selectors, the search and the record functions disabled.
+    void holdOnNewRecord();
     // Deletes the main-table rows whose column equals value, then re-runs the list.
     void DeleteRecordRows(store::Query& query, const QString& column, const QString& value);
 
@@ -57,10 +70,9 @@ public:
     void BitBtn3Click();
 
     // ---- Completeness marks and the lock ----
-    // Sets the section buttons from the current record.
-    void MarkIncompletePages();
-    // True when the current record is complete (the shell unlocks), else false (it locks).
-    bool LockUntilComplete();
+    void MarkIncompletePages() override;
+    bool LockUntilComplete() override;
+    void markSectionComplete(const QString& page) override;
     void DBGrid1CellClick();
     // Whether the window may close; asks about the first incomplete required section.
     bool FormCloseQuery();
@@ -103,54 +115,10 @@ public:
     // The record functions (sections, new, modify, import, export, code tables, print, the
     // selectors and the list) after the registering unit's page was left: open once unit.dbf
     // holds the unit, then the marks and the lock re-evaluated from the stored rows.
-    void RefreshRecordFunctions();
+    void RefreshRecordFunctions() override;
     void BitBtn1Click();
     void BitBtn2Click();
     void BitBtn4Click();
-
-    // ---- Operations shared with the entry forms, the query builder and the exchange ----
-    // (Unit1Operations.cpp.) An operation that "cancels the calling action" throws
-    // SilentAbort after its message.
-
-    // Message box with the product name as title, the exclamation icon and OK.
-    void ShowWarning(const QString& text);
-    // ShowWarning, then cancels the calling action (SilentAbort).
-    [[noreturn]] void ShowWarningAndAbort(const QString& text);
-    // Fills combo with the options of fieldCode ("item_183") as "code  text", legacy
-    // options ("**") left out; " " last unless keepWithoutBlank. Leaves table filtered.
-    void FillCodeList(store::Dataset& table, const QString& fieldCode, QComboBox* combo,
-                      bool keepWithoutBlank);
-    // As FillCodeList, legacy options kept.
-    void FillCodeListAll(store::Dataset& table, const QString& fieldCode, QComboBox* combo,
-                         bool keepWithoutBlank);
-    // "code  (name)" for every row whose two fields are non-null; " " last unless
-    // keepWithoutBlank.
-    void FillPairList(store::Dataset& table, QComboBox* combo, const QString& codeField,
-                      const QString& nameField, bool keepWithoutBlank);
-    // The text of every non-null value of fieldName, in table order.
-    void FillFieldValues(store::Dataset& table, QComboBox* combo, const QString& fieldName);
-    // Selects the (last) item whose code part equals code; no match leaves the selection.
-    void SelectCodeItem(const QString& code, QComboBox* combo);
-    // The stored value of a choice panel; more than two checked boxes cancels the action.
-    QString CollectCheckedCodes(QWidget* form, QWidget* panel, int n, const QString& caption);
-    void CheckCodeBoxes(QWidget* form, QWidget* panel, const QString& value, int n);
-    void CheckCodeBox(QWidget* form, QWidget* panel, const QString& code, int n);
-    void ClearChoiceBoxes(QWidget* form);
-    // The trimmed text; an empty one warns with message and cancels the action.
-    QString RequireText(const QString& text, const QString& message);
-    static QString TabsToSpaces(QString text);
-    // "yyyy.mm.dd" -> "yyyy-mm-dd".
-    static QString IsoDateText(const QString& text);
-    void SplitToControls(const QString& text, QLineEdit* e1, QLineEdit* e2, QLineEdit* e3);
-    void SplitPeriod(const QString& period, QLineEdit* startYear, QLineEdit* startMonth,
-                     QLineEdit* endYear, QLineEdit* endMonth);
-    void ShowClassCode(store::Dataset& table, const QString& code, QLineEdit* edit);
-    void RunQuerySql(store::Query& query, const QString& sql);
-    // Every single quote doubled, for a quoted SQL literal.
-    static QString QuoteSqlText(QString text);
-    // text as the value of a dataset filter term, matching itself exactly: quotes doubled, and
-    // trailing stars doubled so that they are not read as a prefix match.
-    static QString QuoteFilterText(const QString& text);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -183,7 +151,11 @@ private:
     std::unique_ptr<Ui::TMainForm> ui;
 };
 
-// The program's main window, set by the program entry.
+// The query panel's selector of the classification picker: byte 0 the library classification
+// (ztflh), byte 1 the disciplines (xkfl), both into the query value edit.
+extern std::array<unsigned char, 2> TreeTargetQuery;
+
+// The program's main window, published by ProgramWindows.
 extern TMainForm* MainForm;
 
 // The statement of the record list after the last QueryRecordList: the restore point of a

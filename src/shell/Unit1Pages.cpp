@@ -5,13 +5,11 @@
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
-#include "GlyphButton.h"
 #include "PrintUnit.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
 #include "Unit1.h"
 #include "UnitDM.h"
-#include "UnitFacts.h"
 #include "UnitNew.h"
 #include "UnitPage1.h"
 #include "Unitin.h"
@@ -24,10 +22,7 @@
 #include "Unitpage7.h"
 #include "Unitpage8.h"
 #include "Unitpage9.h"
-#include "dw_Unit.h"
 #include "ui_Unit1.h"
-#include "ui_UnitNew.h"
-#include "ui_Unitpage4.h"
 
 namespace {
 
@@ -114,16 +109,7 @@ void TMainForm::btn_page04Click() {
         return;
     }
     Fpage4->loadRecord(DM->Qryhvel);
-    // A record without unit attribute and province takes the reporting unit's profile, or has
-    // it set first when there is none.
-    Ui::TFpage4* page = Fpage4->form();
-    if (page->cb_62->currentText().isEmpty() && page->cb_64->currentText().isEmpty()) {
-        if (!unitfacts::storedText(ReportingUnitRow(), "item_9").isEmpty()) {
-            page->Button1->click();
-        } else {
-            page->Button2->click();
-        }
-    }
+    Fpage4->useProfileWhenUnset();
     Fpage4->setWindowTitle(sectionCaption());
     Fpage4->showPage();
 }
@@ -176,12 +162,7 @@ void TMainForm::Button6Click() {
     if (FormNew == nullptr) {
         return;
     }
-    Ui::TFormNew* dialog = FormNew->form();
-    FormNew->setWindowTitle(TFormNew::NewCaption);
-    dialog->edt_120->clear();
-    dialog->edt_3->clear();
-    dialog->edt_9->clear();
-    FormNew->showModal();
+    FormNew->showNew();
 }
 
 void TMainForm::Button3Click() {
@@ -196,20 +177,11 @@ void TMainForm::Button3Click() {
     if (FormNew == nullptr) {
         return;
     }
-    Ui::TFormNew* dialog = FormNew->form();
     const QString type = currentText("ITEM_CGLB");
-    {
-        const QSignalBlocker blocker(dialog->ComboBox1);
-        dialog->ComboBox1->setCurrentIndex(type == QLatin1String("2")   ? 1
-                                           : type == QLatin1String("3") ? 2
-                                                                        : 0);
-    }
-    FormNew->setWindowTitle(TFormNew::ModifyCaption);
-    dialog->cbYear->setText(OldKey.left(4));
-    dialog->edt_120->setText(currentText("ITEM_120"));
-    dialog->edt_3->setText(OldName);
-    dialog->edt_9->setText(currentText("ITEM_9"));
-    FormNew->showModal();
+    FormNew->showModify(type == QLatin1String("2")   ? 1
+                        : type == QLatin1String("3") ? 2
+                                                     : 0,
+                        OldKey.left(4), currentText("ITEM_120"), OldName, currentText("ITEM_9"));
 }
 
 void TMainForm::Button4Click() {
@@ -245,7 +217,7 @@ void TMainForm::Button4Click() {
     } catch (...) {
         // The unit has rolled the files back; read them again.
         recordrows::reopenChildTables();
-        QueryRecordList(list, ui->ComboBox1, ui->cbYear, ui->btn_page02);
+        QueryRecordList();
         throw;
     }
     // The row that took the deleted one's number becomes current; the marks and the lock

@@ -3,14 +3,19 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
+#include "CodeLists.h"
 #include "Dialogs.h"
 #include "DropDownButton.h"
 #include "Errors.h"
 #include "SilentAbort.h"
+#include "SqlText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "Unittree.h"
+#include "Warnings.h"
 #include "ui_Unit1.h"
+
+std::array<unsigned char, 2> TreeTargetQuery{};
 
 namespace {
 
@@ -61,18 +66,18 @@ void TMainForm::ComboBox2Change() {
     selectQueryItem();
     const QString item = ui->ComboBox2->currentText();
     if (item.contains(QStringLiteral("隶属部委"))) {
-        FillPairList(DM->tblLsbw, ui->Combobox3, QStringLiteral("Bwdm"), QStringLiteral("Bwmc"),
-                     false);
+        widgets::FillPairList(DM->tblLsbw, ui->Combobox3, QStringLiteral("Bwdm"),
+                              QStringLiteral("Bwmc"), false);
     } else {
         const QString column = QString::fromStdString(DM->tblzdxx1.field(1).asText());
-        FillCodeListAll(DM->Tblzdxx, column, ui->Combobox3, false);
+        widgets::FillCodeListAll(DM->Tblzdxx, column, ui->Combobox3, false);
     }
     if (ui->Combobox3->count() > 1) {
         setValueMode(ValueMode::List);
     } else if (item.contains(QStringLiteral("单位所在省市"))) {
         setValueMode(ValueMode::List);
-        FillPairList(DM->tblProvince, ui->Combobox3, QStringLiteral("Province_i"),
-                     QStringLiteral("Province_n"), true);
+        widgets::FillPairList(DM->tblProvince, ui->Combobox3, QStringLiteral("Province_i"),
+                              QStringLiteral("Province_n"), true);
     } else {
         setValueMode(ValueMode::FreeText);
     }
@@ -133,7 +138,7 @@ void TMainForm::SpeedButton16Click() {
     while (rest.contains(QLatin1Char('(')) && rest.contains(QLatin1Char(')'))) {
         const qsizetype close = rest.indexOf(QLatin1Char(')'));
         if (close < rest.indexOf(QLatin1Char('('))) {
-            ShowWarning(QStringLiteral("您的查询语句含有不正确的的“（”“）”,请修改！"));
+            widgets::ShowWarning(QStringLiteral("您的查询语句含有不正确的的“（”“）”,请修改！"));
             throw SilentAbort();
         }
         rest = rest.mid(close + 1);

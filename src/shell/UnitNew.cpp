@@ -9,16 +9,16 @@
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
+#include "EntryText.h"
 #include "Errors.h"
 #include "GbkLimit.h"
-#include "GlyphButton.h"
-#include "ListPage.h"
 #include "RecordRows.h"
 #include "SilentAbort.h"
+#include "SqlText.h"
 #include "Unit1.h"
 #include "UnitDM.h"
 #include "ValueText.h"
-#include "ui_Unit1.h"
+#include "Warnings.h"
 #include "ui_UnitNew.h"
 
 using widgets::fieldText;
@@ -50,15 +50,6 @@ bool isYearInRange(const QString& text) {
     bool ok = false;
     const int year = text.trimmed().toInt(&ok);
     return ok && year >= 1900 && year <= 2050;
-}
-
-// The main window's year selector gets year as its last item when it has no such item.
-void addYearToMainList(const QString& year) {
-    QComboBox* years = MainForm->form()->cbYear;
-    if (years->findText(year, Qt::MatchExactly) < 0) {
-        const QSignalBlocker blocker(years);
-        years->addItem(year);
-    }
 }
 
 // Fields that only applied technology has, and those only the other types have; a change of
@@ -110,6 +101,28 @@ int TFormNew::showModal() {
     return widgets::Dialogs::instance().exec(*this);
 }
 
+int TFormNew::showNew() {
+    setWindowTitle(NewCaption);
+    ui->edt_120->clear();
+    ui->edt_3->clear();
+    ui->edt_9->clear();
+    return showModal();
+}
+
+int TFormNew::showModify(int typeIndex, const QString& year, const QString& number,
+                         const QString& name, const QString& unit) {
+    {
+        const QSignalBlocker blocker(ui->ComboBox1);
+        ui->ComboBox1->setCurrentIndex(typeIndex);
+    }
+    setWindowTitle(ModifyCaption);
+    ui->cbYear->setText(year);
+    ui->edt_120->setText(number);
+    ui->edt_3->setText(name);
+    ui->edt_9->setText(unit);
+    return showModal();
+}
+
 void TFormNew::FormShow() {
     if (windowTitle() == NewCaption) {
         store::Query& profile = DM->Qrydwqk;
@@ -121,12 +134,11 @@ void TFormNew::FormShow() {
             }
         }
     }
-    Ui::TMainForm* main = MainForm->form();
     {
         const QSignalBlocker blocker(ui->ComboBox1);
-        ui->ComboBox1->setCurrentIndex(main->ComboBox1->currentIndex());
+        ui->ComboBox1->setCurrentIndex(MainForm->currentType() - 1);
     }
-    ui->cbYear->setText(main->cbYear->currentText());
+    ui->cbYear->setText(MainForm->yearText());
     NewFormClean = true;
 }
 
@@ -134,17 +146,11 @@ void TFormNew::cbYearChange() {
     NewFormClean = false;
     const QString text = ui->cbYear->text();
     if (!isDigits(text)) {
-        MainForm->ShowWarning(kNotDigits);
+        widgets::ShowWarning(kNotDigits);
         ui->cbYear->clear();
         return;
     }
-    QComboBox* years = MainForm->form()->cbYear;
-    for (int i = 0; i < years->count(); ++i) {
-        if (years->itemText(i) == text) {
-            const QSignalBlocker blocker(years);
-            years->setCurrentIndex(i);
-        }
-    }
+    MainForm->showListedYear(text);
     if (isYearInRange(text)) {
         const QSignalBlocker blocker(ui->UpDown1);
         ui->UpDown1->setValue(text.toInt());
@@ -155,7 +161,7 @@ void TFormNew::cbYearExit() {
     if (isYearInRange(ui->cbYear->text())) {
         return;
     }
-    MainForm->ShowWarning(kYearOutOfRange);
+    widgets::ShowWarning(kYearOutOfRange);
     ui->cbYear->clear();
     ui->cbYear->setFocus();
 }
@@ -174,14 +180,7 @@ bool TFormNew::eventFilter(QObject* watched, QEvent* event) {
 
 void TFormNew::ComboBox1Change() {
     NewFormClean = false;
-    Ui::TMainForm* main = MainForm->form();
-    if (ui->ComboBox1->currentIndex() != main->ComboBox1->currentIndex()) {
-        {
-            const QSignalBlocker blocker(main->ComboBox1);
-            main->ComboBox1->setCurrentIndex(ui->ComboBox1->currentIndex());
-        }
-        MainForm->QueryRecordList(DM->Qryhvel, main->ComboBox1, main->cbYear, main->btn_page02);
-    }
+    MainForm->listType(ui->ComboBox1->currentIndex());
 }
 
 void TFormNew::closeEvent(QCloseEvent* event) {
@@ -214,13 +213,13 @@ bool TFormNew::Button1Click() {
     }
     QString year;
     try {
-        year = MainForm->RequireText(ui->cbYear->text(), QStringLiteral("年份不能为空！"));
+        year = widgets::RequireText(ui->cbYear->text(), QStringLiteral("年份不能为空！"));
         if (!isYearInRange(year)) {
-            MainForm->ShowWarning(kYearOutOfRange);
+            widgets::ShowWarning(kYearOutOfRange);
             return false;
         }
-        MainForm->RequireText(name, QStringLiteral("成果名称不能为空！"));
-        MainForm->RequireText(unit, QStringLiteral("成果第一完成单位不能为空！"));
+        widgets::RequireText(name, QStringLiteral("成果名称不能为空！"));
+        widgets::RequireText(unit, QStringLiteral("成果第一完成单位不能为空！"));
     } catch (const SilentAbort&) {
         return false;
     }
@@ -235,41 +234,16 @@ bool TFormNew::Button1Click() {
 }
 
 bool TFormNew::nameTaken(const QString& name, const QString& exceptKey) {
-    SameNameSql = QStringLiteral("select * from hvel where item_3='") +
-                  TMainForm::QuoteSqlText(name) + QStringLiteral("'");
+    SameNameSql = QStringLiteral("select * from hvel where item_3='") + QuoteSqlText(name) +
+                  QStringLiteral("'");
     store::Query& query = DM->tempquery;
-    MainForm->RunQuerySql(query, SameNameSql);
+    RunQuerySql(query, SameNameSql);
     for (query.first(); !query.eof(); query.next()) {
         if (fieldText(query, "item_4") != exceptKey) {
             return true;
         }
     }
     return false;
-}
-
-QString TFormNew::NextRecordKey(const QString& year) {
-    store::Query& query = DM->tempquery;
-    MainForm->RunQuerySql(query, QStringLiteral("select item_4 from hvel where item_4 like '") +
-                                     TMainForm::QuoteSqlText(year) + QStringLiteral("%'"));
-    // Keys are compared as numbers; a key that is not ten digits takes no part.
-    qlonglong highest = -1;
-    for (query.first(); !query.eof(); query.next()) {
-        const QString key = fieldText(query, "item_4");
-        bool ok = false;
-        const qlonglong number = key.toLongLong(&ok);
-        if (key.size() == 10 && isDigits(key) && ok && number > highest) {
-            highest = number;
-        }
-    }
-    qlonglong next = highest >= 0 ? highest + 1 : (year + QStringLiteral("000001")).toLongLong();
-    // The successor of a year's last serial belongs to the next year, which may have it.
-    for (;; ++next) {
-        MainForm->RunQuerySql(query, QStringLiteral("select item_4 from hvel where item_4='") +
-                                         QString::number(next) + QStringLiteral("'"));
-        if (query.recordCount() == 0) {
-            return QString::number(next);
-        }
-    }
 }
 
 bool TFormNew::create(const QString& year, const QString& name, const QString& unit) {
@@ -282,7 +256,7 @@ bool TFormNew::create(const QString& year, const QString& name, const QString& u
             QStringLiteral("已有同名项目!"), widgets::Ok, widgets::Ok);
         return false;
     }
-    const QString key = NextRecordKey(year);
+    const QString key = recordrows::nextRecordKey(year);
     const int typeIndex = ui->ComboBox1->currentIndex();
 
     store::Database& db = DM->database();
@@ -293,7 +267,7 @@ bool TFormNew::create(const QString& year, const QString& name, const QString& u
         rows.field("no").set(store::Value(std::to_string(position)));
         rows.field("item_cglb").set(store::Value(std::to_string(typeIndex + 1)));
         rows.field("item_4").set(store::Value(key.toStdString()));
-        addYearToMainList(key.left(4));
+        MainForm->addYear(key.left(4));
         rows.field("item_dqdm").set(store::Value("."));
         rows.field("item_120").set(store::Value(ui->edt_120->text().toStdString()));
         rows.field("item_3").set(store::Value(name.toStdString()));
@@ -309,25 +283,12 @@ bool TFormNew::create(const QString& year, const QString& name, const QString& u
     }
 
     MainForm->SyncTypeYearFromNew(typeIndex, year);
-    MainForm->RunQuerySql(list, ListSql);
+    RunQuerySql(list, ListSql);
     list.locate("item_4", store::Value(key.toStdString()));
     MainForm->MarkIncompletePages();
     MainForm->LockUntilComplete();
 
-    // The user stays on the new, empty record until its required sections are saved.
-    Ui::TMainForm* main = MainForm->form();
-    for (GlyphButton* button :
-         main->Panel8->findChildren<GlyphButton*>(QString(), Qt::FindDirectChildrenOnly)) {
-        button->setKind(GlyphButton::Kind::Help);
-    }
-    for (QWidget* control :
-         {static_cast<QWidget*>(main->DBGrid1), static_cast<QWidget*>(main->ComboBox1),
-          static_cast<QWidget*>(main->cbYear), static_cast<QWidget*>(main->SpeedButton16),
-          static_cast<QWidget*>(main->SpeedButton26), static_cast<QWidget*>(main->Button1),
-          static_cast<QWidget*>(main->Button5), static_cast<QWidget*>(main->BitBtn1),
-          static_cast<QWidget*>(main->BitBtn2)}) {
-        control->setEnabled(false);
-    }
+    MainForm->holdOnNewRecord();
     NewFormClean = true;
     QDialog::done(QDialog::Accepted);
     return true;
@@ -340,7 +301,7 @@ bool TFormNew::modify(const QString& year, const QString& name, const QString& u
     // However the modification ends, the selectors follow the dialog and the list is read again.
     auto restoreList = [&] {
         MainForm->SyncTypeYearFromNew(typeIndex, year);
-        MainForm->RunQuerySql(list, ListSql);
+        RunQuerySql(list, ListSql);
     };
 
     QString key;
@@ -352,7 +313,7 @@ bool TFormNew::modify(const QString& year, const QString& name, const QString& u
             restoreList();
             return false;
         }
-        key = year == OldKey.left(4) ? OldKey : NextRecordKey(year);
+        key = year == OldKey.left(4) ? OldKey : recordrows::nextRecordKey(year);
         try {
             // The re-keyed record with its child rows and the list's new numbers are one unit.
             store::Database::Transaction unitOfWork(DM->database());
@@ -386,8 +347,7 @@ void TFormNew::storeModification(const QString& key, const QString& name, const 
     if (key != OldKey) {
         for (store::Table* children : recordrows::childTables()) {
             children->close();
-            children->setFilter("item_4='" + TMainForm::QuoteFilterText(OldKey).toStdString() +
-                                "'");
+            children->setFilter("item_4='" + QuoteFilterText(OldKey).toStdString() + "'");
             children->open();
             // Each row leaves the filter when it is posted under the new key.
             while (children->recordCount() > 0) {
@@ -411,7 +371,7 @@ void TFormNew::storeModification(const QString& key, const QString& name, const 
     if (key != OldKey) {
         rows.field("item_dqdm").set(store::Value("."));
     }
-    addYearToMainList(key.left(4));
+    MainForm->addYear(key.left(4));
     rows.field("item_120").set(store::Value(ui->edt_120->text().trimmed().toStdString()));
     rows.field("item_3").set(store::Value(name.toStdString()));
     rows.field("item_9").set(store::Value(unit.toStdString()));

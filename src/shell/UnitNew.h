@@ -34,6 +34,12 @@ public:
 
     // FormShow, then the dialog modally; returns its result.
     int showModal();
+    // "新增": the dialog for a new record, its edits emptied.
+    int showNew();
+    // "修改主项": the dialog for the current record, given its type (selector index), year,
+    // number, name and first unit.
+    int showModify(int typeIndex, const QString& year, const QString& number, const QString& name,
+                   const QString& unit);
 
     void FormShow();
     // "存储": true when the record was stored and the dialog closed.
@@ -44,10 +50,6 @@ public:
     void cbYearExit();
     void ComboBox1Change();
     bool FormCloseQuery() const { return NewFormClean; }
-
-    // The key of a new record of year (four digits): the successor of the year's highest
-    // ten-digit key, year + "000001" when it has none; never a key that is taken.
-    static QString NextRecordKey(const QString& year);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

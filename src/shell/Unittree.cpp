@@ -13,11 +13,6 @@
 
 using widgets::fieldText;
 
-std::array<unsigned char, 6> TreeTargetPage1{};
-std::array<unsigned char, 40> TreeTargetUnit{};
-std::array<unsigned char, 20> TreeTargetSubUnit{};
-std::array<unsigned char, 2> TreeTargetQuery{};
-
 TFormTree* FormTree = nullptr;
 
 namespace {

@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "ClassPicker.h"
+
 class QLineEdit;
 class QTreeWidget;
 
@@ -20,33 +22,19 @@ namespace Ui {
 class TFormTree;
 }
 
-// The selectors of the units that open the classification picker. Before opening it a caller
-// zeroes its own array, sets the byte of its target to 1 and calls FormTree->showFor(array).
-// The arrays belong to the calling pages; they live here until those pages do.
-extern std::array<unsigned char, 6> TreeTargetPage1;
-extern std::array<unsigned char, 40> TreeTargetUnit;
-extern std::array<unsigned char, 20> TreeTargetSubUnit;
-// The main window's query panel: byte 0 the library classification (ztflh), byte 1 the
-// disciplines (xkfl), both into the query value edit.
-extern std::array<unsigned char, 2> TreeTargetQuery;
-
 // The classification picker: shows a classification table (levels, codes, names in tree
 // pre-order) as a tree and writes the chosen node, "code  name", into the edit that asked.
-class TFormTree : public QDialog {
+class TFormTree : public QDialog, public widgets::ClassPicker {
     Q_OBJECT
 
 public:
     explicit TFormTree(QWidget* parent = nullptr);
     ~TFormTree() override;
 
-    // Byte `byte` of selector stands for edit, whose codes come from the classification table
-    // tableName ("xkfl", "ztflh" or "gxjs"). A page registers its targets once.
     void registerTarget(std::span<const unsigned char> selector, int byte, QLineEdit* edit,
-                        QString tableName);
-
-    // Shows the picker modally for the caller that owns selector: the first byte set in it
-    // names the target; no other selector is looked at. Returns the dialog's result.
-    int showFor(std::span<const unsigned char> selector);
+                        QString tableName) override;
+    // No other selector than the caller's is looked at.
+    int showFor(std::span<const unsigned char> selector) override;
 
     // Loads the current target's table into the tree and selects the root.
     void FormShow();

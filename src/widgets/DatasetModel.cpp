@@ -283,6 +283,14 @@ void applyColumns(QTableView& view, const DatasetModel& model) {
     }
 }
 
+GridColumn listColumn(QString field, QString title, int width) {
+    GridColumn column;
+    column.field = std::move(field);
+    column.title = std::move(title);
+    column.width = width;
+    return column;
+}
+
 void showDataset(QTableView& view, DatasetModel& model) {
     view.setModel(&model);
     applyColumns(view, model);

@@ -25,6 +25,9 @@ struct GridColumn {
     bool visible = true;
 };
 
+// A left-aligned grid column of field titled title.
+GridColumn listColumn(QString field, QString title, int width);
+
 // A read-only table model over a dataset: one row per row of the dataset, one column per
 // GridColumn. The model's current row is the dataset's cursor.
 //

@@ -16,6 +16,7 @@
 #include "Dialogs.h"
 #include "DocumentCatalog.h"
 #include "DocumentFixture.h"
+#include "ExportMessageBoxes.h"
 #include "MainTextDocuments.h"
 #include "RegistrationDocuments.h"
 #include "ScratchFolder.h"
@@ -247,7 +248,7 @@ using Button = void (*)(TDM&, const ExportSeams&);
 class ExportButtonTest : public ::testing::Test {
 protected:
     ExportButtonTest() {
-        m_seams.dialogs = &m_dialogs;
+        m_seams.messages = &m_messageBoxes;
         m_seams.folder = QString::fromStdString((m_out.path() / "Velmora").string());
         m_seams.now = [] { return QDateTime(QDate(2024, 5, 1), QTime(10, 30, 0)); };
         m_seams.openDocument = [this](const QString& path) {
@@ -281,6 +282,7 @@ protected:
     testsupport::RecordFixture m_data;
     testsupport::ScratchFolder m_out;
     widgets::ScriptedDialogs m_dialogs;
+    print::ExportMessageBoxes m_messageBoxes;
     ExportSeams m_seams;
     QStringList m_opened;
     bool m_canOpen = true;

@@ -36,8 +36,8 @@ protected:
         }
         append("unitexpert.dbf", leaders);
         start({}, {}, false);
-        unitPage = std::make_unique<TFpage4a>(m_form.get());
-        list = std::make_unique<TFpage11>(m_form.get());
+        unitPage = std::make_unique<TFpage4a>(*m_form, *m_tree, m_form.get());
+        list = std::make_unique<TFpage11>(*m_form, m_form.get());
         dialog = std::make_unique<TFinto11>(m_form.get());
         Fpage4a = unitPage.get();
         Fpage11 = list.get();

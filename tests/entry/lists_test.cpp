@@ -39,11 +39,11 @@ protected:
         openRecord();
         into5 = std::make_unique<TFinto5>();
         Finto5 = into5.get();
-        page5 = std::make_unique<TFpage5>();
+        page5 = std::make_unique<TFpage5>(*m_form);
         Fpage5 = page5.get();
         into7 = std::make_unique<TFinto7>();
         Finto7 = into7.get();
-        page7 = std::make_unique<TFpage7>();
+        page7 = std::make_unique<TFpage7>(*m_form);
         Fpage7 = page7.get();
         d5 = into5->form();
         d7 = into7->form();

@@ -14,6 +14,7 @@
 #include "PageFixture.h"
 #include "UnitNew.h"
 #include "UnitPage1.h"
+#include "Unitpage4a.h"
 #include "Unittree.h"
 #include "ui_Unit1.h"
 #include "ui_UnitNew.h"
@@ -68,7 +69,7 @@ class Page1Test : public testsupport::PageFixture {
 protected:
     void openPage(const Row& fields = kApplied, bool applied = true) {
         openRecords({record("2004000001", applied ? "1" : "2", fields)}, applied ? 0 : 1);
-        page = std::make_unique<TFpage1>();
+        page = std::make_unique<TFpage1>(*m_form, *m_tree);
         p = page->form();
         page->loadRecord(DM->Qryhvel);
     }
@@ -527,7 +528,7 @@ TEST_F(Page1Test, WithoutTheTablesCodesArePlainTenCharacterTexts) {
     openRecords({record("2004000001", "1", kApplied)});
     DM->HasDisciplineTable = false;
     DM->HasClcTable = false;
-    page = std::make_unique<TFpage1>();
+    page = std::make_unique<TFpage1>(*m_form, *m_tree);
     p = page->form();
     page->loadRecord(DM->Qryhvel);
     page->FormShow();
@@ -600,8 +601,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Page1Test, DropDownPicksFromTheLibraryClassification) {
     openPage();
-    TFormTree tree;
-    FormTree = &tree;
+    TFormTree& tree = *m_tree;
     TreeTargetUnit.fill(1);  // another page's selector left set does not count
     page->FormShow();
     EXPECT_TRUE(visible(p->CB_12_1));
@@ -620,7 +620,6 @@ TEST_F(Page1Test, DropDownPicksFromTheLibraryClassification) {
     EXPECT_EQ(TreeTargetPage1[3], 1);
     ASSERT_TRUE(page->btnSave01Click());
     EXPECT_EQ(storedField("ITEM_12_1"), "A1");
-    FormTree = nullptr;
     TreeTargetUnit.fill(0);
 }
 
@@ -699,7 +698,7 @@ TEST_F(Page1Test, NewRecordFilledFromTheMainWindow) {
     start({});
     TFormNew dialog(m_form.get());
     FormNew = &dialog;
-    TFpage1 overview(m_form.get());
+    TFpage1 overview(*m_form, *m_tree, m_form.get());
     Fpage1 = &overview;
     Ui::TFpage1* o = overview.form();
 

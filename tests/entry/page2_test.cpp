@@ -70,7 +70,7 @@ protected:
     void openPage(const Row& fields = kPatented, const std::vector<Row>& patents = kPatents) {
         append("zlqk.DBF", patents);
         openRecords({record(kKey, "1", fields), record("2004000002", "1", {{"ITEM_51", "1"}})});
-        page = std::make_unique<TFpage2>();
+        page = std::make_unique<TFpage2>(*m_form);
         p = page->form();
         page->loadRecord(DM->Qryhvel);
         page->FormShow();
@@ -567,7 +567,7 @@ protected:
     void openMain(const Row& fields = kPatented) {
         append("zlqk.DBF", kPatents);
         openRecords({record(kKey, "1", fields)});
-        page = std::make_unique<TFpage2>(m_form.get());
+        page = std::make_unique<TFpage2>(*m_form, m_form.get());
         p = page->form();
         Fpage2 = page.get();
     }
@@ -609,7 +609,7 @@ TEST_F(Page2OpenTest, PatentListHandsItsCountsBack) {
     openMain();
     TFinto6 dialog(m_form.get());
     Finto6 = &dialog;
-    TFpage6 list(m_form.get());
+    TFpage6 list(*m_form, m_form.get());
     Fpage6 = &list;
     page->loadRecord(DM->Qryhvel);
     // Another table filter left by someone else does not count.

@@ -44,7 +44,7 @@ class Page3Test : public testsupport::PageFixture {
 protected:
     void openPage(const Row& fields = kProject, bool applied = true) {
         openRecords({record("2004000001", applied ? "1" : "2", fields)}, applied ? 0 : 1);
-        page = std::make_unique<TFpage3>();
+        page = std::make_unique<TFpage3>(*m_form);
         p = page->form();
         page->loadRecord(DM->Qryhvel);
         page->FormShow();
@@ -144,7 +144,7 @@ TEST_F(Page3Test, PlanMissingFromTheListIsKept) {
 TEST_F(Page3Test, RecordWithoutAPlanDoesNotTakeThePreviousOne) {
     openRecords({record("2004000001", "1", kProject),
                  record("2004000002", "1", {{"ITEM_126", "02;"}, {"ITEM_21", "1"}})});
-    page = std::make_unique<TFpage3>();
+    page = std::make_unique<TFpage3>(*m_form);
     p = page->form();
     ASSERT_TRUE(DM->Qryhvel.locate("ITEM_4", store::Value("2004000001")));
     page->loadRecord(DM->Qryhvel);
@@ -533,7 +533,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Page3Test, OpenedFromTheMainWindowAndSavedOnExit) {
     openRecords({record("2004000001", "2", {{"ITEM_126", "05;"}, {"ITEM_41_1", "02"}})}, 1);
-    TFpage3 opened(m_form.get());
+    TFpage3 opened(*m_form, m_form.get());
     Fpage3 = &opened;
     Ui::TFpage3* o = opened.form();
     TMainForm::setSectionKind(ui->btn_page03, false);

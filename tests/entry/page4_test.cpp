@@ -110,7 +110,7 @@ protected:
         openRecords({record(kKey, "1", fields)});
         dw = std::make_unique<Tdw_Form>();
         dw_Form = dw.get();
-        page = std::make_unique<TFpage4>();
+        page = std::make_unique<TFpage4>(*m_form);
         Fpage4 = page.get();
         p = page->form();
         d = dw->form();

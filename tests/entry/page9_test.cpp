@@ -26,7 +26,7 @@ protected:
     void openPage(Row fields = {}, int typeIndex = 0) {
         openRecords({record("2004000001", typeIndex == 0 ? "1" : "2", std::move(fields))},
                     typeIndex);
-        page = std::make_unique<TFpage9>();
+        page = std::make_unique<TFpage9>(*m_form);
         p = page->form();
         page->loadRecord(DM->Qryhvel);
     }

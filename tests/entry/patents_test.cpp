@@ -46,7 +46,7 @@ protected:
         dialog = std::make_unique<TFinto6>(m_form.get());
         Finto6 = dialog.get();
         d = dialog->form();
-        list = std::make_unique<TFpage6>(m_form.get());
+        list = std::make_unique<TFpage6>(*m_form, m_form.get());
         Fpage6 = list.get();
         recordrows::filterToRecord(DM->tblzlqk, QString::fromLatin1(kKey), QStringLiteral("."));
         list->FormShow();

@@ -53,7 +53,7 @@ protected:
         openRecord({{"ITEM_1", "1"}, {"ITEM_51", "1"}, {"ITEM_9", "第一完成单位"}});
         into8 = std::make_unique<TFinto8>();
         Finto8 = into8.get();
-        page8 = std::make_unique<TFpage8>();
+        page8 = std::make_unique<TFpage8>(*m_form);
         Fpage8 = page8.get();
         wcr = std::make_unique<TFormWcr>();
         FormWcr = wcr.get();

@@ -29,7 +29,8 @@ namespace {
 // A page with one control of every value form, over fields of section 03.
 class TestPage : public RecordPage {
 public:
-    TestPage() : RecordPage(QStringLiteral("03")) {
+    explicit TestPage(widgets::MainWindowOperations& mainWindow)
+        : RecordPage(mainWindow, QStringLiteral("03")) {
         auto* save = button("btnSave01");
         auto* help = button("Button3");
         quit = button("quit01");
@@ -97,7 +98,7 @@ class RecordPageTest : public testsupport::PageFixture {
 protected:
     void openPage(Row fields = kStored) {
         openRecords({record("2004000001", "1", std::move(fields))});
-        page = std::make_unique<TestPage>();
+        page = std::make_unique<TestPage>(*m_form);
         QObject::connect(page.get(), &QDialog::finished, [this] { ++m_closes; });
         page->loadRecord(DM->Qryhvel);
     }

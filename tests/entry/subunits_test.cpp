@@ -87,9 +87,9 @@ protected:
         rows.insert(rows.end(), units.begin(), units.end());
         append("unit.dbf", rows);
         openRecord({{"ITEM_1", "1"}});
-        unitPage = std::make_unique<TFpage4a>(m_form.get());
-        page = std::make_unique<TFpage10>(m_form.get());
-        persons = std::make_unique<TFpage12>(m_form.get());
+        unitPage = std::make_unique<TFpage4a>(*m_form, *m_tree, m_form.get());
+        page = std::make_unique<TFpage10>(*m_form, *m_tree, m_form.get());
+        persons = std::make_unique<TFpage12>(*m_form, m_form.get());
         into8 = std::make_unique<TFinto8>(m_form.get());
         Fpage4a = unitPage.get();
         Fpage10 = page.get();

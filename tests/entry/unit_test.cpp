@@ -16,6 +16,7 @@
 #include "MemoEditors.h"
 #include "PageFixture.h"
 #include "UnitNew.h"
+#include "UnitPage1.h"
 #include "Unitpage4a.h"
 #include "ui_MemoEditor.h"
 #include "ui_Unit1.h"
@@ -48,7 +49,7 @@ protected:
     void open(const std::vector<Row>& units, const std::vector<Row>& records = {}) {
         append("unit.dbf", units);
         start(records, {}, false);
-        page = std::make_unique<TFpage4a>(m_form.get());
+        page = std::make_unique<TFpage4a>(*m_form, *m_tree, m_form.get());
         Fpage4a = page.get();
         p = page->form();
         study = std::make_unique<TFormstudy>(m_form.get());

@@ -74,7 +74,7 @@ class ImportTest : public MainWindowTest {
 protected:
     void open(const std::vector<Row>& records = {}, const std::vector<Row>& persons = {}) {
         start(records, persons);
-        m_formin = std::make_unique<TFormin>(m_form.get());
+        m_formin = std::make_unique<TFormin>(*m_form, m_form.get());
         Formin = m_formin.get();
         m_formin->FormShow();
         in = m_formin->form();

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "../shell/TableFixture.h"
 #include "Clock.h"
 #include "Database.h"
 #include "Dataset.h"
 #include "Errors.h"
 #include "ExchangeTextFile.h"
 #include "GbkCodec.h"
+#include "TableFixture.h"
 #include "TableRows.h"
 
 using namespace exchange;

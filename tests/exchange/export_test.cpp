@@ -100,7 +100,7 @@ protected:
                testsupport::record("2024000001", "2"), testsupport::record("abc0000001", "3")},
               {testsupport::person("2025000001"), testsupport::person("2025000002"),
                testsupport::person("2024000001"), testsupport::person("abc0000001")});
-        m_out = std::make_unique<TFormout>(m_form.get());
+        m_out = std::make_unique<TFormout>(*m_form, m_form.get());
         Formout = m_out.get();
         w = m_out->form();
         m_out->showDialog();

@@ -297,6 +297,7 @@ INSTANTIATE_TEST_SUITE_P(Records, RefusedRecordTest,
 }  // namespace
 }  // namespace testsupport
 
+#include "SqlText.h"
 #include "UnitDuoyu.h"
 #include "ui_UnitDuoyu.h"
 
@@ -309,7 +310,7 @@ TEST_F(MergeTest, TheDuplicateListStaysOpenUntilOneRowIsLeft) {
           record("2024000003", "1", {{"ITEM_3", "同名"}})},
          {person("2024000001", "张三", "单位", ".")});
     TFormDuoyu list(m_form.get());
-    MainForm->RunQuerySql(DM->Query2, QStringLiteral("select * from hvel where item_3='同名'"));
+    RunQuerySql(DM->Query2, QStringLiteral("select * from hvel where item_3='同名'"));
     list.setResult(-1);
 
     list.form()->Button2->click();

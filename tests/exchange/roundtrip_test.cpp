@@ -82,7 +82,7 @@ protected:
 
     // Every record into the package folder through the export window.
     void exportEverything() {
-        TFormout out(m_form.get());
+        TFormout out(*m_form, m_form.get());
         Formout = &out;
         out.showDialog();
         auto* folders = qobject_cast<QFileSystemModel*>(out.form()->DirectoryListBox1->model());
@@ -125,7 +125,7 @@ TEST_F(RoundTripTest, RecordsArriveFieldByFieldAsTheyLeft) {
     ASSERT_TRUE(fs::exists(package.toStdString()));
 
     switchInstallation();
-    TFormin in(m_form.get());
+    TFormin in(*m_form, m_form.get());
     Formin = &in;
     in.FormShow();
     m_dialogs.boxes.clear();

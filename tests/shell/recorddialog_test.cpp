@@ -639,7 +639,7 @@ TEST_F(RecordDialogTest, SaveRefusesAMissingOrImpossibleYear) {
 
 TEST_F(RecordDialogTest, SectionButtonOnAnEmptyListAsksForARecordFirst) {
     open({});
-    TFpage1 page(m_form.get());
+    TFpage1 page(*m_form, *m_tree, m_form.get());
     Fpage1 = &page;
     m_form->btn_page01Click();
     ASSERT_EQ(m_boxes.shown.size(), 1u);

@@ -19,6 +19,7 @@
 #include "DbfFile.h"
 #include "Dialogs.h"
 #include "Errors.h"
+#include "ExchangeTables.h"
 #include "FileIo.h"
 #include "Journal.h"
 #include "Product.h"
@@ -399,7 +400,7 @@ TEST(MainWindow, HasItsCaptionAndFixedSize) {
     form.show();
     form.resize(900, 700);
     EXPECT_EQ(form.size(), QSize(800, 570));
-    EXPECT_EQ(form.ExchangeTables.join(QLatin1Char(',')),
+    EXPECT_EQ(ExchangeTables.join(QLatin1Char(',')),
               QStringLiteral("HVEL,CGWCDW,CGWCR,JDWYHMD,ZLQK,unit,expert"));
     DM = nullptr;
 }

@@ -14,6 +14,9 @@
 #include "Errors.h"
 #include "TableFixture.h"
 #include "UnitDM.h"
+#include "UnitPage1.h"
+#include "Unitpage10.h"
+#include "Unitpage4a.h"
 #include "Unittree.h"
 
 namespace {

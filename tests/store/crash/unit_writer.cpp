@@ -121,11 +121,11 @@ int main(int argc, char** argv) {
     FormNew = &formNew;
     TFinto8 into8(&main);
     Finto8 = &into8;
-    TFpage8 page8(&main);
+    TFpage8 page8(main, &main);
     Fpage8 = &page8;
     TFormWcr wcr(&main);
     FormWcr = &wcr;
-    TFpage1 page1(&main);
+    TFpage1 page1(main, tree, &main);
     Fpage1 = &page1;
     main.show();
     Ui::TMainForm* ui = main.form();

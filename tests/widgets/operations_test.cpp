@@ -1,4 +1,5 @@
-// The main window's shared operations: code lists, the multi-choice codec and the text helpers.
+// The shared operations of the entry windows: code lists, the multi-choice codec and the text
+// helpers.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -11,13 +12,16 @@
 #include <ostream>
 #include <vector>
 
+#include "ChoiceBoxes.h"
 #include "Clock.h"
+#include "CodeLists.h"
 #include "Database.h"
 #include "Dataset.h"
 #include "Dialogs.h"
+#include "EntryText.h"
 #include "SilentAbort.h"
+#include "SqlText.h"
 #include "TableFixture.h"
-#include "Unit1.h"
 
 namespace {
 
@@ -42,7 +46,6 @@ QStringList qstrings(const std::vector<const char*>& texts) {
 class Operations : public ::testing::Test {
 protected:
     widgets::ScriptedDialogs dialogs;
-    TMainForm form;
 };
 
 // ---- code lists over the option table ----------------------------------------------------
@@ -90,9 +93,9 @@ TEST_P(FillCodeLists, ListTheFieldsOptionsWithNoneSelected) {
     combo.addItems({QStringLiteral("old item")});
     combo.setCurrentIndex(0);
     if (c.legacyKept) {
-        form.FillCodeListAll(*zdxx, QStringLiteral("item_193"), &combo, c.keepWithoutBlank);
+        widgets::FillCodeListAll(*zdxx, QStringLiteral("item_193"), &combo, c.keepWithoutBlank);
     } else {
-        form.FillCodeList(*zdxx, QStringLiteral("item_193"), &combo, c.keepWithoutBlank);
+        widgets::FillCodeList(*zdxx, QStringLiteral("item_193"), &combo, c.keepWithoutBlank);
     }
     EXPECT_EQ(itemsOf(combo), qstrings(c.items));
     EXPECT_EQ(combo.currentIndex(), -1);
@@ -113,8 +116,8 @@ TEST_F(CodeLists, PairListShowsRowsWithBothFieldsAndClearsTheFilter) {
     province.setFilter("Province_i='13'");
     province.open();
     QComboBox combo;
-    form.FillPairList(province, &combo, QStringLiteral("Province_i"), QStringLiteral("Province_n"),
-                      false);
+    widgets::FillPairList(province, &combo, QStringLiteral("Province_i"),
+                          QStringLiteral("Province_n"), false);
     EXPECT_EQ(itemsOf(combo), (QStringList{QStringLiteral("11  (北京)"),
                                            QStringLiteral("13  (河北)"), QStringLiteral(" ")}));
     EXPECT_EQ(combo.currentIndex(), -1);
@@ -124,9 +127,9 @@ TEST_F(CodeLists, PairListShowsRowsWithBothFieldsAndClearsTheFilter) {
 TEST_F(CodeLists, FieldValuesKeepDuplicatesAndSkipNulls) {
     zdxx->open();
     QComboBox combo;
-    form.FillFieldValues(*zdxx, &combo, QStringLiteral("xxmc"));
+    widgets::FillFieldValues(*zdxx, &combo, QStringLiteral("xxmc"));
     EXPECT_EQ(itemsOf(combo), qstrings({"男", "女", "**旧选项", "教授"}));
-    form.FillFieldValues(*zdxx, &combo, QStringLiteral("xxdm"));
+    widgets::FillFieldValues(*zdxx, &combo, QStringLiteral("xxdm"));
     EXPECT_EQ(itemsOf(combo), qstrings({"1", "2", "3", "4", "1"}));
 }
 
@@ -138,18 +141,18 @@ TEST_F(CodeLists, ClassCodeShowsCodeAndNameOrNothing) {
     store::Table xkfl(*db, "xkfl");
     QLineEdit edit(QStringLiteral("before"));
     // The unit page looks codes up with the blank it stores after them.
-    form.ShowClassCode(xkfl, QStringLiteral("11011 "), &edit);
+    widgets::ShowClassCode(xkfl, QStringLiteral("11011 "), &edit);
     EXPECT_EQ(edit.text(), QStringLiteral("11011  数学史"));
-    form.ShowClassCode(xkfl, QStringLiteral("999"), &edit);
+    widgets::ShowClassCode(xkfl, QStringLiteral("999"), &edit);
     EXPECT_EQ(edit.text(), QString());
     EXPECT_EQ(xkfl.filter(), "xxdm='999'");
 }
 
 TEST_F(CodeLists, RunQuerySqlReplacesTheStatement) {
     store::Query query(*db);
-    form.RunQuerySql(query, QStringLiteral("select * from zdxx"));
+    RunQuerySql(query, QStringLiteral("select * from zdxx"));
     EXPECT_EQ(query.recordCount(), 5);
-    form.RunQuerySql(query, QStringLiteral("select * from zdxx where zddm='item_198'"));
+    RunQuerySql(query, QStringLiteral("select * from zdxx where zddm='item_198'"));
     ASSERT_TRUE(query.active());
     EXPECT_EQ(query.recordCount(), 1);
     EXPECT_EQ(query.field("xxmc").asText(), "教授");
@@ -174,7 +177,7 @@ TEST_P(SelectCodeItems, SelectTheItemOfTheCode) {
     QComboBox combo;
     combo.addItems(qstrings(c.items));
     combo.setCurrentIndex(c.before);
-    form.SelectCodeItem(QString::fromUtf8(c.code), &combo);
+    widgets::SelectCodeItem(QString::fromUtf8(c.code), &combo);
     EXPECT_EQ(combo.currentIndex(), c.after);
 }
 
@@ -256,7 +259,7 @@ TEST_P(CollectCheckedCodes, BuildTheStoredValue) {
 
     std::optional<QString> value;
     try {
-        value = form.CollectCheckedCodes(&choice.window, choice.panel, c.n, caption);
+        value = widgets::CollectCheckedCodes(&choice.window, choice.panel, c.n, caption);
     } catch (const SilentAbort&) {
     }
 
@@ -326,7 +329,7 @@ class CheckCodeBoxes : public Operations, public ::testing::WithParamInterface<C
 TEST_P(CheckCodeBoxes, CheckTheBoxesOfTheStoredCodes) {
     const CheckCase& c = GetParam();
     ChoicePanel choice({"CB_124_1_03", "CB_124_1_05", "CB_124_1_07", "RB_125_A", "RB_125_B"});
-    form.CheckCodeBoxes(&choice.window, choice.panel, QString::fromUtf8(c.value), c.n);
+    widgets::CheckCodeBoxes(&choice.window, choice.panel, QString::fromUtf8(c.value), c.n);
     EXPECT_EQ(choice.checkedNames(), qstrings(c.checked));
     EXPECT_FALSE(choice.outside->isChecked());
     EXPECT_FALSE(choice.nested->isChecked());
@@ -346,8 +349,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Operations, CollectReadsBackWhatCheckCodeBoxesSet) {
     ChoicePanel choice({"CB_124_1_07", "CB_124_1_03", "CB_124_1_05"});
-    form.CheckCodeBoxes(&choice.window, choice.panel, QStringLiteral("03;07;"), 2);
-    EXPECT_EQ(form.CollectCheckedCodes(&choice.window, choice.panel, 2, QStringLiteral("x")),
+    widgets::CheckCodeBoxes(&choice.window, choice.panel, QStringLiteral("03;07;"), 2);
+    EXPECT_EQ(widgets::CollectCheckedCodes(&choice.window, choice.panel, 2, QStringLiteral("x")),
               QStringLiteral("03;07;"));
 }
 
@@ -358,7 +361,7 @@ TEST_F(Operations, ClearChoiceBoxesUnchecksEveryBoxOfTheForm) {
     }
     choice.outside->setChecked(true);
     choice.nested->setChecked(true);
-    form.ClearChoiceBoxes(&choice.window);
+    widgets::ClearChoiceBoxes(&choice.window);
     EXPECT_EQ(choice.checkedNames(), QStringList());
     EXPECT_FALSE(choice.outside->isChecked());
     EXPECT_FALSE(choice.nested->isChecked());
@@ -371,11 +374,12 @@ TEST_F(Operations, ClearChoiceBoxesUnchecksEveryBoxOfTheForm) {
 // ---- texts -------------------------------------------------------------------------------
 
 TEST_F(Operations, RequireTextTrimsOrWarnsAndCancels) {
-    EXPECT_EQ(form.RequireText(QStringLiteral("  名称 "), QStringLiteral("unused")),
+    EXPECT_EQ(widgets::RequireText(QStringLiteral("  名称 "), QStringLiteral("unused")),
               QStringLiteral("名称"));
     EXPECT_TRUE(dialogs.boxes.empty());
-    EXPECT_THROW(form.RequireText(QStringLiteral(" \t "), QStringLiteral("\"成果名称\"不能为空！")),
-                 SilentAbort);
+    EXPECT_THROW(
+        widgets::RequireText(QStringLiteral(" \t "), QStringLiteral("\"成果名称\"不能为空！")),
+        SilentAbort);
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].text, QStringLiteral("\"成果名称\"不能为空！"));
     EXPECT_EQ(dialogs.boxes[0].title, QStringLiteral("Velmora"));
@@ -402,15 +406,15 @@ TEST_P(TextHelpers, Convert) {
 }
 
 QString isoDate(QString text) {
-    return TMainForm::IsoDateText(text);
+    return widgets::IsoDateText(text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TextHelpers,
-    ::testing::Values(TextCase{"quote_doubled", &TMainForm::QuoteSqlText, "O'Brien", "O''Brien"},
-                      TextCase{"no_quote_unchanged", &TMainForm::QuoteSqlText, "张三", "张三"},
-                      TextCase{"every_quote_doubled", &TMainForm::QuoteSqlText, "'a''", "''a''''"},
-                      TextCase{"tabs_to_blanks", &TMainForm::TabsToSpaces, "a\tb\t\tc", "a b  c"},
+    ::testing::Values(TextCase{"quote_doubled", &QuoteSqlText, "O'Brien", "O''Brien"},
+                      TextCase{"no_quote_unchanged", &QuoteSqlText, "张三", "张三"},
+                      TextCase{"every_quote_doubled", &QuoteSqlText, "'a''", "''a''''"},
+                      TextCase{"tabs_to_blanks", &widgets::TabsToSpaces, "a\tb\t\tc", "a b  c"},
                       TextCase{"iso_date", &isoDate, "2004.03.10", "2004-03-10"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -429,7 +433,7 @@ class SplitToControls : public Operations, public ::testing::WithParamInterface<
 TEST_P(SplitToControls, SpreadThePartsOverThreeEdits) {
     const SplitCase& c = GetParam();
     QLineEdit e1(QStringLiteral("old")), e2(QStringLiteral("old")), e3(QStringLiteral("old"));
-    form.SplitToControls(QString::fromUtf8(c.text), &e1, &e2, &e3);
+    widgets::SplitToControls(QString::fromUtf8(c.text), &e1, &e2, &e3);
     EXPECT_EQ((QStringList{e1.text(), e2.text(), e3.text()}), qstrings(c.edits));
 }
 
@@ -459,7 +463,7 @@ TEST_P(SplitPeriod, FillsYearAndMonthEdits) {
     const PeriodCase& c = GetParam();
     widgets::FixedClock clock(c.today);
     QLineEdit sy, sm, ey, em;
-    form.SplitPeriod(QString::fromUtf8(c.period), &sy, &sm, &ey, &em);
+    widgets::SplitPeriod(QString::fromUtf8(c.period), &sy, &sm, &ey, &em);
     EXPECT_EQ((QStringList{sy.text(), sm.text(), ey.text(), em.text()}), qstrings(c.edits));
 }
 

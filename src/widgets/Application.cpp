@@ -5,9 +5,9 @@
 #include <QLocale>
 #include <exception>
 
-#include "Dialogs.h"
 #include "Product.h"
 #include "SilentAbort.h"
+#include "Warnings.h"
 
 VelmoraApplication::VelmoraApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(product::name());
@@ -35,15 +35,9 @@ bool VelmoraApplication::notify(QObject* receiver, QEvent* event) {
     } catch (const SilentAbort&) {
         // The action was cancelled after its message was shown.
     } catch (const std::exception& e) {
-        showException(QString::fromUtf8(e.what()));
+        widgets::showException(QString::fromUtf8(e.what()));
     } catch (...) {
-        showException(QStringLiteral("未知错误"));
+        widgets::showException(QStringLiteral("未知错误"));
     }
     return false;
-}
-
-void VelmoraApplication::showException(const QString& text) {
-    widgets::Dialogs::instance().message(activeWindow(), widgets::Icon::Critical,
-                                         product::applicationTitle(), text, widgets::Ok,
-                                         widgets::Ok);
 }

@@ -77,5 +77,5 @@ public:
     static const std::array<const char*, 18> PackedTables;
 };
 
-// The program's data module, set by the program entry.
+// The program's data module, published by ProgramWindows.
 extern TDM* DM;

@@ -11,8 +11,6 @@ public:
     VelmoraApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 
-    static void showException(const QString& text);
-
 private:
     QTranslator m_qtTexts;
 };
