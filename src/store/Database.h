@@ -106,8 +106,6 @@ public:
         bool m_done = false;
     };
 
-    sqlite3* connection() const { return m_db; }
-
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
