@@ -42,6 +42,14 @@ class FileIo {
 public:
     virtual ~FileIo() = default;
     // Reads up to size bytes at offset; returns how many were read (fewer only at the end).
+    //
+    // Threads: readAt() may be called from several threads at once, each with its own
+    // buffer, as the sliced reading of a table does (DbfFile::readInSlices()). It keeps no
+    // state between calls (no file position, no cache: PosixFile uses pread) and changes
+    // nothing, so concurrent reads are safe as long as nothing changes the file meanwhile:
+    // writeAt(), truncate(), copyFrom() into the file, and BufferedFile's setHolding(),
+    // writeOut() and dropHeld() must not run at the same time as any read, which they may
+    // change. An implementation must keep to this.
     virtual size_t readAt(uint64_t offset, void* data, size_t size) const = 0;
     virtual void writeAt(uint64_t offset, const void* data, size_t size) = 0;
     virtual uint64_t size() const = 0;
