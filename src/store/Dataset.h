@@ -145,7 +145,6 @@ public:
     // Suspends notifications around a bulk loop; the last enableControls() sends one Reset.
     void disableControls();
     void enableControls();
-    bool controlsDisabled() const { return m_disabled > 0; }
 
     // The value of field index (a lookup field too) in row 0..recordCount()-1, read without
     // moving the cursor; a row being edited shows its stored values.
