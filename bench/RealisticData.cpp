@@ -416,6 +416,17 @@ int NativeTables::childRows(const std::string& table, const std::string& key) {
     sqlite3_stmt* stmt = prepare("select * from " + table + " where item_4=?1 and item_dqdm=?2");
     sqlite3_bind_text(stmt, 1, key.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(stmt, 2, ".", -1, SQLITE_STATIC);
+    return readRows(stmt);
+}
+
+int NativeTables::recordRow(const std::string& key) {
+    sqlite3_stmt* stmt = prepare(
+        "select * from hvel join hvel_memo on hvel_memo.rowid = hvel.rowid where hvel.item_4=?1");
+    sqlite3_bind_text(stmt, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    return readRows(stmt);
+}
+
+int NativeTables::readRows(sqlite3_stmt* stmt) {
     int rows = 0;
     const int columns = sqlite3_column_count(stmt);
     while (sqlite3_step(stmt) == SQLITE_ROW) {

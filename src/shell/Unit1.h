@@ -145,7 +145,6 @@ private:
     void showQueryPicker(int byte);
     void setUpRecordGrid();
     std::unique_ptr<widgets::DatasetModel> m_listModel;
-    void runListSql();
     bool m_shown = false;
 
     std::unique_ptr<Ui::TMainForm> ui;

@@ -69,6 +69,8 @@ public:
     std::shared_ptr<DbfFile> file(std::string_view name, LockMode mode = LockMode::Shared);
     // Closes the handle of name (datasets still holding it keep their copy).
     void release(std::string_view name);
+    // Declares table name to SQL now rather than at the first statement that names it.
+    void declare(std::string_view name);
 
     // The text fields (by name, any case) that records are looked up by: every table file
     // that has them indexes them in any reading of all its records (the pack's), and keeps
@@ -103,8 +105,6 @@ public:
         Database& m_db;
         bool m_done = false;
     };
-
-    sqlite3* connection() const { return m_db; }
 
 private:
     struct Impl;

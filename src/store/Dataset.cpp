@@ -1,3 +1,7 @@
+// The dataset: opening and its rows, values, locate and lookup, editing through the edit
+// buffer, fields and lookup fields, filtering, the master/detail link and observers (its
+// cursor is in DatasetCursor.cpp).
+
 #include "Dataset.h"
 
 #include <algorithm>
@@ -23,88 +27,7 @@ bool sameText(const Value& a, const Value& b) {
     return trimTrailingBlanks(a.asText()) == trimTrailingBlanks(b.asText());
 }
 
-// For "select * from <table>" with nothing but a condition and an order behind it: the
-// table and the text behind its name.
-std::optional<std::pair<std::string, std::string>> liveSelect(std::string_view sql) {
-    size_t i = 0;
-    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    auto isWordChar = [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '_';
-    };
-    auto skipSpaces = [&] {
-        const size_t start = i;
-        while (i < sql.size() && isSpace(sql[i])) {
-            ++i;
-        }
-        return i - start;
-    };
-    auto word = [&](std::string_view expected) {
-        if (sql.size() - i < expected.size() ||
-            !equalsIgnoringCase(sql.substr(i, expected.size()), expected)) {
-            return false;
-        }
-        i += expected.size();
-        return true;
-    };
-    skipSpaces();
-    if (!word("select")) {
-        return std::nullopt;
-    }
-    skipSpaces();
-    if (!word("*")) {
-        return std::nullopt;
-    }
-    skipSpaces();
-    if (!word("from") || skipSpaces() == 0) {
-        return std::nullopt;
-    }
-    const size_t nameStart = i;
-    while (i < sql.size() && isWordChar(sql[i])) {
-        ++i;
-    }
-    if (i == nameStart || (sql[nameStart] >= '0' && sql[nameStart] <= '9')) {
-        return std::nullopt;
-    }
-    std::string table(sql.substr(nameStart, i - nameStart));
-    const std::string_view rest = sql.substr(i);
-    const size_t afterName = i;
-    skipSpaces();
-    if (i == sql.size() ||
-        (sql[i] == ';' && sql.find_first_not_of(" \t\r\n", i + 1) == std::string_view::npos)) {
-        return std::make_pair(std::move(table), std::string(rest));
-    }
-    if (i == afterName) {
-        return std::nullopt;
-    }
-    for (std::string_view clause : {"where", "order"}) {
-        const size_t at = i;
-        if (word(clause) && (i == sql.size() || !isWordChar(sql[i]))) {
-            return std::make_pair(std::move(table), std::string(rest));
-        }
-        i = at;
-    }
-    return std::nullopt;
-}
-
 }  // namespace
-
-std::string filterText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 2);
-    for (char c : text) {
-        out += c;
-        if (c == '\'') {
-            out += '\'';
-        }
-    }
-    size_t stars = 0;
-    while (stars < text.size() && text[text.size() - 1 - stars] == '*') {
-        ++stars;
-    }
-    out.append(stars, '*');
-    return out;
-}
 
 // Keeps a detail dataset on the rows of its master's current row.
 class Dataset::MasterLink : public DatasetObserver {
@@ -220,7 +143,7 @@ void Dataset::open() {
     m_state = State::Browse;
     m_masterStale = false;
     try {
-        m_filterTerms = parseFilter(m_filter);
+        m_filterTerms = filterTerms(m_filter);
         if (m_master != nullptr) {
             setMaster(m_master, m_masterFields);
         }
@@ -419,83 +342,7 @@ void Dataset::applyRowFilters() {
     m_recordNo = -1;
 }
 
-// ---- navigation ------------------------------------------------------------------------
-
-void Dataset::first() {
-    requireActive();
-    if (m_state != State::Browse) {
-        post();
-    }
-    m_pos = 0;
-    m_bof = true;
-    m_eof = recordCount() == 0;
-    notify(DatasetEvent::Scrolled);
-}
-
-void Dataset::last() {
-    requireActive();
-    if (m_state != State::Browse) {
-        post();
-    }
-    const int count = recordCount();
-    m_pos = count > 0 ? count - 1 : 0;
-    m_eof = true;
-    m_bof = count == 0;
-    notify(DatasetEvent::Scrolled);
-}
-
-void Dataset::moveBy(int rows) {
-    requireActive();
-    if (m_state != State::Browse) {
-        post();
-    }
-    const int count = recordCount();
-    if (count == 0) {
-        m_eof = m_bof = true;
-        return;
-    }
-    const long target = static_cast<long>(m_pos) + rows;
-    m_eof = target >= count;
-    m_bof = target < 0;
-    m_pos = static_cast<size_t>(std::clamp<long>(target, 0, count - 1));
-    notify(DatasetEvent::Scrolled);
-}
-
-void Dataset::next() {
-    moveBy(1);
-}
-
-void Dataset::prior() {
-    moveBy(-1);
-}
-
-bool Dataset::eof() const {
-    requireActive();
-    return m_eof;
-}
-
-bool Dataset::bof() const {
-    requireActive();
-    return m_bof;
-}
-
-int Dataset::recNo() const {
-    requireActive();
-    return recordCount() == 0 ? 0 : static_cast<int>(m_pos) + 1;
-}
-
-void Dataset::setRecNo(int position) {
-    requireActive();
-    if (position < 1 || position > recordCount()) {
-        return;
-    }
-    if (m_state != State::Browse) {
-        post();
-    }
-    m_pos = static_cast<size_t>(position - 1);
-    m_bof = m_eof = false;
-    notify(DatasetEvent::Scrolled);
-}
+// ---- locate and lookup ----------------------------------------------------------------
 
 bool Dataset::locate(std::string_view fieldName, const Value& value) {
     requireActive();
@@ -542,38 +389,6 @@ Value Dataset::lookup(std::string_view keyField, const Value& key, std::string_v
         }
     }
     return Value();
-}
-
-Dataset::Bookmark Dataset::bookmark() const {
-    requireActive();
-    if (recordCount() == 0) {
-        return -1;
-    }
-    return m_file ? m_rows[m_pos] : static_cast<Bookmark>(m_pos) + 1;
-}
-
-size_t Dataset::rowOfBookmark(Bookmark mark) const {
-    if (m_file) {
-        return m_rows.find(static_cast<uint64_t>(mark));
-    }
-    return mark >= 1 && mark <= static_cast<Bookmark>(m_values.size())
-               ? static_cast<size_t>(mark - 1)
-               : m_values.size();
-}
-
-bool Dataset::gotoBookmark(Bookmark mark) {
-    requireActive();
-    const size_t row = rowOfBookmark(mark);
-    if (row >= static_cast<size_t>(recordCount())) {
-        return false;
-    }
-    if (m_state != State::Browse) {
-        post();
-    }
-    m_pos = row;
-    m_bof = m_eof = false;
-    notify(DatasetEvent::Scrolled);
-    return true;
 }
 
 // ---- change ----------------------------------------------------------------------------
@@ -762,7 +577,7 @@ void Dataset::setFilter(std::string expression) {
         m_filter = std::move(expression);
         return;
     }
-    std::vector<FilterTerm> terms = parseFilter(expression);
+    std::vector<FilterTerm> terms = filterTerms(expression);
     m_filter = std::move(expression);
     const bool wasFiltered = !m_filterTerms.empty();
     m_filterTerms = std::move(terms);
@@ -773,97 +588,11 @@ void Dataset::setFilter(std::string expression) {
     }
 }
 
-// field='text' or field=number, joined by "and" outside quotes; '' inside a text is a quote.
-std::vector<Dataset::FilterTerm> Dataset::parseFilter(const std::string& text) const {
-    std::vector<FilterTerm> terms;
-    auto fail = [&](const std::string& why) {
-        throw EngineError(sourceName() + "的过滤条件 " + text + " 有误：" + why);
-    };
-    size_t i = 0;
-    auto skipBlanks = [&] {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
-            ++i;
-        }
-    };
-    skipBlanks();
-    while (i < text.size()) {
-        const size_t nameStart = i;
-        while (i < text.size() && text[i] != '=' && text[i] != ' ' && text[i] != '\t') {
-            ++i;
-        }
-        const std::string name = text.substr(nameStart, i - nameStart);
-        skipBlanks();
-        if (i >= text.size() || text[i] != '=' || name.empty()) {
-            fail("应是“字段=值”");
-        }
-        ++i;
-        skipBlanks();
-        FilterTerm term;
-        term.field = fieldIndex(name);
-        if (term.field < 0 || term.field >= fieldCount()) {
-            throw EngineError(sourceName() + "中没有字段 " + name);
-        }
-        if (i < text.size() && text[i] == '\'') {
-            std::string value;
-            ++i;
-            bool closed = false;
-            while (i < text.size()) {
-                if (text[i] == '\'') {
-                    if (i + 1 < text.size() && text[i + 1] == '\'') {
-                        value += '\'';
-                        i += 2;
-                        continue;
-                    }
-                    closed = true;
-                    ++i;
-                    break;
-                }
-                value += text[i++];
-            }
-            if (!closed) {
-                fail("文字缺少结尾的单引号");
-            }
-            // A trailing "*" asks for a prefix match; "**" stands for a "*" of the text, so a
-            // value that itself ends in stars can still be matched exactly.
-            size_t stars = 0;
-            while (stars < value.size() && value[value.size() - 1 - stars] == '*') {
-                ++stars;
-            }
-            term.prefix = stars % 2 == 1;
-            value.resize(value.size() - stars);
-            value.append(stars / 2, '*');
-            term.value = Value(std::move(value));
-        } else {
-            const size_t numberStart = i;
-            while (i < text.size() && text[i] != ' ' && text[i] != '\t') {
-                ++i;
-            }
-            const std::string number = text.substr(numberStart, i - numberStart);
-            try {
-                term.value = Value(Value(number).asNumber());
-            } catch (const ValueError&) {
-                fail(number + " 不是数字");
-            }
-            if (number.empty()) {
-                fail("缺少值");
-            }
-        }
-        terms.push_back(std::move(term));
-        skipBlanks();
-        if (i < text.size()) {
-            if (text.size() - i < 4 ||
-                !equalsIgnoringCase(std::string_view(text).substr(i, 3), "and") ||
-                (text[i + 3] != ' ' && text[i + 3] != '\t')) {
-                fail("条件之间应是 and");
-            }
-            i += 3;
-            skipBlanks();
-            if (i >= text.size()) {
-                fail("and 后面缺少条件");
-            }
-        }
-    }
-    return terms;
+std::vector<FilterTerm> Dataset::filterTerms(const std::string& text) const {
+    return parseFilter(text, sourceName(), [&](const std::string& name) {
+        const int field = fieldIndex(name);
+        return field < fieldCount() ? field : -1;
+    });
 }
 
 std::vector<RecordIndex::Condition> Dataset::indexConditions() {
@@ -937,144 +666,6 @@ void Dataset::followMaster() {
     }
     reloadRows();
     notify(DatasetEvent::Reset);
-}
-
-// ---- Table -----------------------------------------------------------------------------
-
-Table::Table(Database& db, std::string tableName)
-    : Dataset(db), m_tableName(std::move(tableName)) {}
-
-Table::~Table() {
-    close();
-}
-
-void Table::setTableName(std::string name) {
-    if (active()) {
-        throw EngineError(sourceName() + "已经打开，不能进行这项操作");
-    }
-    m_tableName = std::move(name);
-}
-
-void Table::setExclusive(bool exclusive) {
-    if (active()) {
-        throw EngineError(sourceName() + "已经打开，不能进行这项操作");
-    }
-    m_exclusive = exclusive;
-}
-
-// The table's name as the database knows it: the file name without its ".dbf".
-static std::string_view baseName(std::string_view fileName) {
-    if (fileName.size() > 4 && equalsIgnoringCase(fileName.substr(fileName.size() - 4), ".dbf")) {
-        fileName.remove_suffix(4);
-    }
-    return fileName;
-}
-
-std::string Table::sourceName() const {
-    return "数据表 " + std::string(baseName(m_tableName));
-}
-
-void Table::doOpen() {
-    if (!m_file) {
-        m_file =
-            m_db.file(baseName(m_tableName), m_exclusive ? LockMode::Exclusive : LockMode::Shared);
-        m_fields = m_file->fields();
-    }
-    m_rows = m_file->index().liveRecords();
-    m_recordNo = -1;
-}
-
-void Table::doClose() {
-    if (m_exclusive) {
-        m_file.reset();
-        m_db.release(baseName(m_tableName));
-    }
-}
-
-void Table::pack() {
-    requireBrowse("整理");
-    if (!m_exclusive) {
-        throw EngineError(sourceName() + "须独占打开才能整理");
-    }
-    m_file->pack();
-    reloadRows();
-    notify(DatasetEvent::Reset);
-}
-
-// ---- Query -----------------------------------------------------------------------------
-
-Query::Query(Database& db) : Dataset(db) {}
-
-Query::~Query() {
-    close();
-}
-
-void Query::setSql(std::string sql) {
-    if (active()) {
-        throw EngineError(sourceName() + "已经打开，不能进行这项操作");
-    }
-    m_sql = std::move(sql);
-    m_liveTable.clear();
-    m_rowidSql.clear();
-    m_wholeTable = false;
-    if (auto live = liveSelect(m_sql)) {
-        m_liveTable = live->first;
-        m_rowidSql = "select rowid from " + m_liveTable + live->second;
-        m_wholeTable = live->second.find_first_not_of(" \t\r\n;") == std::string::npos;
-    }
-}
-
-void Query::setParam(std::string name, Value value) {
-    if (!name.empty() && name.front() != ':') {
-        name.insert(name.begin(), ':');
-    }
-    for (auto& [existing, stored] : m_params) {
-        if (existing == name) {
-            stored = std::move(value);
-            return;
-        }
-    }
-    m_params.emplace_back(std::move(name), std::move(value));
-}
-
-std::string Query::sourceName() const {
-    return isLive() ? "数据表 " + m_liveTable : "查询结果";
-}
-
-void Query::doOpen() {
-    if (isLive()) {
-        if (!m_file) {
-            m_file = m_db.file(m_liveTable);
-            m_fields = m_file->fields();
-        }
-        // Every record of the table, as a table takes them; otherwise the record numbers the
-        // statement selects, in its order.
-        m_rows = m_wholeTable ? m_file->index().liveRecords()
-                              : RowNumbers(m_db.recordNumbers(m_rowidSql, m_params, m_access));
-        return;
-    }
-    ResultSet result = m_db.run(m_sql, m_params, m_access);
-    if (m_fields.empty()) {
-        for (size_t column = 0; column < result.columns.size(); ++column) {
-            FieldDef def;
-            def.name = result.columns[column];
-            def.type = FieldType::Character;
-            for (const auto& row : result.rows) {
-                if (!row[column].isNull()) {
-                    if (row[column].kind() == Value::Kind::Number) {
-                        def.type = FieldType::Numeric;
-                    }
-                    break;
-                }
-            }
-            m_fields.push_back(def);
-        }
-    }
-    m_values = std::move(result.rows);
-}
-
-int Query::execSql() {
-    return m_db.run(m_sql, m_params).changes;
 }
 
 }  // namespace store

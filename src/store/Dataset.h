@@ -11,6 +11,7 @@
 
 #include "Database.h"
 #include "DbfFile.h"
+#include "FilterExpression.h"
 #include "RowNumbers.h"
 #include "Value.h"
 
@@ -42,10 +43,6 @@ struct LookupField {
     std::string lookupKeyField = "xxdm";
     std::string resultField = "xxmc";
 };
-
-// text as the value of a filter term: quotes doubled and trailing stars doubled, so that
-// it matches itself exactly ("张*" becomes "张**").
-std::string filterText(std::string_view text);
 
 // Accessor of one field of a dataset's current row (or of its edit buffer).
 class Field {
@@ -148,7 +145,6 @@ public:
     // Suspends notifications around a bulk loop; the last enableControls() sends one Reset.
     void disableControls();
     void enableControls();
-    bool controlsDisabled() const { return m_disabled > 0; }
 
     // The value of field index (a lookup field too) in row 0..recordCount()-1, read without
     // moving the cursor; a row being edited shows its stored values.
@@ -197,12 +193,8 @@ protected:
     std::map<int, Value> m_changes;
     size_t m_posBeforeInsert = 0;
 
-    struct FilterTerm {
-        int field = -1;
-        Value value;
-        bool prefix = false;
-    };
-    std::vector<FilterTerm> parseFilter(const std::string& text) const;
+    // The terms of a filter over the dataset's stored fields (see parseFilter()).
+    std::vector<FilterTerm> filterTerms(const std::string& text) const;
     // The filter's and the master link's text comparisons, as the file's index takes them.
     std::vector<RecordIndex::Condition> indexConditions();
     size_t rowOfBookmark(Bookmark mark) const;  // recordCount() when not there

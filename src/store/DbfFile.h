@@ -194,8 +194,10 @@ private:
     void markDamaged(const std::string& what);
     void requireWritable();
     bool needsPack();
+    struct MemoExtent;
+    struct Survey;
     bool surveyed();
-    void survey();
+    Survey survey();
     std::string pointerFault(std::string_view record, uint32_t recno, uint64_t blocks) const;
     uint32_t recordsPerSlice() const;
     std::optional<uint32_t> memoIVLength(uint64_t start) const;
@@ -210,13 +212,26 @@ private:
     // by the one given (one per thread).
     std::string memoBytes(std::string_view record, int index) const;
     std::string memoBytes(std::string_view record, int index, MemoReadAhead& ahead) const;
-    // Hands that memo to piece as read ahead, piece by piece; returns false for a dBase III
-    // memo without its end mark, whose trailing blanks are not part of it.
+    // Reads the memo of field index from block into bytes; returns false for a dBase III memo
+    // without its end mark, read to the end of the file without trailing blanks.
+    bool readMemo(uint64_t block, int index, MemoReadAhead& ahead, std::string& bytes) const;
+    // The first block of the memo of field index that record points to; nullopt for none.
+    std::optional<uint64_t> memoBlock(std::string_view record, int index) const;
+    // Hands the memo of field index from block to piece as read ahead, piece by piece;
+    // returns false for a dBase III memo without its end mark, whose trailing blanks are not
+    // part of it.
     template <class Piece>
-    bool eachMemoPiece(std::string_view record, int index, MemoReadAhead& ahead,
-                       Piece&& piece) const;
+    bool eachMemoPiece(uint64_t block, int index, MemoReadAhead& ahead, Piece&& piece) const;
+    // Where record recno's memo of field index lies, its bytes read into bytes; nullopt for an
+    // empty pointer.
+    std::optional<MemoExtent> memoExtent(std::string_view record, uint32_t recno, int index,
+                                         MemoReadAhead& ahead, std::string& bytes) const;
+    // Whether the memo file holds, from from to to, marks end marks and then zeros.
+    bool memoHolds(MemoReadAhead& ahead, uint64_t from, uint64_t to, size_t marks) const;
     void writeHeaderCount();
-    void packInto(FileIo& dbf, FileIo* memo, RecordIndex::Gathering& gathering);
+    void writePacked(FileIo& dbf, FileIo* memo, const Survey& survey) const;
+    void writePackedRecords(FileIo& file, const Survey& survey) const;
+    void writePackedMemos(FileIo& file, const Survey& survey) const;
     void refreshIdentity();
 
     std::unique_ptr<Impl> m_impl;

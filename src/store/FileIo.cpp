@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 #include "Errors.h"
 
@@ -47,6 +49,8 @@ void (*diskChangeHook)() = nullptr;
 // run goes on in the block where it ends (kWriteBlock).
 constexpr uint64_t kWriteOutGap = 16 * 1024;
 constexpr uint64_t kMaxWriteOut = 4 * 1024 * 1024;
+// A copy between files that are not both on disk goes through a buffer of this size.
+constexpr uint64_t kCopyPiece = 1024 * 1024;
 
 }  // namespace
 
@@ -106,6 +110,47 @@ void removeFile(const std::string& path) {
     if (fileExists(path)) {
         beforeDiskChange();
         ::unlink(path.c_str());
+    }
+}
+
+uint64_t FileIo::copyFrom(const FileIo& from, uint64_t fromOffset, uint64_t at, uint64_t size) {
+    std::string buffer(std::min(size, kCopyPiece), '\0');
+    uint64_t done = 0;
+    while (done < size) {
+        const size_t got = from.readAt(fromOffset + done, buffer.data(),
+                                       std::min<uint64_t>(buffer.size(), size - done));
+        if (got == 0) {
+            break;
+        }
+        writeAt(at + done, buffer.data(), got);
+        done += got;
+    }
+    return done;
+}
+
+namespace {
+
+// The descriptor of a file on disk that holds every byte its readers see, or -1.
+int diskDescriptor(const FileIo& file) {
+    if (const auto* posix = dynamic_cast<const PosixFile*>(&file)) {
+        return posix->descriptor();
+    }
+    if (const auto* buffered = dynamic_cast<const BufferedFile*>(&file)) {
+        return buffered->hasHeldChanges() ? -1 : diskDescriptor(buffered->base());
+    }
+    return -1;
+}
+
+}  // namespace
+
+void closeAside(std::unique_ptr<FileIo> file) {
+    if (!file) {
+        return;
+    }
+    try {
+        std::thread([closing = std::move(file)]() mutable { closing.reset(); }).detach();
+    } catch (const std::system_error&) {
+        // no thread to be had: the file was closed here when the lambda went
     }
 }
 
@@ -400,6 +445,43 @@ void PosixFile::truncate(uint64_t size) {
     if (result != 0) {
         throw EngineError("不能写入文件 " + m_path + "：" + describeSystemError(errno));
     }
+}
+
+uint64_t PosixFile::copyFrom(const FileIo& from, uint64_t fromOffset, uint64_t at, uint64_t size) {
+    const int source = diskDescriptor(from);
+    if (source < 0 || m_readOnly) {
+        return FileIo::copyFrom(from, fromOffset, at, size);
+    }
+    uint64_t done = 0;
+    while (done < size) {
+        beforeDiskChange();
+        loff_t in = static_cast<loff_t>(fromOffset + done);
+        loff_t out = static_cast<loff_t>(at + done);
+        const ssize_t n = ::copy_file_range(source, &in, m_fd, &out,
+                                            std::min<uint64_t>(size - done, 1u << 30), 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 &&
+            (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            // No copy in the kernel between these two files.
+            return done + FileIo::copyFrom(from, fromOffset + done, at + done, size - done);
+        }
+        if (n < 0) {
+            throw EngineError("不能写入文件 " + m_path + "：" + describeSystemError(errno));
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<uint64_t>(n);
+    }
+    return done;
+}
+
+void PosixFile::startWriteBack(uint64_t offset, uint64_t size) {
+    // Only a hint: the sync that makes the bytes durable comes later.
+    ::sync_file_range(m_fd, static_cast<off64_t>(offset), static_cast<off64_t>(size),
+                      SYNC_FILE_RANGE_WRITE);
 }
 
 void PosixFile::sync() {

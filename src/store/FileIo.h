@@ -42,11 +42,28 @@ class FileIo {
 public:
     virtual ~FileIo() = default;
     // Reads up to size bytes at offset; returns how many were read (fewer only at the end).
+    //
+    // Threads: readAt() may be called from several threads at once, each with its own
+    // buffer, as the sliced reading of a table does (DbfFile::readInSlices()). It keeps no
+    // state between calls (no file position, no cache: PosixFile uses pread) and changes
+    // nothing, so concurrent reads are safe as long as nothing changes the file meanwhile:
+    // writeAt(), truncate(), copyFrom() into the file, and BufferedFile's setHolding(),
+    // writeOut() and dropHeld() must not run at the same time as any read, which they may
+    // change. An implementation must keep to this.
     virtual size_t readAt(uint64_t offset, void* data, size_t size) const = 0;
     virtual void writeAt(uint64_t offset, const void* data, size_t size) = 0;
     virtual uint64_t size() const = 0;
     virtual void truncate(uint64_t size) = 0;
     virtual void sync() = 0;
+    // Copies size bytes from offset fromOffset of from to offset at of this file; returns how
+    // many it copied (fewer only where from ends).
+    virtual uint64_t copyFrom(const FileIo& from, uint64_t fromOffset, uint64_t at, uint64_t size);
+    // Has the bytes in [offset, offset + size) start on their way to the disk without waiting
+    // for them, so that a later sync() has less left to do.
+    virtual void startWriteBack(uint64_t offset, uint64_t size) {
+        (void)offset;
+        (void)size;
+    }
 };
 
 class MemoryFile : public FileIo {
@@ -77,6 +94,7 @@ public:
     void sync() override { m_base->sync(); }
 
     FileIo& base() { return *m_base; }
+    const FileIo& base() const { return *m_base; }
     // Starts or ends holding; ending needs nothing held.
     void setHolding(bool holding);
     bool holding() const { return m_holding; }
@@ -103,6 +121,10 @@ private:
 
 enum class LockMode { Shared, Exclusive };
 
+// Closes file on a thread of its own, for a file whose names are all gone: closing it frees
+// its blocks on disk, which takes a while for a large file.
+void closeAside(std::unique_ptr<FileIo> file);
+
 class PosixFile : public FileIo {
 public:
     enum class Create { No, Yes };
@@ -120,6 +142,9 @@ public:
     uint64_t size() const override;
     void truncate(uint64_t size) override;
     void sync() override;
+    // From another file on disk the bytes are copied in the kernel.
+    uint64_t copyFrom(const FileIo& from, uint64_t fromOffset, uint64_t at, uint64_t size) override;
+    void startWriteBack(uint64_t offset, uint64_t size) override;
 
     const std::string& path() const { return m_path; }
     int descriptor() const { return m_fd; }

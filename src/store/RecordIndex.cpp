@@ -1,17 +1,18 @@
-#include "RecordIndex.h"
+// The index of a table file in memory: deleted records, key indexes kept in step with the
+// file's writes, what one reading of every record gathers, and the searches by key.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "RecordIndexKeys.h"
 
 #include <algorithm>
-#include <cstring>
+#include <functional>
 #include <iterator>
-#include <limits>
+#include <unordered_map>
 
 #include "DbfFile.h"
 
 namespace store {
+
+using keys::KeptFault;
 
 namespace {
 
@@ -35,381 +36,7 @@ std::string_view keyOf(std::string_view record, const FieldDef& field) {
     return key;
 }
 
-uint32_t hashOf(std::string_view key) {
-    uint32_t hash = 2166136261u;  // FNV-1a
-    for (char c : key) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    }
-    return hash;
-}
-
-// The kept file: a head, the parts, and a checksum of everything before it.
-constexpr char kKeptMagic[8] = {'V', 'L', 'M', 'R', 'I', 'D', 'X', '1'};
-// The last change of the table or memo file must lie this far before the kept file is
-// written: a change that comes later gets a later time stamp on any file system.
-constexpr int64_t kSettledNs = 2'000'000'000;
-
-uint64_t checksumOf(std::string_view bytes) {
-    uint64_t sum = 1469598103934665603ull;
-    size_t at = 0;
-    for (; at + 8 <= bytes.size(); at += 8) {
-        uint64_t word;
-        std::memcpy(&word, bytes.data() + at, 8);
-        sum = (sum ^ word) * 1099511628211ull;
-        sum ^= sum >> 29;
-    }
-    for (; at < bytes.size(); ++at) {
-        sum = (sum ^ static_cast<unsigned char>(bytes[at])) * 1099511628211ull;
-    }
-    return sum;
-}
-
-// Writes and reads plain values and arrays of them, as this machine holds them.
-class KeptWriter {
-public:
-    template <class T>
-    void put(const T& value) {
-        m_bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
-    }
-    template <class T>
-    void putArray(const std::vector<T>& values) {
-        put<uint64_t>(values.size());
-        m_bytes.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
-    }
-    void putBytes(const std::string& bytes) {
-        put<uint64_t>(bytes.size());
-        m_bytes += bytes;
-    }
-    std::string& bytes() { return m_bytes; }
-
-private:
-    std::string m_bytes;
-};
-
-class KeptReader {
-public:
-    explicit KeptReader(std::string_view bytes) : m_bytes(bytes) {}
-    template <class T>
-    bool get(T& value) {
-        if (m_bytes.size() < sizeof value) {
-            return false;
-        }
-        std::memcpy(&value, m_bytes.data(), sizeof value);
-        m_bytes.remove_prefix(sizeof value);
-        return true;
-    }
-    template <class T>
-    bool getArray(std::vector<T>& values) {
-        uint64_t count = 0;
-        if (!get(count) || count > m_bytes.size() / sizeof(T)) {
-            return false;
-        }
-        values.resize(count);
-        std::memcpy(values.data(), m_bytes.data(), count * sizeof(T));
-        m_bytes.remove_prefix(count * sizeof(T));
-        return true;
-    }
-    bool getBytes(std::string& bytes) {
-        uint64_t count = 0;
-        if (!get(count) || count > m_bytes.size()) {
-            return false;
-        }
-        bytes.assign(m_bytes.substr(0, count));
-        m_bytes.remove_prefix(count);
-        return true;
-    }
-    bool atEnd() const { return m_bytes.empty(); }
-
-private:
-    std::string_view m_bytes;
-};
-
-void putIdentity(KeptWriter& out, const DbfFile::Identity& identity) {
-    out.put(identity.device);
-    out.put(identity.inode);
-    out.put(identity.size);
-    out.put(identity.mtimeNs);
-    out.put(identity.ctimeNs);
-}
-
-bool getIdentity(KeptReader& in, DbfFile::Identity& identity) {
-    return in.get(identity.device) && in.get(identity.inode) && in.get(identity.size) &&
-           in.get(identity.mtimeNs) && in.get(identity.ctimeNs);
-}
-
-std::string keptPath(const DbfFile& file) {
-    return file.path() + ".idx";
-}
-
 }  // namespace
-
-// The records of each distinct value of one text field. Each value keeps the first and the
-// last record holding it; every record links to the next record with the same value, so a
-// value's records come out in file order without any search.
-class RecordIndex::KeyIndex {
-public:
-    explicit KeyIndex(uint32_t records) : m_next(size_t(records) + 1, 0) {}
-
-    size_t distinct() const { return m_keys.size(); }
-    // The records it has room for, plus one.
-    size_t size() const { return m_next.size(); }
-
-    void add(uint32_t recno, std::string_view text) {
-        Key& key = m_keys[findOrAdd(text)];
-        if (m_next.size() <= recno) {
-            m_next.resize(size_t(recno) + 1, 0);
-        }
-        m_next[recno] = 0;
-        if (key.count == 0) {
-            key.head = key.tail = recno;
-        } else if (recno > key.tail) {
-            m_next[key.tail] = recno;
-            key.tail = recno;
-        } else if (recno < key.head) {
-            m_next[recno] = key.head;
-            key.head = recno;
-        } else {
-            uint32_t before = key.head;
-            while (m_next[before] != 0 && m_next[before] < recno) {
-                before = m_next[before];
-            }
-            m_next[recno] = m_next[before];
-            m_next[before] = recno;
-        }
-        ++key.count;
-    }
-
-    // Records first .. first + count - 1, all holding text, after every record added so far.
-    void addRun(uint32_t first, uint32_t count, std::string_view text) {
-        Key& key = m_keys[findOrAdd(text)];
-        if (key.count > 0 && first <= key.tail) {
-            for (uint32_t recno = first; recno < first + count; ++recno) {
-                add(recno, text);
-            }
-            return;
-        }
-        const uint32_t last = first + count - 1;
-        if (m_next.size() <= last) {
-            m_next.resize(size_t(last) + 1, 0);
-        }
-        if (key.count == 0) {
-            key.head = first;
-        } else {
-            m_next[key.tail] = first;
-        }
-        for (uint32_t recno = first; recno < last; ++recno) {
-            m_next[recno] = recno + 1;
-        }
-        m_next[last] = 0;
-        key.tail = last;
-        key.count += count;
-    }
-
-    void write(KeptWriter& out) const {
-        out.putBytes(m_bytes);
-        out.putArray(m_keys);
-        out.putArray(m_slots);
-        out.putArray(m_next);
-    }
-
-    // Whether the parts read hold together: every value and record within bounds.
-    bool read(KeptReader& in) {
-        if (!in.getBytes(m_bytes) || !in.getArray(m_keys) || !in.getArray(m_slots) ||
-            !in.getArray(m_next)) {
-            return false;
-        }
-        const size_t slots = m_slots.size();
-        if (m_keys.size() > std::numeric_limits<uint32_t>::max() - 1 ||
-            (slots != 0 && ((slots & (slots - 1)) != 0 || m_keys.size() * 2 > slots)) ||
-            (slots == 0 && !m_keys.empty())) {
-            return false;
-        }
-        for (uint32_t slot : m_slots) {
-            if (slot > m_keys.size()) {
-                return false;
-            }
-        }
-        for (const Key& key : m_keys) {
-            if (uint64_t(key.offset) + key.length > m_bytes.size() || key.head >= m_next.size() ||
-                key.tail >= m_next.size()) {
-                return false;
-            }
-        }
-        for (uint32_t next : m_next) {
-            if (next >= m_next.size()) {
-                return false;
-            }
-        }
-        m_last = kNone;
-        return true;
-    }
-
-    void remove(uint32_t recno, std::string_view text) {
-        const uint32_t found = find(text);
-        if (found == kNone || recno >= m_next.size()) {
-            return;
-        }
-        Key& key = m_keys[found];
-        if (key.count == 0) {
-            return;
-        }
-        if (key.head == recno) {
-            key.head = m_next[recno];
-        } else {
-            uint32_t before = key.head;
-            while (before != 0 && m_next[before] != recno) {
-                before = m_next[before];
-            }
-            if (before == 0) {
-                return;  // not among this value's records
-            }
-            m_next[before] = m_next[recno];
-            if (key.tail == recno) {
-                key.tail = before;
-            }
-        }
-        m_next[recno] = 0;
-        if (--key.count == 0) {
-            key.head = key.tail = 0;
-        }
-    }
-
-    size_t count(std::string_view text) const {
-        const uint32_t found = find(text);
-        return found == kNone ? 0 : m_keys[found].count;
-    }
-
-    void collect(std::string_view text, std::vector<uint32_t>& out) const {
-        if (const uint32_t found = find(text); found != kNone) {
-            out.reserve(m_keys[found].count);
-            collectKey(m_keys[found], out);
-        }
-    }
-
-    size_t prefixCount(std::string_view prefix) const {
-        size_t total = 0;
-        for (const Key& key : m_keys) {
-            if (startsWith(key, prefix)) {
-                total += key.count;
-            }
-        }
-        return total;
-    }
-
-    // Each value with its first record (0 for a value no record holds any more).
-    template <class Visit>
-    void eachKey(Visit&& visit) const {
-        for (const Key& key : m_keys) {
-            visit(bytesOf(key), key.head);
-        }
-    }
-    uint32_t next(uint32_t recno) const { return m_next[recno]; }
-
-    // In file order.
-    void collectPrefix(std::string_view prefix, std::vector<uint32_t>& out) const {
-        out.reserve(prefixCount(prefix));
-        for (const Key& key : m_keys) {
-            if (startsWith(key, prefix)) {
-                collectKey(key, out);
-            }
-        }
-        std::sort(out.begin(), out.end());
-    }
-
-private:
-    static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
-
-    struct Key {
-        uint32_t hash = 0;
-        uint32_t offset = 0;  // of its bytes in m_bytes
-        uint32_t length = 0;
-        uint32_t head = 0;  // first and last record, 0 when none
-        uint32_t tail = 0;
-        uint32_t count = 0;
-    };
-
-    std::string_view bytesOf(const Key& key) const {
-        return std::string_view(m_bytes).substr(key.offset, key.length);
-    }
-
-    bool startsWith(const Key& key, std::string_view prefix) const {
-        return key.count > 0 && bytesOf(key).substr(0, prefix.size()) == prefix;
-    }
-
-    void collectKey(const Key& key, std::vector<uint32_t>& out) const {
-        for (uint32_t recno = key.head; recno != 0; recno = m_next[recno]) {
-            out.push_back(recno);
-        }
-    }
-
-    uint32_t find(std::string_view text) const {
-        if (m_slots.empty()) {
-            return kNone;
-        }
-        const uint32_t hash = hashOf(text);
-        const size_t mask = m_slots.size() - 1;
-        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-            const uint32_t entry = m_slots[slot];
-            if (entry == 0) {
-                return kNone;
-            }
-            const Key& key = m_keys[entry - 1];
-            if (key.hash == hash && bytesOf(key) == text) {
-                return entry - 1;
-            }
-        }
-    }
-
-    uint32_t findOrAdd(std::string_view text) {
-        // Records of one value usually follow each other.
-        if (m_last != kNone && bytesOf(m_keys[m_last]) == text) {
-            return m_last;
-        }
-        if ((m_keys.size() + 1) * 2 > m_slots.size()) {
-            grow();
-        }
-        const uint32_t hash = hashOf(text);
-        const size_t mask = m_slots.size() - 1;
-        size_t slot = hash & mask;
-        for (;; slot = (slot + 1) & mask) {
-            const uint32_t entry = m_slots[slot];
-            if (entry == 0) {
-                break;
-            }
-            const Key& key = m_keys[entry - 1];
-            if (key.hash == hash && bytesOf(key) == text) {
-                return m_last = entry - 1;
-            }
-        }
-        Key key;
-        key.hash = hash;
-        key.offset = static_cast<uint32_t>(m_bytes.size());
-        key.length = static_cast<uint32_t>(text.size());
-        m_bytes.append(text);
-        m_keys.push_back(key);
-        m_slots[slot] = static_cast<uint32_t>(m_keys.size());
-        return m_last = static_cast<uint32_t>(m_keys.size() - 1);
-    }
-
-    void grow() {
-        std::vector<uint32_t> slots(std::max<size_t>(64, m_slots.size() * 2), 0);
-        const size_t mask = slots.size() - 1;
-        for (size_t i = 0; i < m_keys.size(); ++i) {
-            size_t slot = m_keys[i].hash & mask;
-            while (slots[slot] != 0) {
-                slot = (slot + 1) & mask;
-            }
-            slots[slot] = static_cast<uint32_t>(i + 1);
-        }
-        m_slots = std::move(slots);
-    }
-
-    std::string m_bytes;
-    std::vector<Key> m_keys;
-    std::vector<uint32_t> m_slots;  // open addressing: key number + 1, 0 for a free slot
-    std::vector<uint32_t> m_next;   // by record number: the next record of the same value
-    uint32_t m_last = kNone;        // the value found last
-};
 
 RecordIndex::RecordIndex(const DbfFile* file) : m_file(file) {}
 
@@ -419,6 +46,7 @@ void RecordIndex::forget() {
     m_deletedKnown = false;
     m_deleted.clear();
     m_deleted.shrink_to_fit();
+    m_undecodable.reset();
     m_keys.clear();
     m_pointersSound = false;
     m_memoCompact.reset();
@@ -435,6 +63,7 @@ void RecordIndex::packed() {
 void RecordIndex::adopt(RecordIndex& other) {
     m_deletedKnown = other.m_deletedKnown;
     m_deleted = std::move(other.m_deleted);
+    m_undecodable = std::move(other.m_undecodable);
     m_keys = std::move(other.m_keys);
     m_pointersSound = other.m_pointersSound;
     m_memoCompact = other.m_memoCompact;
@@ -447,6 +76,13 @@ bool RecordIndex::isDeleted(uint32_t recno) const {
 }
 
 void RecordIndex::flagged(uint32_t recno, bool deleted) {
+    if (m_undecodable) {
+        if (deleted) {
+            std::erase_if(*m_undecodable, [&](const auto& place) { return place.first == recno; });
+        } else {
+            m_undecodable.reset();  // its fields were not checked
+        }
+    }
     if (!m_deletedKnown) {
         return;
     }
@@ -463,6 +99,7 @@ void RecordIndex::stored(uint32_t recno, const std::string* old, const std::stri
     if (record.empty()) {
         return;
     }
+    m_undecodable.reset();  // the record's fields are not checked
     if (!old || old->empty() || (*old)[0] != record[0]) {
         flagged(recno, DbfFile::isDeletedRecord(record));
     }
@@ -476,19 +113,48 @@ void RecordIndex::stored(uint32_t recno, const std::string* old, const std::stri
             }
         }
     }
+    std::vector<int> fields;
     for (const auto& [field, index] : m_keys) {
-        if (!index) {
-            continue;
+        if (index) {
+            fields.push_back(field);
         }
+    }
+    for (int field : fields) {
         const FieldDef& def = m_file->fields()[static_cast<size_t>(field)];
         const std::string_view key = keyOf(record, def);
-        if (!old) {
-            index->add(recno, key);
-        } else if (const std::string_view before = keyOf(*old, def); before != key) {
-            index->remove(recno, before);
+        const std::string_view before = old ? keyOf(*old, def) : std::string_view();
+        if (old && before == key) {
+            continue;
+        }
+        if (KeyIndex* index = inMemory(field)) {
+            if (old) {
+                index->remove(recno, before);
+            }
             index->add(recno, key);
         }
     }
+}
+
+RecordIndex::KeyIndex* RecordIndex::inMemory(int field) {
+    const auto known = m_keys.find(field);
+    if (known == m_keys.end() || !known->second) {
+        return nullptr;
+    }
+    try {
+        if (std::unique_ptr<KeyIndex> built = known->second->inMemory(m_file->recordCount())) {
+            known->second = std::move(built);
+        }
+    } catch (const KeptFault&) {
+        m_keys.erase(known);  // not known: learnt again by the next reading
+        return nullptr;
+    }
+    return static_cast<KeyIndex*>(known->second.get());
+}
+
+void RecordIndex::dropKept() {
+    std::erase_if(m_keys, [](const auto& entry) {
+        return entry.second && !dynamic_cast<const KeyIndex*>(entry.second.get());
+    });
 }
 
 // ---- one reading of every record --------------------------------------------------------
@@ -504,6 +170,7 @@ struct RecordIndex::Gathering::Run {
 
 struct RecordIndex::Gathering::OfSlice {
     std::vector<uint32_t> deleted;
+    std::vector<std::pair<uint32_t, int>> undecodable;
     std::vector<std::string> bytes;      // by key field
     std::vector<std::vector<Run>> runs;  // by key field
 };
@@ -517,6 +184,23 @@ RecordIndex::Gathering::Gathering(std::vector<int> fields, size_t slices)
 }
 
 RecordIndex::Gathering::~Gathering() = default;
+RecordIndex::Gathering::Gathering(Gathering&&) noexcept = default;
+RecordIndex::Gathering& RecordIndex::Gathering::operator=(Gathering&&) noexcept = default;
+
+void RecordIndex::Gathering::addRun(std::vector<Run>& runs, std::string& bytes, uint32_t first,
+                                    uint32_t count, std::string_view key) {
+    if (!runs.empty()) {
+        Run& last = runs.back();
+        if (last.first + last.count == first &&
+            std::string_view(bytes).substr(last.offset, last.length) == key) {
+            last.count += count;
+            return;
+        }
+    }
+    runs.push_back(
+        {first, count, static_cast<uint32_t>(bytes.size()), static_cast<uint32_t>(key.size())});
+    bytes.append(key);
+}
 
 void RecordIndex::Gathering::record(const DbfFile& file, size_t slice, uint32_t recno,
                                     std::string_view record) {
@@ -525,29 +209,70 @@ void RecordIndex::Gathering::record(const DbfFile& file, size_t slice, uint32_t 
         of.deleted.push_back(recno);
     }
     for (size_t i = 0; i < m_fields.size(); ++i) {
-        const std::string_view key = keyOf(record, file.fields()[static_cast<size_t>(m_fields[i])]);
-        std::vector<Run>& runs = of.runs[i];
-        std::string& bytes = of.bytes[i];
-        if (!runs.empty()) {
-            Run& last = runs.back();
-            if (last.first + last.count == recno &&
-                std::string_view(bytes).substr(last.offset, last.length) == key) {
-                ++last.count;
-                continue;
-            }
-        }
-        runs.push_back(
-            {recno, 1, static_cast<uint32_t>(bytes.size()), static_cast<uint32_t>(key.size())});
-        bytes.append(key);
+        addRun(of.runs[i], of.bytes[i], recno, 1,
+               keyOf(record, file.fields()[static_cast<size_t>(m_fields[i])]));
     }
 }
 
-void RecordIndex::learn(Gathering&& gathering) {
-    m_deleted.clear();
-    for (const Gathering::OfSlice& slice : gathering.m_slices) {
-        m_deleted.insert(m_deleted.end(), slice.deleted.begin(), slice.deleted.end());
+void RecordIndex::Gathering::undecodable(size_t slice, uint32_t recno, int field) {
+    m_slices[slice].undecodable.emplace_back(recno, field);
+}
+
+std::vector<uint32_t> RecordIndex::Gathering::deleted() const {
+    std::vector<uint32_t> all;
+    for (const OfSlice& slice : m_slices) {
+        all.insert(all.end(), slice.deleted.begin(), slice.deleted.end());
     }
+    return all;
+}
+
+RecordIndex::Gathering RecordIndex::Gathering::afterPack() const {
+    const std::vector<uint32_t> gone = deleted();
+    Gathering packed(m_fields, 1);
+    OfSlice& into = packed.m_slices[0];
+    packed.m_textChecked = m_textChecked;
+    for (const OfSlice& slice : m_slices) {
+        for (const auto& [recno, field] : slice.undecodable) {  // live records only
+            const auto before = std::lower_bound(gone.begin(), gone.end(), recno) - gone.begin();
+            into.undecodable.emplace_back(recno - static_cast<uint32_t>(before), field);
+        }
+    }
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        size_t before = 0;  // of the deleted records, those before recno
+        for (const OfSlice& slice : m_slices) {
+            for (const Run& run : slice.runs[i]) {
+                const std::string_view key =
+                    std::string_view(slice.bytes[i]).substr(run.offset, run.length);
+                const uint32_t end = run.first + run.count;
+                for (uint32_t recno = run.first; recno < end;) {
+                    while (before < gone.size() && gone[before] < recno) {
+                        ++before;
+                    }
+                    const uint32_t stop = before < gone.size() ? std::min(end, gone[before]) : end;
+                    if (recno < stop) {
+                        addRun(into.runs[i], into.bytes[i], recno - static_cast<uint32_t>(before),
+                               stop - recno, key);
+                    }
+                    recno = stop + 1;  // past the deleted record that stopped the run
+                }
+            }
+        }
+    }
+    return packed;
+}
+
+void RecordIndex::learn(const Gathering& gathering) {
+    m_deleted = gathering.deleted();
     m_deletedKnown = true;
+    if (gathering.m_textChecked) {
+        std::vector<std::pair<uint32_t, int>> undecodable;
+        for (const Gathering::OfSlice& slice : gathering.m_slices) {
+            undecodable.insert(undecodable.end(), slice.undecodable.begin(),
+                               slice.undecodable.end());
+        }
+        std::sort(undecodable.begin(), undecodable.end());
+        m_undecodable = std::move(undecodable);
+    }
     const uint32_t count = m_file->recordCount();
     for (size_t i = 0; i < gathering.m_fields.size(); ++i) {
         auto built = std::make_unique<KeyIndex>(count);
@@ -580,156 +305,13 @@ void RecordIndex::scan(const std::vector<int>& fields) {
         }
         return false;
     });
-    learn(std::move(gathering));
+    learn(gathering);
     keep();
 }
 
-// ---- the kept file ----------------------------------------------------------------------
-
-void RecordIndex::recall() {
-    if (!m_recalled && !m_deletedKnown) {
-        takeKept();
-    }
-    m_recalled = true;
-}
-
-void RecordIndex::keep() {
-    if (m_file->path().empty() || !m_deletedKnown) {
-        return;
-    }
-    // The identities that what is known was learnt for; the files must still have them.
-    const DbfFile::Identity table = m_file->identity();
-    const DbfFile::Identity memo = m_file->memoIdentity();
-    if (DbfFile::identityOf(m_file->path()) != table ||
-        (!m_file->memoPath().empty() && DbfFile::identityOf(m_file->memoPath()) != memo)) {
-        return;
-    }
-    KeptWriter out;
-    out.bytes().append(kKeptMagic, sizeof kKeptMagic);
-    putIdentity(out, table);
-    putIdentity(out, memo);
-    out.put<uint32_t>(m_file->recordCount());
-    out.put<uint32_t>(static_cast<uint32_t>(m_file->recordLength()));
-    out.put<uint8_t>(m_pointersSound ? 1 : 0);
-    out.put<uint8_t>(!m_memoCompact ? 2 : *m_memoCompact ? 1 : 0);
-    out.putArray(m_deleted);
-    out.put<uint64_t>(m_keys.size());
-    for (const auto& [field, index] : m_keys) {
-        out.put<int32_t>(field);
-        out.put<uint8_t>(index ? 1 : 0);
-        if (index) {
-            index->write(out);
-        }
-    }
-    out.put(checksumOf(out.bytes()));
-
-    const std::string path = keptPath(*m_file);
-    const std::string part = path + ".part";
-    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return;
-    }
-    const std::string& bytes = out.bytes();
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    struct stat written {};
-    const bool whole = done == bytes.size() && ::fstat(fd, &written) == 0;
-    ::close(fd);
-    // The kept file's own time of change comes from the same clock as the table's.
-    const int64_t writtenNs =
-        int64_t(written.st_ctim.tv_sec) * 1'000'000'000 + written.st_ctim.tv_nsec;
-    const bool settled =
-        table.ctimeNs + kSettledNs < writtenNs && memo.ctimeNs + kSettledNs < writtenNs;
-    if (!whole || !settled || ::rename(part.c_str(), path.c_str()) != 0) {
-        ::unlink(part.c_str());
-    }
-}
-
-bool RecordIndex::takeKept() {
-    if (m_file->path().empty()) {
-        return false;
-    }
-    const int fd = ::open(keptPath(*m_file).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info {};
-    std::string bytes;
-    if (::fstat(fd, &info) == 0 && info.st_size > 0) {
-        bytes.resize(static_cast<size_t>(info.st_size));
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n <= 0) {
-                break;
-            }
-            done += static_cast<size_t>(n);
-        }
-        bytes.resize(done);
-    }
-    ::close(fd);
-    if (bytes.size() < sizeof kKeptMagic + sizeof(uint64_t) ||
-        std::memcmp(bytes.data(), kKeptMagic, sizeof kKeptMagic) != 0) {
-        return false;
-    }
-    const std::string_view body = std::string_view(bytes).substr(0, bytes.size() - 8);
-    uint64_t checksum = 0;
-    std::memcpy(&checksum, bytes.data() + body.size(), 8);
-    if (checksumOf(body) != checksum) {
-        return false;
-    }
-    KeptReader in(body.substr(sizeof kKeptMagic));
-    DbfFile::Identity table, memo;
-    uint32_t records = 0, length = 0;
-    uint8_t sound = 0, compact = 0;
-    std::vector<uint32_t> deleted;
-    uint64_t keys = 0;
-    if (!getIdentity(in, table) || !getIdentity(in, memo) || !in.get(records) || !in.get(length) ||
-        !in.get(sound) || !in.get(compact) || !in.getArray(deleted) || !in.get(keys)) {
-        return false;
-    }
-    if (table != m_file->identity() || memo != m_file->memoIdentity() ||
-        table != DbfFile::identityOf(m_file->path()) ||
-        (!m_file->memoPath().empty() && memo != DbfFile::identityOf(m_file->memoPath())) ||
-        records != m_file->recordCount() ||
-        length != static_cast<uint32_t>(m_file->recordLength()) ||
-        !std::is_sorted(deleted.begin(), deleted.end()) ||
-        (!deleted.empty() && (deleted.front() == 0 || deleted.back() > records))) {
-        return false;
-    }
-    std::map<int, std::unique_ptr<KeyIndex>> indexes;
-    for (uint64_t k = 0; k < keys; ++k) {
-        int32_t field = -1;
-        uint8_t present = 0;
-        if (!in.get(field) || !in.get(present) || field < 0 ||
-            static_cast<size_t>(field) >= m_file->fields().size() ||
-            m_file->fields()[static_cast<size_t>(field)].type != FieldType::Character) {
-            return false;
-        }
-        std::unique_ptr<KeyIndex> index;
-        if (present) {
-            index = std::make_unique<KeyIndex>(0);
-            if (!index->read(in) || index->size() != size_t(records) + 1) {
-                return false;
-            }
-        }
-        indexes[field] = std::move(index);
-    }
-    if (!in.atEnd()) {
-        return false;
-    }
-    m_deleted = std::move(deleted);
-    m_deletedKnown = true;
-    m_keys = std::move(indexes);
-    m_pointersSound = sound == 1;
-    m_memoCompact = compact == 2 ? std::nullopt : std::optional<bool>(compact == 1);
-    return true;
+const std::optional<std::vector<std::pair<uint32_t, int>>>& RecordIndex::undecodable() {
+    recall();
+    return m_undecodable;
 }
 
 std::optional<bool> RecordIndex::anyDeleted() {
@@ -763,6 +345,15 @@ RowNumbers RecordIndex::liveRecords() {
 }
 
 RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare compare) {
+    try {
+        return orderOf(field, descending, compare);
+    } catch (const KeptFault&) {
+        dropKept();
+        return orderOf(field, descending, compare);
+    }
+}
+
+RecordIndex::Ordered RecordIndex::orderOf(int field, bool descending, Compare compare) {
     recall();
     if (!m_keys.contains(field)) {
         scan({field});
@@ -776,11 +367,11 @@ RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare 
         gbkValues.emplace_back(gbk);
         starts.push_back(records.size());
     };
-    if (const KeyIndex* index = m_keys[field].get()) {
+    if (const Keys* index = m_keys[field].get()) {
         records.reserve(m_file->recordCount());
-        index->eachKey([&](std::string_view gbk, uint32_t head) {
+        index->eachValue([&](std::string_view gbk, const std::vector<uint32_t>& ofValue) {
             addValue(gbk);
-            for (uint32_t recno = head; recno != 0; recno = index->next(recno)) {
+            for (uint32_t recno : ofValue) {
                 if (!isDeleted(recno)) {
                     records.push_back(recno);
                 }
@@ -816,10 +407,20 @@ RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare 
     for (size_t i = 0; i < byText.size(); ++i) {
         byText[i] = static_cast<uint32_t>(i);
     }
-    std::stable_sort(byText.begin(), byText.end(), [&](uint32_t a, uint32_t b) {
-        const int order = compare(ordered.values[a], ordered.values[b]);
-        return descending ? order > 0 : order < 0;
-    });
+    // Values that come in ascending order, each before the next (a kept index holds them in
+    // byte order), need only be turned round for a descending order.
+    bool ascending = true;
+    for (size_t i = 1; ascending && i < byText.size(); ++i) {
+        ascending = compare(ordered.values[i - 1], ordered.values[i]) < 0;
+    }
+    if (ascending && descending) {
+        std::reverse(byText.begin(), byText.end());
+    } else if (!ascending) {
+        std::stable_sort(byText.begin(), byText.end(), [&](uint32_t a, uint32_t b) {
+            const int order = compare(ordered.values[a], ordered.values[b]);
+            return descending ? order > 0 : order < 0;
+        });
+    }
     ordered.records.reserve(records.size());
     ordered.valueOf.reserve(records.size());
     for (uint32_t value : byText) {
@@ -832,6 +433,16 @@ RecordIndex::Ordered RecordIndex::inOrderOf(int field, bool descending, Compare 
 }
 
 std::optional<std::vector<uint32_t>> RecordIndex::candidates(
+    const std::vector<Condition>& conditions) {
+    try {
+        return candidatesOf(conditions);
+    } catch (const KeptFault&) {
+        dropKept();
+        return candidatesOf(conditions);
+    }
+}
+
+std::optional<std::vector<uint32_t>> RecordIndex::candidatesOf(
     const std::vector<Condition>& conditions) {
     const auto& fields = m_file->fields();
     auto indexable = [&](const Condition& condition) {
@@ -861,7 +472,7 @@ std::optional<std::vector<uint32_t>> RecordIndex::candidates(
 
     struct Choice {
         const Condition* condition;
-        const KeyIndex* index;
+        const Keys* index;
         size_t estimate;
     };
     std::vector<Choice> choices;
@@ -870,7 +481,7 @@ std::optional<std::vector<uint32_t>> RecordIndex::candidates(
             continue;
         }
         const auto known = m_keys.find(condition.field);
-        if (const KeyIndex* index = known == m_keys.end() ? nullptr : known->second.get()) {
+        if (const Keys* index = known == m_keys.end() ? nullptr : known->second.get()) {
             choices.push_back({&condition, index,
                                condition.prefix ? index->prefixCount(condition.gbk)
                                                 : index->count(condition.gbk)});

@@ -59,18 +59,39 @@ public:
     public:
         Gathering(std::vector<int> fields, size_t slices);
         ~Gathering();
+        Gathering(Gathering&&) noexcept;
+        Gathering& operator=(Gathering&&) noexcept;
         void record(const DbfFile& file, size_t slice, uint32_t recno, std::string_view record);
+        // Field of record recno (in slice) holds text whose bytes are not GBK.
+        void undecodable(size_t slice, uint32_t recno, int field);
+        // Every text and memo field of every live record was checked for such bytes.
+        void checkedText() { m_textChecked = true; }
+        // The deleted records, ascending.
+        std::vector<uint32_t> deleted() const;
+        // What the same reading tells of the file that a pack makes of this one: the live
+        // records in the same order, numbered afresh from 1, none deleted.
+        Gathering afterPack() const;
 
     private:
         friend class RecordIndex;
         struct Run;
         struct OfSlice;
+        static void addRun(std::vector<Run>& runs, std::string& bytes, uint32_t first,
+                           uint32_t count, std::string_view key);
         std::vector<int> m_fields;
         std::vector<OfSlice> m_slices;
+        bool m_textChecked = false;
     };
-    // Takes what a reading of every record gathered: the deleted records and the key indexes
-    // of its fields.
-    void learn(Gathering&& gathering);
+    // Takes what a reading of every record gathered: the deleted records, the key indexes of
+    // its fields and, when it checked them, the fields whose bytes are not GBK.
+    void learn(const Gathering& gathering);
+
+    // The text and memo fields of live records whose bytes are not GBK, in file order (record,
+    // field); nullopt when that is not known without reading.
+    const std::optional<std::vector<std::pair<uint32_t, int>>>& undecodable();
+    void setUndecodable(std::vector<std::pair<uint32_t, int>> fields) {
+        m_undecodable = std::move(fields);
+    }
 
     // Whether every memo pointer is known to lie within the memo file; whether the memo file
     // is known to hold the live records' memos and nothing else, end to end (nullopt: not
@@ -88,7 +109,10 @@ public:
     void keep();
     // Takes what the kept file knows when it was written for the table file and the memo
     // file exactly as they are now (identity: device, inode, size, time of change); returns
-    // whether it did. A kept file that does not hold whole is disregarded.
+    // whether it did. A kept file whose head does not hold is disregarded. The key indexes
+    // stay in the file and each search reads the few pages it needs, checking each; what a
+    // page that does not hold would have told is learnt by reading the table instead. A write
+    // that changes a key takes that field's index into memory whole.
     bool takeKept();
     // The records not marked deleted that may meet every condition, in file order: every
     // record that meets them is among them, and the caller checks each. nullopt when no
@@ -122,8 +146,18 @@ public:
     void adopt(RecordIndex& other);
 
 private:
+    class Keys;
     class KeyIndex;
+    class KeptFile;
+    class KeptKeys;
     void scan(const std::vector<int>& fields);
+    std::optional<std::vector<uint32_t>> candidatesOf(const std::vector<Condition>& conditions);
+    Ordered orderOf(int field, bool descending, Compare compare);
+    // The key index of field in memory, where writes can change it (taken whole from the kept
+    // file when it was there); null for a field not indexed.
+    KeyIndex* inMemory(int field);
+    // Forgets what was taken from a kept file that turned out not to hold.
+    void dropKept();
     bool isDeleted(uint32_t recno) const;
     // Takes the kept file once, when nothing is known yet.
     void recall();
@@ -135,8 +169,9 @@ private:
     std::optional<bool> m_memoCompact;
     bool m_deletedKnown = false;
     std::vector<uint32_t> m_deleted;  // ascending
+    std::optional<std::vector<std::pair<uint32_t, int>>> m_undecodable;
     // By field: the key index, or null for a field that holds too few distinct values.
-    std::map<int, std::unique_ptr<KeyIndex>> m_keys;
+    std::map<int, std::unique_ptr<Keys>> m_keys;
 };
 
 }  // namespace store

@@ -289,6 +289,22 @@ TEST_F(DbfTest, AValueReadBackUnchangedKeepsItsStoredBytes) {
     EXPECT_THROW(table->update(1, {{Name, shown}, {Name, "改"}, {Name, "😀"}}), ValueError);
 }
 
+void replaceAll(const std::string& file, const std::string& from, const std::string& to) {
+    std::string bytes = readBytes(file);
+    for (size_t at; (at = bytes.find(from)) != std::string::npos;) {
+        bytes.replace(at, from.size(), to);
+    }
+    writeBytes(file, bytes);
+}
+
+// XXXX in a text field and YYYY in a memo become bytes that are not GBK.
+void makeUndecodable(const std::string& dbf, const std::string& dbt) {
+    replaceAll(dbf, "XXXX", "ab\xFF ");
+    replaceAll(dbt, "YYYY", "\xFE\xFE!!");
+}
+
+using Places = std::vector<std::pair<uint32_t, int>>;
+
 // Bytes that are not GBK are found where they are stored, in a text field or a memo of a live
 // record; a deleted record's do not count.
 TEST_F(DbfTest, FindsTheFieldsWhoseBytesAreNotGbk) {
@@ -300,18 +316,31 @@ TEST_F(DbfTest, FindsTheFieldsWhoseBytesAreNotGbk) {
         table->append({{Key, "4"}, {Name, "XXXX"}});
         table->setDeleted(4, true);
     }
-    auto replaceAll = [](const std::string& file, const std::string& from, const std::string& to) {
-        std::string bytes = readBytes(file);
-        for (size_t at; (at = bytes.find(from)) != std::string::npos;) {
-            bytes.replace(at, from.size(), to);
-        }
-        writeBytes(file, bytes);
-    };
-    replaceAll(path, "XXXX", "ab\xFF ");
-    replaceAll(dbtPath(), "YYYY", "\xFE\xFE!!");
+    makeUndecodable(path, dbtPath());
     auto table = DbfFile::open(path);
-    EXPECT_EQ(table->undecodableFields(),
-              (std::vector<std::pair<uint32_t, int>>{{2, Name}, {3, Notes}}));
+    EXPECT_EQ(table->undecodableFields(), (Places{{2, Name}, {3, Notes}}));
+}
+
+// The pack's reading finds them as well and names them in the packed file; a write leaves
+// them to be read again.
+TEST_F(DbfTest, PackFindsTheFieldsWhoseBytesAreNotGbk) {
+    {
+        auto table = makeTable();
+        table->append({{Key, "1"}, {Name, "XXXX"}});
+        table->append({{Key, "2"}});
+        table->append({{Key, "3"}, {Notes, "YYYY"}});
+        table->append({{Key, "4"}, {Name, "XXXX"}});
+        table->setDeleted(1, true);
+    }
+    makeUndecodable(path, dbtPath());
+    auto table = DbfFile::open(path, LockMode::Exclusive);
+    table->pack();
+    const Places packed{{2, Notes}, {3, Name}};
+    EXPECT_EQ(table->index().undecodable(), std::optional<Places>(packed));
+    EXPECT_EQ(table->undecodableFields(), packed);
+    table->update(1, {{Key, "22"}});
+    EXPECT_EQ(table->index().undecodable(), std::nullopt);
+    EXPECT_EQ(table->undecodableFields(), packed);
 }
 
 TEST_F(DbfTest, ReadsLanguageBytesThatMeanGbk) {
@@ -677,6 +706,110 @@ void pointTo(std::string& dbf, uint32_t recno, const std::string& pointer) {
     const size_t at = recordAt(recno) + kRecordLength - 10;  // ITEM_13 is the last field
     dbf.replace(at, 10, std::string(10 - pointer.size(), ' ') + pointer);
 }
+
+// Whatever form the old memo blocks have, the packed memo file holds each live record's memo
+// in record order, end to end, as an append stores it (blocks already in that form are copied
+// as they are, the others stored afresh). Each case gives the memo file's blocks after its
+// head block and each record's pointer and deletion mark; a deleted record after them makes
+// the pack rewrite the files.
+struct MemoLayoutCase {
+    const char* name;
+    std::vector<std::string> blocks;                    // written one after another as given
+    std::vector<std::pair<std::string, bool>> records;  // pointer ("" for none), deleted
+    std::vector<std::string> memosAfter;                // of the live records, in order
+};
+
+void PrintTo(const MemoLayoutCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+// text padded with pad to whole blocks.
+std::string inBlocks(const std::string& text, char pad = '\0') {
+    return text + std::string((512 - text.size() % 512) % 512, pad);
+}
+
+// memo (UTF-8) as an append stores it.
+std::string stored(const std::string& memo) {
+    return inBlocks(*GbkCodec::encode(memo) + "\x1A\x1A");
+}
+
+class MemoLayoutTest : public DbfTest, public ::testing::WithParamInterface<MemoLayoutCase> {};
+
+TEST_P(MemoLayoutTest, PackStoresEachLiveMemoAsAnAppendDoes) {
+    const MemoLayoutCase& c = GetParam();
+    {
+        auto table = makeTable();
+        for (size_t r = 1; r <= c.records.size() + 1; ++r) {
+            table->append({{Key, "k" + std::to_string(r)}});
+        }
+        table->setDeleted(static_cast<uint32_t>(c.records.size() + 1), true);
+    }
+    std::string dbf = readBytes(path);
+    for (size_t r = 1; r <= c.records.size(); ++r) {
+        pointTo(dbf, static_cast<uint32_t>(r), c.records[r - 1].first);
+        if (c.records[r - 1].second) {
+            dbf[recordAt(static_cast<uint32_t>(r))] = '*';
+        }
+    }
+    std::string head(512, '\0');
+    head[16] = 3;
+    std::string dbt = head;
+    for (const std::string& block : c.blocks) {
+        dbt += block;
+    }
+    const uint32_t next = static_cast<uint32_t>((dbt.size() + 511) / 512);
+    std::memcpy(dbt.data(), &next, 4);
+    writeBytes(path, dbf);
+    writeBytes(dbtPath(), dbt);
+
+    auto table = DbfFile::open(path, LockMode::Exclusive);
+    table->pack();
+    ASSERT_EQ(table->recordCount(), c.memosAfter.size());
+    std::string expected = head;
+    for (uint32_t r = 1; r <= c.memosAfter.size(); ++r) {
+        const std::string& memo = c.memosAfter[r - 1];
+        EXPECT_EQ(table->value(r, Notes), memo.empty() ? Value() : Value(memo)) << r;
+        if (!memo.empty()) {
+            expected += stored(memo);
+        }
+    }
+    const uint32_t blocksAfter = static_cast<uint32_t>(expected.size() / 512);
+    std::memcpy(expected.data(), &blocksAfter, 4);
+    EXPECT_EQ(readBytes(dbtPath()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pack, MemoLayoutTest,
+    ::testing::Values(MemoLayoutCase{"as_stored_around_a_deleted_record",
+                                     {stored("one"), stored("two"), stored(kLongMemo),
+                                      stored("four")},
+                                     {{"1", false}, {"2", true}, {"3", false}, {"5", false}},
+                                     {"one", kLongMemo, "four"}},
+                      MemoLayoutCase{"one_end_mark_and_bytes_after_it",
+                                     {inBlocks("abc\x1A", 'g'), stored("next")},
+                                     {{"1", false}, {"2", false}},
+                                     {"abc", "next"}},
+                      MemoLayoutCase{"blanks_after_the_end_marks",
+                                     {inBlocks("abc\x1A\x1A", ' '), stored("next")},
+                                     {{"1", false}, {"2", false}},
+                                     {"abc", "next"}},
+                      MemoLayoutCase{"two_records_on_one_memo",
+                                     {stored("shared")},
+                                     {{"1", false}, {"1", false}},
+                                     {"shared", "shared"}},
+                      MemoLayoutCase{"memos_not_in_record_order",
+                                     {stored("second"), stored("first")},
+                                     {{"2", false}, {"1", false}},
+                                     {"first", "second"}},
+                      MemoLayoutCase{"last_memo_without_end_mark",
+                                     {stored("one"), "tail   "},
+                                     {{"1", false}, {"2", false}},
+                                     {"one", "tail"}},
+                      MemoLayoutCase{"empty_memo_and_no_memo",
+                                     {inBlocks("\x1A\x1A"), stored("after")},
+                                     {{"1", false}, {"", false}, {"2", false}},
+                                     {"", "", "after"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 class SlicedTableTest : public DbfTest, public ::testing::WithParamInterface<SlicedCase> {};
 

@@ -55,6 +55,23 @@ TEST(GbkCodecTest, DecodesBadBytesAsReplacementCharacters) {
     EXPECT_TRUE(GbkCodec::isValid("\xD6\xD0\xCE\xC4 abc"));  // 中文
 }
 
+// The check takes whole runs of common hanzi at once: every pair of bytes, eight times over,
+// is valid exactly when it decodes to a character.
+TEST(GbkCodecTest, ChecksEveryPairAsItDecodes) {
+    for (int lead = 0x80; lead <= 0xFF; ++lead) {
+        for (int trail = 0x00; trail <= 0xFF; ++trail) {
+            std::string run;
+            for (int i = 0; i < 8; ++i) {
+                run += static_cast<char>(lead);
+                run += static_cast<char>(trail);
+            }
+            bool invalid = false;
+            GbkCodec::decode(run, &invalid);
+            ASSERT_EQ(GbkCodec::isValid(run), !invalid) << std::hex << lead << " " << trail;
+        }
+    }
+}
+
 TEST(GbkCodecTest, FitsPrefixWithoutCuttingACharacter) {
     std::string gbk = *GbkCodec::encode("ab中文c");  // a b D6 D0 CE C4 c
     const std::pair<size_t, size_t> cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 2},  {4, 4},

@@ -292,11 +292,18 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- a larger table under random writes, against a reading of every record ----------------
 
-TEST(RecordIndexRandomWrites, FiltersAlwaysNameWhatTheFileHolds) {
+// With the key field known to the database, every pack indexes it from its own reading (and
+// renumbers what it read for the packed file); without, the first filter reads every record.
+class RecordIndexRandomWrites : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RecordIndexRandomWrites, FiltersAlwaysNameWhatTheFileHolds) {
     test::TempDir dir;
     writeTable(parseTableText("ITEM_4 C(10)\tITEM_DQDM C(3)\tITEM_180 C(20)\n", "kids.DBF"),
                dir.file("kids.DBF"));
     Database db(dir.path());
+    if (GetParam()) {
+        db.setKeyFields({"item_4"});
+    }
     std::mt19937 random(16);
     auto key = [&] { return "20040000" + std::to_string(10 + random() % 40); };
     {
@@ -304,7 +311,8 @@ TEST(RecordIndexRandomWrites, FiltersAlwaysNameWhatTheFileHolds) {
         t.open();
         for (int i = 0; i < 1500; ++i) {
             t.append();
-            t.field("ITEM_4").set(Value(key()));
+            // The rows of one key follow each other, as a record's child rows do.
+            t.field("ITEM_4").set(Value("20040000" + std::to_string(10 + (i / 25) % 40)));
             t.field("ITEM_DQDM").set(Value("."));  // one value only: too few to index
             t.field("ITEM_180").set(Value("n" + std::to_string(i)));
             t.post();
@@ -345,7 +353,7 @@ TEST(RecordIndexRandomWrites, FiltersAlwaysNameWhatTheFileHolds) {
                 rows.post();
                 break;
             default:
-                if (step % 50 == 4) {
+                if (step % 10 == 4) {
                     rows.close();
                     rows.setExclusive(true);
                     rows.open();
@@ -366,6 +374,10 @@ TEST(RecordIndexRandomWrites, FiltersAlwaysNameWhatTheFileHolds) {
         ASSERT_EQ(names, everyRecord(k)) << "step " << step << ", key " << k;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Indexes, RecordIndexRandomWrites, ::testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "key_field_indexed_by_each_pack" : "indexed_when_first_asked");
+});
 
 // ---- selects ordered by a text column -----------------------------------------------------
 
@@ -481,6 +493,19 @@ struct KeptChange {
     bool stillTaken;
 };
 
+// Packs table, once its file has settled, by a database that looks records up by item_4: with
+// nothing to purge, what the pack's reading learnt is kept beside the file.
+void keepIndexOnceSettled(const test::TempDir& dir, const std::string& table) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    Database db(dir.path());
+    db.setKeyFields({"item_4"});
+    Table pack(db, table);
+    pack.setExclusive(true);
+    pack.open();
+    pack.pack();
+    pack.close();
+}
+
 class KeptIndexTest : public ::testing::TestWithParam<KeptChange> {};
 
 // Rewrites the first key in place, same size, and puts the time of modification back.
@@ -508,16 +533,7 @@ TEST_P(KeptIndexTest, IsTakenOnlyForTheSameFiles) {
                               "cgwcr.DBF"),
                dir.file("cgwcr.DBF"));
     DbfFile::open(dir.file("cgwcr.DBF"), LockMode::Exclusive)->pack();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-    {
-        Database db(dir.path());
-        db.setKeyFields({"item_4"});
-        Table pack(db, "cgwcr");
-        pack.setExclusive(true);
-        pack.open();
-        pack.pack();
-        pack.close();
-    }
+    keepIndexOnceSettled(dir, "cgwcr");
     ASSERT_TRUE(std::filesystem::exists(dir.file("cgwcr.DBF.idx")));
     GetParam().change(dir.path().string());
 
@@ -561,14 +577,113 @@ INSTANTIATE_TEST_SUITE_P(
                                      file->flush();
                                  },
                                  false},
-                      KeptChange{"kept_file_damaged",
+                      KeptChange{"kept_head_damaged",
                                  [](const std::string& dir) {
                                      std::string bytes = test::readBytes(dir + "/cgwcr.DBF.idx");
-                                     bytes[bytes.size() / 2] ^= 0x55;
+                                     bytes[12] ^= 0x55;
                                      test::writeBytes(dir + "/cgwcr.DBF.idx", bytes);
                                  },
-                                 false}),
+                                 false},
+                      // The head holds; the records of the values, 1 and 3 for 2004000001,
+                      // then 2, come to name record 3 first: the search reads the table instead.
+                      KeptChange{"kept_records_damaged",
+                                 [](const std::string& dir) {
+                                     std::string bytes = test::readBytes(dir + "/cgwcr.DBF.idx");
+                                     const std::string records("\1\0\0\0\3\0\0\0\2\0\0\0", 12);
+                                     const size_t at = bytes.find(records);
+                                     ASSERT_NE(at, std::string::npos);
+                                     bytes[at] = 3;
+                                     test::writeBytes(dir + "/cgwcr.DBF.idx", bytes);
+                                 },
+                                 true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A kept index of many values, over several pages of its file, serves a fresh database's
+// searches by value and by prefix, and goes on serving them through appends, changed keys and
+// an ordered select, always naming what a reading of every record names.
+TEST(KeptIndexSearches, NameWhatEveryRecordHolds) {
+    test::TempDir dir;
+    std::string text = "ITEM_4 C(10)\tITEM_DQDM C(3)\tITEM_180 C(20)\n";
+    for (int i = 0; i < 3000; ++i) {  // 300 keys, the rows of each one after another
+        char key[16];
+        std::snprintf(key, sizeof key, "2004%06d", i / 10);
+        text += std::string(key) + "\t.\tn" + std::to_string(i) + "\n";
+    }
+    writeTable(parseTableText(text, "kids.DBF"), dir.file("kids.DBF"));
+    keepIndexOnceSettled(dir, "kids");
+    ASSERT_TRUE(std::filesystem::exists(dir.file("kids.DBF.idx")));
+
+    Database db(dir.path());
+    db.setKeyFields({"item_4"});
+    auto everyRecord = [&](const std::function<bool(const std::string&)>& holds) {
+        Strings out;
+        auto file = DbfFile::open(dir.file("kids.DBF"));
+        for (uint32_t recno = 1; recno <= file->recordCount(); ++recno) {
+            if (!file->isDeleted(recno) && holds(file->value(recno, "ITEM_4").asText())) {
+                out.push_back(file->value(recno, "ITEM_180").asText());
+            }
+        }
+        return out;
+    };
+    auto filtered = [&](const std::string& filter) {
+        Table rows(db, "kids");
+        rows.setFilter(filter);
+        rows.open();
+        Strings out;
+        for (rows.first(); !rows.eof(); rows.next()) {
+            out.push_back(rows.field("ITEM_180").asText());
+        }
+        return out;
+    };
+    auto searchesHold = [&](const std::string& when) {
+        for (const std::string key :
+             {"2004000000", "2004000150", "2004000299", "2004000300", "2004999999", "2004000777"}) {
+            EXPECT_EQ(filtered("item_4='" + key + "'"),
+                      everyRecord([&](const std::string& k) { return k == key; }))
+                << key << " " << when;
+        }
+        for (const std::string prefix : {"200400012", "20040002", "2004000777"}) {
+            EXPECT_EQ(filtered("item_4='" + prefix + "*'"),
+                      everyRecord([&](const std::string& k) { return k.starts_with(prefix); }))
+                << prefix << " " << when;
+        }
+    };
+    RecordIndex& index = db.file("kids")->index();
+    EXPECT_EQ(index.anyDeleted(), std::optional<bool>(false));  // known from the kept file
+    EXPECT_TRUE(index.keyKnown(0));
+    ASSERT_TRUE(index.undecodable().has_value());  // the pack's reading checked the text
+    EXPECT_TRUE(index.undecodable()->empty());
+    searchesHold("as kept");
+    auto ordered = [&] {
+        Strings out;
+        for (const auto& row : db.run("select item_180 from kids order by item_4 desc").rows) {
+            out.push_back(row.at(0).asText());
+        }
+        return out;
+    };
+    const Strings keptOrder = ordered();  // the values in the kept index's order, turned round
+    ASSERT_EQ(keptOrder.size(), 3000u);
+    EXPECT_EQ(keptOrder.front(), "n2990");
+    EXPECT_EQ(keptOrder[9], "n2999");
+    EXPECT_EQ(keptOrder.back(), "n9");
+    {
+        Table rows(db, "kids");
+        rows.open();
+        rows.append();
+        rows.field("ITEM_4").set(Value("2004000777"));
+        rows.field("ITEM_180").set(Value("appended"));
+        rows.post();
+        ASSERT_TRUE(rows.locate("ITEM_180", Value("n1505")));
+        rows.edit();
+        rows.field("ITEM_4").set(Value("2004000000"));
+        rows.post();
+    }
+    searchesHold("after writes");
+    const Strings written = ordered();
+    ASSERT_EQ(written.size(), 3001u);
+    EXPECT_EQ(written.front(), "appended");
+    EXPECT_EQ(written.back(), "n1505");
+}
 
 // The start's pack indexes the key fields in the same reading, so that the first lookup
 // after it reads nothing more; a pack that purges indexes the new file as it writes it.
