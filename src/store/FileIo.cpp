@@ -75,10 +75,16 @@ bool fileExists(const std::string& path) {
 }
 
 void syncDirectory(const std::string& directory) {
-    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A file system that cannot sync a folder (EINVAL) keeps its entries by other means.
+    const bool synced = fd >= 0 && (::fsync(fd) == 0 || errno == EINVAL);
+    const int error = errno;
     if (fd >= 0) {
-        ::fsync(fd);
         ::close(fd);
+    }
+    if (!synced) {
+        throw EngineError("不能把文件夹 " + directory + " 中文件的建立、改名和删除写入磁盘：" +
+                          describeSystemError(error));
     }
 }
 

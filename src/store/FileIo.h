@@ -18,7 +18,8 @@ void beforeDiskChange();
 // Directory operations of the table files.
 std::string directoryOf(const std::string& path);
 bool fileExists(const std::string& path);
-// Makes the directory's entries (created, renamed, removed files) durable.
+// Makes the directory's entries (created, renamed, removed files) durable; an EngineError when
+// it cannot (a folder that cannot be opened, a disk that fails).
 void syncDirectory(const std::string& directory);
 // Why no file can be written in the directory (a read-only mount, no permission), as the
 // message to show the user; "" when it can be written. Every creation of a file in such a

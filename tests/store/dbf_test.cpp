@@ -528,6 +528,17 @@ TEST_F(DbfTest, MissingFilesAreEngineErrorsNamingThem) {
     }
 }
 
+TEST_F(DbfTest, AFolderWhoseEntriesCannotBeMadeDurableIsAnErrorNamingIt) {
+    EXPECT_NO_THROW(syncDirectory(directoryOf(path)));
+    const std::string missing = directoryOf(path) + "/不在的文件夹";
+    try {
+        syncDirectory(missing);
+        ADD_FAILURE();
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
+    }
+}
+
 // --- Transactions ----------------------------------------------------------------------
 
 TEST_F(DbfTest, RollbackRestoresBothFilesExactly) {
