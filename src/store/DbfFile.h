@@ -199,7 +199,7 @@ private:
     struct Survey;
     class SurveyProgress;
     bool surveyed();
-    void survey(Survey& into, SurveyProgress& progress);
+    void survey(Survey& survey, SurveyProgress& progress);
     std::string pointerFault(std::string_view record, uint32_t recno, uint64_t blocks) const;
     uint32_t recordsPerSlice() const;
     std::optional<uint32_t> memoIVLength(uint64_t start) const;

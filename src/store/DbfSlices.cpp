@@ -192,8 +192,7 @@ bool DbfFile::memoHolds(MemoReadAhead& ahead, uint64_t from, uint64_t to, size_t
 // One reading of every record, on several threads: the deletion marks and the key fields'
 // values for the index, the memo pointers' check, and where each live record's memo lies,
 // from which it follows whether the memo file holds the live records' memos end to end and
-// nothing else.
-// Each slice is handed to progress when done; a deleted record in it starts the pack.
+// nothing else. Each slice goes to progress once read; a deleted record in it starts the pack.
 void DbfFile::survey(Survey& survey, SurveyProgress& progress) {
     Impl& d = *m_impl;
     const bool checkPointers =
