@@ -194,10 +194,12 @@ private:
     void markDamaged(const std::string& what);
     void requireWritable();
     bool needsPack();
+    bool fileNeedsPack() const;
     struct MemoExtent;
     struct Survey;
+    class SurveyProgress;
     bool surveyed();
-    Survey survey();
+    void survey(Survey& survey, SurveyProgress& progress);
     std::string pointerFault(std::string_view record, uint32_t recno, uint64_t blocks) const;
     uint32_t recordsPerSlice() const;
     std::optional<uint32_t> memoIVLength(uint64_t start) const;
@@ -229,9 +231,10 @@ private:
     // Whether the memo file holds, from from to to, marks end marks and then zeros.
     bool memoHolds(MemoReadAhead& ahead, uint64_t from, uint64_t to, size_t marks) const;
     void writeHeaderCount();
-    void writePacked(FileIo& dbf, FileIo* memo, const Survey& survey) const;
-    void writePackedRecords(FileIo& file, const Survey& survey) const;
-    void writePackedMemos(FileIo& file, const Survey& survey) const;
+    void writePacked(FileIo& dbf, FileIo* memo, const Survey& survey,
+                     SurveyProgress& progress) const;
+    void writePackedRecords(FileIo& file, const Survey& survey, SurveyProgress& progress) const;
+    void writePackedMemos(FileIo& file, const Survey& survey, SurveyProgress& progress) const;
     void refreshIdentity();
 
     std::unique_ptr<Impl> m_impl;

@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -265,8 +267,47 @@ struct DbfFile::MemoExtent {
 // What one reading of every record tells a pack: the deletion marks and the key fields'
 // values, and where the live records' memos lie.
 struct DbfFile::Survey {
+    Survey(std::vector<int> keyFields, size_t slices)
+        : gathering(std::move(keyFields), slices), memosOf(slices) {}
     RecordIndex::Gathering gathering;
     std::vector<std::vector<MemoExtent>> memosOf;  // by slice, in file order
+};
+
+// How far the survey has got, for the pack's writers beside it: they wait for a reason to
+// pack (start()) and then take each slice once it and every slice before it are done, until
+// cancel() sends them away.
+class DbfFile::SurveyProgress {
+public:
+    explicit SurveyProgress(size_t slices) : m_done(slices) {}
+    void sliceDone(size_t slice) {
+        std::lock_guard lock(m_mutex);
+        m_done[slice] = true;
+        while (m_ready < m_done.size() && m_done[m_ready]) {
+            ++m_ready;
+        }
+        m_changed.notify_all();
+    }
+    void start() { set(m_started); }
+    void cancel() { set(m_cancelled); }
+    // Waits until the pack has started and its first slices are done; false once cancelled.
+    bool await(size_t slices) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_cancelled || (m_started && m_ready >= slices); });
+        return !m_cancelled;
+    }
+
+private:
+    void set(bool& flag) {
+        std::lock_guard lock(m_mutex);
+        flag = true;
+        m_changed.notify_all();
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<bool> m_done;
+    size_t m_ready = 0;  // the slices before it are done
+    bool m_started = false;
+    bool m_cancelled = false;
 };
 
 }  // namespace store

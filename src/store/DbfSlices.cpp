@@ -192,22 +192,20 @@ bool DbfFile::memoHolds(MemoReadAhead& ahead, uint64_t from, uint64_t to, size_t
 // One reading of every record, on several threads: the deletion marks and the key fields'
 // values for the index, the memo pointers' check, and where each live record's memo lies,
 // from which it follows whether the memo file holds the live records' memos end to end and
-// nothing else.
-DbfFile::Survey DbfFile::survey() {
+// nothing else. Each slice goes to progress once read; a deleted record in it starts the pack.
+void DbfFile::survey(Survey& survey, SurveyProgress& progress) {
     Impl& d = *m_impl;
     const bool checkPointers =
         d.memo && m_damage.empty() && !m_pointersChecked && !m_index->pointersSound();
     const uint64_t blocks = d.memo ? (d.memo->size() + d.blockSize - 1) / d.blockSize : 0;
-    const size_t slices = sliceCount();
-    Survey survey{RecordIndex::Gathering(m_index->keyFields(), slices),
-                  std::vector<std::vector<MemoExtent>>(slices)};
-    std::vector<std::string> faultOf(slices);
+    std::vector<std::string> faultOf(sliceCount());
     // A table with a pointer out of place is not packed: its memos are not wanted.
     std::atomic<bool> memosWanted{d.memo != nullptr};
     readInSlices([&](const RecordSlice& slice) {
         std::string& fault = faultOf[slice.index];
         std::vector<MemoExtent>& memos = survey.memosOf[slice.index];
         std::string memo;
+        bool anyDeleted = false;
         for (size_t at = 0; at < slice.records.size(); at += m_recordLength) {
             const std::string_view record = slice.records.substr(at, m_recordLength);
             const uint32_t recno = slice.first + static_cast<uint32_t>(at / m_recordLength);
@@ -219,6 +217,7 @@ DbfFile::Survey DbfFile::survey() {
                 }
             }
             if (isDeletedRecord(record)) {
+                anyDeleted = true;
                 continue;
             }
             for (size_t f = 0; f < m_fields.size(); ++f) {
@@ -238,6 +237,10 @@ DbfFile::Survey DbfFile::survey() {
                 }
             }
         }
+        if (anyDeleted) {
+            progress.start();
+        }
+        progress.sliceDone(slice.index);
         return false;
     });
     if (!d.memo || memosWanted) {
@@ -254,7 +257,7 @@ DbfFile::Survey DbfFile::survey() {
         m_pointersChecked = true;
     }
     if (!memosWanted || *m_index->anyDeleted()) {
-        return survey;  // a pack rewrites the memo file, or refuses
+        return;  // a pack rewrites the memo file, or refuses
     }
     std::vector<std::pair<uint64_t, uint64_t>> used;  // block, blocks
     for (const auto& ofSlice : survey.memosOf) {
@@ -274,7 +277,6 @@ DbfFile::Survey DbfFile::survey() {
     unsigned char head[4] = {};
     d.memo->readAt(0, head, 4);
     m_index->setMemoCompact(compact && d.memo->size() == next * d.blockSize && get32(head) == next);
-    return survey;
 }
 
 }  // namespace store

@@ -226,6 +226,10 @@ std::vector<uint32_t> RecordIndex::Gathering::deleted() const {
     return all;
 }
 
+const std::vector<uint32_t>& RecordIndex::Gathering::deletedIn(size_t slice) const {
+    return m_slices[slice].deleted;
+}
+
 RecordIndex::Gathering RecordIndex::Gathering::afterPack() const {
     const std::vector<uint32_t> gone = deleted();
     Gathering packed(m_fields, 1);

@@ -66,8 +66,9 @@ public:
         void undecodable(size_t slice, uint32_t recno, int field);
         // Every text and memo field of every live record was checked for such bytes.
         void checkedText() { m_textChecked = true; }
-        // The deleted records, ascending.
+        // The deleted records, ascending; of one slice.
         std::vector<uint32_t> deleted() const;
+        const std::vector<uint32_t>& deletedIn(size_t slice) const;
         // What the same reading tells of the file that a pack makes of this one: the live
         // records in the same order, numbered afresh from 1, none deleted.
         Gathering afterPack() const;

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <set>
 
 #include "Database.h"
 #include "DbfFile.h"
@@ -673,6 +675,32 @@ TEST_F(DbfTest, PacksATableWithoutMemo) {
     EXPECT_EQ(readBytes(path).size(), size_t(32 + 32 + 1 + 5 + 1));
 }
 
+// Slice by slice, the runs of live records are copied as they are, end to end.
+TEST_F(DbfTest, PacksATableWithoutMemoOverSeveralSlices) {
+    DbfFile::create(path, {{"CODE", FieldType::Character, 9, 0}});
+    constexpr uint32_t kPerSlice = 1024 * 1024 / 10, kRecords = 3 * kPerSlice + 7;
+    const std::set<uint32_t> deleted{1, kPerSlice, kPerSlice + 1, 2 * kPerSlice + 3, kRecords};
+    std::string dbf = readBytes(path).substr(0, 32 + 32 + 1);
+    std::string live;
+    for (uint32_t r = 1; r <= kRecords; ++r) {
+        char code[10];
+        std::snprintf(code, sizeof code, "%9u", r);
+        const std::string record = (deleted.contains(r) ? "*" : " ") + std::string(code, 9);
+        dbf += record;
+        if (!deleted.contains(r)) {
+            live += record;
+        }
+    }
+    std::memcpy(dbf.data() + 4, &kRecords, 4);
+    writeBytes(path, dbf + '\x1a');
+    auto table = DbfFile::open(path, LockMode::Exclusive);
+    table->pack();
+    const std::string packed = readBytes(path);
+    EXPECT_EQ(le32(packed, 4), kRecords - deleted.size());
+    EXPECT_EQ(packed.substr(8, 32 + 32 + 1 - 8), dbf.substr(8, 32 + 32 + 1 - 8));
+    EXPECT_EQ(packed.substr(32 + 32 + 1), live + '\x1a');
+}
+
 TEST_F(DbfTest, PackLeavesACompactTableAsItIs) {
     auto table = makeTable();
     for (int i = 1; i <= 4; ++i) {
@@ -859,6 +887,14 @@ TEST_P(SlicedTableTest, CountsWhatItFindsAsInFileOrder) {
         } catch (const EngineError& e) {
             EXPECT_NE(std::string(e.what()).find(c.damageNames), std::string::npos) << e.what();
         }
+        // What the pack had written beside the table before it found the damage is gone.
+        EXPECT_EQ(readBytes(path), dbf);
+        EXPECT_EQ(readBytes(dbtPath()), dbt);
+        int files = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            ++files;
+        }
+        EXPECT_EQ(files, 2);
         return;
     }
     table->pack();
@@ -900,7 +936,14 @@ INSTANTIATE_TEST_SUITE_P(
                        pointTo(dbf, 3 * kPerSlice + 20, "888");
                        pointTo(dbf, kPerSlice + 20, "999");
                    },
-                   false, 0, 0, "第 " + std::to_string(kPerSlice + 20) + " 条记录", false}),
+                   false, 0, 0, "第 " + std::to_string(kPerSlice + 20) + " 条记录", false},
+        // The deleted record starts the writing; the pointer in the last slice stops it.
+        SlicedCase{"deleted_in_the_first_slice_pointer_out_in_the_last",
+                   [](std::string& dbf, std::string&) {
+                       dbf[recordAt(5)] = '*';
+                       pointTo(dbf, 3 * kPerSlice + 20, "888");
+                   },
+                   false, 0, 0, "第 " + std::to_string(3 * kPerSlice + 20) + " 条记录", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A pack (and create) writes the new table file as T.packtmp and the new memo file as
