@@ -66,7 +66,7 @@ public:
         void undecodable(size_t slice, uint32_t recno, int field);
         // Every text and memo field of every live record was checked for such bytes.
         void checkedText() { m_textChecked = true; }
-        // The deleted records, ascending; of one slice.
+        // The deleted records, ascending: all of them, or those of one slice.
         std::vector<uint32_t> deleted() const;
         const std::vector<uint32_t>& deletedIn(size_t slice) const;
         // What the same reading tells of the file that a pack makes of this one: the live
